@@ -1,0 +1,179 @@
+/*
+ * text_conversion.cpp - the text services: trailing-character trimming (kwshr_trimTrailing), quote
+ * doubling for SQL string literals (kwshr_makeSqlStringText) and decimal text into the host's
+ * 16-byte decimal (kwshr_textToDecimal), plus the ASCII case helpers the other files share.
+ * It owns one thread-local text: the last quoted literal, valid until that thread's next call.
+ * A decimal it produces always has a mantissa below 10^28 and a scale of at most 28; zero is
+ * never negative (a "-0.00" gives a positive zero of scale 2, so every value has one form).
+ */
+#include <cstring>
+#include <string>
+
+#include "internal.h"
+#include "kwconst.h"
+
+namespace shr {
+
+int compareIgnoringCase(std::string_view a, std::string_view b) {
+    size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        auto ca = static_cast<unsigned char>(foldAscii(a[i]));
+        auto cb = static_cast<unsigned char>(foldAscii(b[i]));
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && compareIgnoringCase(a, b) == 0;
+}
+
+int32_t copyCut(std::string_view text, char* buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0) {
+        return 0;
+    }
+    size_t room = static_cast<size_t>(size) - 1;
+    size_t length = text.size() < room ? text.size() : room;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return static_cast<int32_t>(length);
+}
+
+namespace {
+
+constexpr int kMaxDecimalDigits = 28;  // 10^28 - 1 is the largest mantissa below 2^96 of all 9s
+constexpr int kMaxDecimalScale = 28;
+static_assert((static_cast<unsigned __int128>(1) << 96) >
+                  []() {
+                      unsigned __int128 v = 0;
+                      for (int i = 0; i < kMaxDecimalDigits; ++i) {
+                          v = v * 10 + 9;
+                      }
+                      return v;
+                  }(),
+              "28 decimal digits must fit the 96-bit mantissa");
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+/* The parts of a decimal text: all its digits in order and how many stood after the point. */
+struct DecimalText {
+    bool negative = false;
+    std::string_view integerDigits;
+    std::string_view fractionDigits;
+};
+
+bool splitDecimal(std::string_view text, DecimalText& parts) {
+    size_t at = 0;
+    auto digitsFrom = [&](size_t from) {
+        size_t end = from;
+        while (end < text.size() && isDigit(text[end])) {
+            ++end;
+        }
+        return end;
+    };
+    while (at < text.size() && isBlank(text[at])) {
+        ++at;
+    }
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        parts.negative = text[at] == '-';
+        ++at;
+    }
+    size_t end = digitsFrom(at);
+    parts.integerDigits = text.substr(at, end - at);
+    at = end;
+    if (at < text.size() && text[at] == '.') {
+        end = digitsFrom(at + 1);
+        parts.fractionDigits = text.substr(at + 1, end - at - 1);
+        at = end;
+    }
+    while (at < text.size() && isBlank(text[at])) {
+        ++at;
+    }
+    return at == text.size() && (!parts.integerDigits.empty() || !parts.fractionDigits.empty());
+}
+
+bool fillDecimal(const DecimalText& parts, HostDecimal& out) {
+    if (parts.fractionDigits.size() > static_cast<size_t>(kMaxDecimalScale)) {
+        return false;
+    }
+    unsigned __int128 mantissa = 0;
+    int significant = 0;
+    for (std::string_view digits : {parts.integerDigits, parts.fractionDigits}) {
+        for (char c : digits) {
+            if (significant == 0 && c == '0') {
+                continue;  // leading zeros do not count towards the 28 digits
+            }
+            if (++significant > kMaxDecimalDigits) {
+                return false;
+            }
+            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+        }
+    }
+    out.scale = static_cast<uint8_t>(parts.fractionDigits.size());
+    out.sign = (parts.negative && mantissa != 0) ? KW_DECIMAL_NEGATIVE : 0;
+    out.high = static_cast<uint32_t>(mantissa >> 64);
+    out.low = static_cast<uint64_t>(mantissa);
+    return true;
+}
+
+}  // namespace
+}  // namespace shr
+
+extern "C" {
+
+void kwshr_trimTrailing(char* text, int32_t character) {
+    if (text == nullptr || character == 0) {
+        return;
+    }
+    auto c = static_cast<char>(character);
+    size_t length = std::strlen(text);
+    while (length > 0 && text[length - 1] == c) {
+        --length;
+    }
+    text[length] = '\0';
+}
+
+int32_t kwshr_textToDecimal(HostDecimal* out, const char* text) {
+    if (out == nullptr) {
+        return 0;
+    }
+    *out = HostDecimal{};
+    shr::DecimalText parts;
+    if (text == nullptr || !shr::splitDecimal(text, parts) || !shr::fillDecimal(parts, *out)) {
+        *out = HostDecimal{};
+        return 0;
+    }
+    return 1;
+}
+
+void kwshr_makeSqlStringText(RequestBlock* block) {
+    static const char kEmpty[] = "";
+    thread_local std::string quoted;
+    if (block == nullptr) {
+        return;
+    }
+    block->result = reinterpret_cast<intptr_t>(kEmpty);
+    const auto* text = static_cast<const char*>(block->arg);
+    if (text == nullptr) {
+        return;
+    }
+    shr::guardedVoid([&] {
+        quoted.clear();
+        for (const char* c = text; *c != '\0'; ++c) {
+            quoted += *c;
+            if (*c == '\'') {
+                quoted += '\'';
+            }
+        }
+        block->result = reinterpret_cast<intptr_t>(quoted.c_str());
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,159 @@
+// The host profile: where it lives, reading and writing by section and key, keeping the rest of
+// the file as it was, and replacing it atomically.
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kwshr_fixture.h"
+
+namespace {
+
+class ProfileTest : public ::testing::Test {
+  protected:
+    ProfileTest() : profile(folder.path / "kalwen" / "kw.ini") { kwhost_setProfilePath(profile.c_str()); }
+    ~ProfileTest() override { kwhost_setProfilePath(nullptr); }
+
+    std::string read(const char* key, const char* section = "database", int32_t size = 130) {
+        std::vector<char> buffer(static_cast<size_t>(size));
+        int32_t length = kwshr_readProfileString(section, key, "(default)", buffer.data(), size);
+        EXPECT_EQ(static_cast<size_t>(length), std::strlen(buffer.data()));
+        return buffer.data();
+    }
+    void putFile(const std::string& text) {
+        std::filesystem::create_directories(profile.parent_path());
+        std::ofstream(profile, std::ios::binary) << text;
+    }
+    std::string fileText() {
+        std::ostringstream text;
+        text << std::ifstream(profile, std::ios::binary).rdbuf();
+        return text.str();
+    }
+
+    TemporaryFolder folder;
+    std::filesystem::path profile;
+};
+
+TEST_F(ProfileTest, MissingFileReadsAsTheDefaultAndWritingCreatesIt) {
+    EXPECT_EQ(read("TableSpace"), "(default)");
+    EXPECT_FALSE(std::filesystem::exists(profile.parent_path())) << "reading creates nothing";
+    EXPECT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS1"), 1);
+    EXPECT_EQ(fileText(), "[database]\nTableSpace=TS1\n");
+}
+
+TEST_F(ProfileTest, ValuesReadBackAsWrittenWhateverTheCaseOfSectionAndKey) {
+    const struct {
+        const char* key;
+        const char* value;
+    } writes[] = {{"TableSpace", "TS1"},
+                  {"StoredReqOwner", "*"},
+                  {"DbParm", "SystemOwner='x',Request=1"},
+                  {"Database", ""},
+                  {"TABLESPACE", "TS2"}};
+    for (const auto& w : writes) {
+        ASSERT_EQ(kwshr_writeProfileString("database", w.key, w.value), 1) << w.key;
+    }
+    EXPECT_EQ(read("tablespace", "DATABASE"), "TS2");
+    EXPECT_EQ(read("storedreqowner"), "*");
+    EXPECT_EQ(read("DBPARM", "Database"), "SystemOwner='x',Request=1");
+    EXPECT_EQ(read("Database"), "");
+    EXPECT_EQ(read("TableSpace", "other"), "(default)");
+    EXPECT_EQ(read("DbParm", "database", 7), "System") << "cut to size - 1";
+}
+
+TEST_F(ProfileTest, WritingKeepsEveryOtherLineOfTheFile) {
+    putFile(
+        "; kalwen profile\n[Database]\nDatabase = DB1\n# owner below\nStoredReqOwner=OWN\n\n"
+        "[kwsh]\nhistory=on\r\n[database]\nLate=1\n");
+    ASSERT_EQ(kwshr_writeProfileString("database", "database", "DB2"), 1);
+    ASSERT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS1"), 1);
+    ASSERT_EQ(kwshr_writeProfileString("kwsh", "HISTORY", "off"), 1);
+    ASSERT_EQ(kwshr_writeProfileString("database", "late", "2"), 1);
+    ASSERT_EQ(kwshr_writeProfileString("new", "key", "v"), 1);
+    EXPECT_EQ(
+        fileText(),
+        "; kalwen profile\n[Database]\nDatabase = DB2\n# owner below\nStoredReqOwner=OWN\nTableSpace=TS1\n\n"
+        "[kwsh]\nhistory=off\r\n[database]\nLate=2\n\n[new]\nkey=v\n");
+}
+
+TEST_F(ProfileTest, RefusesWhatWouldNotReadBackAsWritten) {
+    putFile("[database]\nA=1\n");
+    const char* const refused[][3] = {{"database", "A", "two\nlines"},
+                                      {"database", "A", " padded"},
+                                      {"database", "A=B", "1"},
+                                      {"data]base", "A", "1"},
+                                      {"", "A", "1"},
+                                      {"database", "", "1"}};
+    for (const auto& w : refused) {
+        EXPECT_EQ(kwshr_writeProfileString(w[0], w[1], w[2]), 0) << w[0] << "/" << w[1] << "/" << w[2];
+    }
+    EXPECT_EQ(kwshr_writeProfileString("database", "A", nullptr), 0);
+    EXPECT_EQ(fileText(), "[database]\nA=1\n");
+}
+
+TEST_F(ProfileTest, OldFileStaysWholeWhenTheTemporaryCannotBeWritten) {
+    putFile("[database]\nTableSpace=TS1\n");
+    std::filesystem::create_directory(profile.string() + ".tmp");  // occupies the temporary's path
+    EXPECT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS2"), 0);
+    EXPECT_EQ(fileText(), "[database]\nTableSpace=TS1\n");
+    EXPECT_TRUE(std::filesystem::is_directory(profile.string() + ".tmp"));
+}
+
+TEST_F(ProfileTest, TemporaryLeftByACrashDoesNotStopTheNextWrite) {
+    putFile("[database]\nTableSpace=TS1\n");
+    std::ofstream(profile.string() + ".tmp") << "[database]\nTableSpace=half a profi";
+    ASSERT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS2"), 1);
+    EXPECT_EQ(fileText(), "[database]\nTableSpace=TS2\n");
+    EXPECT_FALSE(std::filesystem::exists(profile.string() + ".tmp"));
+}
+
+TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([w] {
+            for (int i = 0; i < 25; ++i) {
+                std::string key = "k" + std::to_string(w) + "_" + std::to_string(i);
+                EXPECT_EQ(kwshr_writeProfileString("database", key.c_str(), "v"), 1);
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    for (int w = 0; w < 4; ++w) {
+        for (int i = 0; i < 25; ++i) {
+            EXPECT_EQ(read(("k" + std::to_string(w) + "_" + std::to_string(i)).c_str()), "v");
+        }
+    }
+}
+
+TEST(ProfilePath, ComesFromTheChosenPathThenKwProfileThenXdgThenHome) {
+    const struct {
+        const char* chosen;
+        const char* kwProfile;
+        const char* xdg;
+        const char* path;
+    } cases[] = {{"p/chosen.ini", "/e/kw.ini", "/x", "p/chosen.ini"},
+                 {nullptr, "/e/kw.ini", "/x", "/e/kw.ini"},
+                 {nullptr, nullptr, "/x", "/x/kalwen/kw.ini"},
+                 {nullptr, nullptr, "relative", "/h/.config/kalwen/kw.ini"},
+                 {nullptr, nullptr, nullptr, "/h/.config/kalwen/kw.ini"}};
+    auto setOrClear = [](const char* name, const char* value) {
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    };
+    setenv("HOME", "/h", 1);
+    for (const auto& test : cases) {
+        kwhost_setProfilePath(test.chosen);
+        setOrClear("KW_PROFILE", test.kwProfile);
+        setOrClear("XDG_CONFIG_HOME", test.xdg);
+        char path[256];
+        EXPECT_EQ(kwhost_profilePath(path, sizeof path), static_cast<int32_t>(std::strlen(test.path)));
+        EXPECT_STREQ(path, test.path);
+    }
+    kwhost_setProfilePath(nullptr);
+}
+
+}  // namespace
