@@ -9,6 +9,7 @@
  */
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>

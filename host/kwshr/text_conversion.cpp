@@ -43,17 +43,37 @@ int32_t copyCut(std::string_view text, char* buffer, int32_t size) {
 
 namespace {
 
-constexpr int kMaxDecimalDigits = 28;  // 10^28 - 1 is the largest mantissa below 2^96 of all 9s
+constexpr int kMaxDecimalDigits = 28;
 constexpr int kMaxDecimalScale = 28;
-static_assert((static_cast<unsigned __int128>(1) << 96) >
-                  []() {
-                      unsigned __int128 v = 0;
-                      for (int i = 0; i < kMaxDecimalDigits; ++i) {
-                          v = v * 10 + 9;
-                      }
-                      return v;
-                  }(),
-              "28 decimal digits must fit the 96-bit mantissa");
+
+/* The 96-bit mantissa as three 32-bit limbs, lowest first: portable to targets without a
+ * 128-bit integer. */
+struct Mantissa {
+    uint32_t limbs[3] = {0, 0, 0};
+
+    /* this = this * 10 + digit; false when the result no longer fits 96 bits. */
+    constexpr bool appendDigit(uint32_t digit) {
+        uint64_t carry = digit;
+        for (uint32_t& limb : limbs) {
+            uint64_t value = uint64_t{limb} * 10 + carry;
+            limb = static_cast<uint32_t>(value);
+            carry = value >> 32;
+        }
+        return carry == 0;
+    }
+    constexpr bool isZero() const { return (limbs[0] | limbs[1] | limbs[2]) == 0; }
+};
+static_assert(
+    [] {
+        Mantissa largest;
+        for (int i = 0; i < kMaxDecimalDigits; ++i) {
+            if (!largest.appendDigit(9)) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "28 decimal digits must fit the 96-bit mantissa");
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -103,7 +123,7 @@ bool fillDecimal(const DecimalText& parts, HostDecimal& out) {
     if (parts.fractionDigits.size() > static_cast<size_t>(kMaxDecimalScale)) {
         return false;
     }
-    unsigned __int128 mantissa = 0;
+    Mantissa mantissa;
     int significant = 0;
     for (std::string_view digits : {parts.integerDigits, parts.fractionDigits}) {
         for (char c : digits) {
@@ -113,13 +133,13 @@ bool fillDecimal(const DecimalText& parts, HostDecimal& out) {
             if (++significant > kMaxDecimalDigits) {
                 return false;
             }
-            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+            mantissa.appendDigit(static_cast<uint32_t>(c - '0'));
         }
     }
     out.scale = static_cast<uint8_t>(parts.fractionDigits.size());
-    out.sign = (parts.negative && mantissa != 0) ? KW_DECIMAL_NEGATIVE : 0;
-    out.high = static_cast<uint32_t>(mantissa >> 64);
-    out.low = static_cast<uint64_t>(mantissa);
+    out.sign = (parts.negative && !mantissa.isZero()) ? KW_DECIMAL_NEGATIVE : 0;
+    out.high = mantissa.limbs[2];
+    out.low = (uint64_t{mantissa.limbs[1]} << 32) | mantissa.limbs[0];
     return true;
 }
 

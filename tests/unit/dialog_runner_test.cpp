@@ -1,9 +1,52 @@
 // Block data and the dialog runner: releasing result columns, replacing block texts, running a
 // driver dialog through the USER layer.
+#include "kwconst.h"
 #include "kwshr_fixture.h"
 #include "kwuser.h"
 
 namespace {
+
+/* A one-button dialog whose procedure prepares itself as driver dialogs do and ends with the
+ * parameter it was opened with when OK is clicked. */
+const KwControlTemplate kControls[] = {{"BUTTON", IDOK, "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 10, 40, 14}};
+const KwDialogTemplate kDialogs[] = {{IDD_LOGIN, "Login", "Helv", 8, 120, 40, kControls, 1}};
+const KwModuleResources kModule = {"runner", nullptr, 0, kDialogs, 1};
+
+int preparedTraceLines = -1;
+BOOL okDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    static LPARAM endWith = 0;
+    if (message == WM_INITDIALOG) {
+        endWith = lParam;
+        kwhost_traceClear();
+        kwshr_prepareDialog(dialog);
+        preparedTraceLines = kwhost_traceCount();
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        EndDialog(dialog, endWith);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST(DialogRunner, RunsTheModulesTemplateAndAnswersTheEndValue) {
+    HINSTANCE module = kwuser_registerModule(&kModule);
+    kwuser_useScriptedPresenter();
+    kwuser_scriptReset();
+    kwuser_scriptClick(IDOK);
+    EXPECT_EQ(kwshr_dialogBox(module, IDD_LOGIN, nullptr, okDialog, 77), 77);
+    EXPECT_EQ(preparedTraceLines, 0) << "a real dialog is prepared without complaint";
+    EXPECT_EQ(kwshr_dialogBox(module, IDD_TABLE_SPACE, nullptr, okDialog, 1), -1) << "no such template";
+    kwuser_scriptReset();
+    kwuser_setPresenter(nullptr);
+    kwuser_unregisterModule(module);
+}
+
+TEST(DialogRunner, PreparingSomethingThatIsNotAWindowIsTraced) {
+    kwhost_traceClear();
+    kwshr_prepareDialog(reinterpret_cast<HWND>(static_cast<uintptr_t>(65000)));
+    EXPECT_EQ(kwhost_traceCount(), 1);
+}
 
 class BlockDataTest : public BlockTest {};
 

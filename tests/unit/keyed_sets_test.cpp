@@ -94,17 +94,6 @@ TEST_F(KeyedSetTest, KeyIsTakenWhenTheRecordIsAdded) {
     EXPECT_EQ(idsInKeyOrder(), (std::vector<int>{2, 1}));
 }
 
-TEST_F(KeyedSetTest, HeaderNodesAndLongKeysAreAllocationsOfTheContext) {
-    std::vector<Record> none;
-    makeSet(0, none);
-    int64_t empty = stats().liveAllocations;
-    EXPECT_GE(empty, 1);
-    Record longKey{"a key well past any inline size", 1};
-    ASSERT_EQ(kwshr_addToKeyedSet(set, &longKey), 1);
-    EXPECT_GT(stats().liveAllocations, empty);
-    EXPECT_GT(stats().liveBytes, static_cast<int64_t>(std::strlen(longKey.key)));
-}
-
 TEST_F(KeyedSetTest, RefusesAnUnknownKindOrAMissingKeyFunction) {
     EXPECT_EQ(kwshr_createKeyedSet(258, keyOfRecord, 1, 0, ctx, 0), nullptr);
     EXPECT_EQ(kwshr_createKeyedSet(KWSHR_KEYED_SET_KIND, nullptr, 1, 0, ctx, 0), nullptr);
