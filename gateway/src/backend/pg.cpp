@@ -1,0 +1,349 @@
+// pg.cpp - libpq driving for one session: asynchronous statements, single-row streaming,
+// cancel on attention, WARNING capture, error fields.
+//
+// Serves the session layer. Owns the PGconn and its cancel handle. While a statement runs the
+// loop in nextResult polls the PostgreSQL socket and the client socket together; once the
+// client asked to stop, the query is cancelled and its remaining results are drained without
+// reaching the sink. Invariant: after run() returns the connection is idle (no result pending).
+#include "pg.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "dialect.h"
+
+namespace gw::backend {
+
+namespace {
+constexpr int kRowsBetweenClientChecks = 256;
+constexpr size_t kMaxWarningsKept = 100;
+
+std::string field(const PGresult* res, int code) {
+    const char* v = PQresultErrorField(res, code);
+    return v ? v : "";
+}
+
+PgErrorFields errorFields(const PGresult* res, PGconn* conn) {
+    PgErrorFields e;
+    e.sqlstate = field(res, PG_DIAG_SQLSTATE);
+    e.message = field(res, PG_DIAG_MESSAGE_PRIMARY);
+    if (e.message.empty()) {
+        const char* m = res ? PQresultErrorMessage(res) : PQerrorMessage(conn);
+        e.message = m ? m : "";
+        while (!e.message.empty() && (e.message.back() == '\n' || e.message.back() == ' ')) {
+            e.message.pop_back();
+        }
+    }
+    e.detail = field(res, PG_DIAG_MESSAGE_DETAIL);
+    e.schema = field(res, PG_DIAG_SCHEMA_NAME);
+    e.table = field(res, PG_DIAG_TABLE_NAME);
+    e.column = field(res, PG_DIAG_COLUMN_NAME);
+    e.constraint = field(res, PG_DIAG_CONSTRAINT_NAME);
+    return e;
+}
+}  // namespace
+
+// The progress of one statement.
+struct PgSession::RunState {
+    RowSink* sink = nullptr;
+    ClientWatch* watch = nullptr;
+    bool stopped = false;     // cancel sent; results are drained and dropped
+    bool clientStop = false;  // the stop came from the client
+    bool described = false;
+    int sinceCheck = 0;
+    Outcome outcome;
+    bool haveError = false;
+};
+
+PgSession::~PgSession() {
+    if (cancel_) {
+        PQfreeCancel(cancel_);
+    }
+    if (conn_) {
+        PQfinish(conn_);
+    }
+}
+
+bool PgSession::connect(const std::string& conninfo, const std::string& role, const std::string& password,
+                        std::string& error) {
+    const char* keys[] = {"dbname", "user", "password", "client_encoding", "application_name", nullptr};
+    const char* values[] = {conninfo.c_str(), role.c_str(), password.c_str(), "UTF8", "kwgateway", nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        error = conn_ ? PQerrorMessage(conn_) : "out of memory";
+        while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) {
+            error.pop_back();
+        }
+        return false;
+    }
+    PQsetNoticeReceiver(conn_, &PgSession::onNotice, this);
+    cancel_ = PQgetCancel(conn_);
+    char* schema = PQescapeIdentifier(conn_, role.c_str(), role.size());
+    std::string setup = std::string(
+                            "SET DateStyle = 'ISO, YMD'; SET standard_conforming_strings = on; "
+                            "SET search_path = ") +
+                        (schema ? schema : "\"$user\"") + ", kwgw_fn";
+    PQfreemem(schema);
+    Outcome o = command(setup);
+    if (!o.ok()) {
+        error = o.error.message;
+        return false;
+    }
+    return true;
+}
+
+void PgSession::onNotice(void* self, const PGresult* res) {
+    auto* s = static_cast<PgSession*>(self);
+    if (field(res, PG_DIAG_SEVERITY_NONLOCALIZED) == "WARNING" && s->warnings_.size() < kMaxWarningsKept) {
+        s->warnings_.push_back(field(res, PG_DIAG_MESSAGE_PRIMARY));
+    }
+}
+
+std::string PgSession::databaseName() const {
+    return conn_ ? PQdb(conn_) : "";
+}
+int PgSession::backendPid() const {
+    return conn_ ? PQbackendPID(conn_) : 0;
+}
+bool PgSession::alive() const {
+    return conn_ && PQstatus(conn_) == CONNECTION_OK;
+}
+
+void PgSession::stopQuery(RunState& st) {
+    if (st.stopped) {
+        return;
+    }
+    st.stopped = true;
+    char err[256];
+    if (cancel_) {
+        PQcancel(cancel_, err, sizeof err);
+    }
+}
+
+// Waits for the next result, polling the client socket too while PostgreSQL works.
+PGresult* PgSession::nextResult(RunState& st) {
+    while (PQisBusy(conn_)) {
+        bool watching = st.watch && !st.stopped;
+        pollfd fds[2] = {{PQsocket(conn_), POLLIN, 0}, {watching ? st.watch->clientFd() : -1, POLLIN, 0}};
+        int n = ::poll(fds, watching ? 2 : 1, -1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            break;
+        }
+        if (watching && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && st.watch->clientSpoke()) {
+            st.clientStop = true;
+            stopQuery(st);
+        }
+        if (fds[0].revents && !PQconsumeInput(conn_)) {
+            break;
+        }
+    }
+    return PQgetResult(conn_);
+}
+
+void PgSession::describeColumns(const PGresult* res, RunState& st) {
+    int n = PQnfields(res);
+    plans_.clear();
+    formats_.clear();
+    for (int i = 0; i < n; ++i) {
+        plans_.push_back(planColumn(PQftype(res, i), PQfmod(res, i), dialect::resultLabel(PQfname(res, i))));
+        formats_.push_back(plans_.back().format);
+    }
+    cells_.assign(static_cast<size_t>(n), Cell{});
+    scratch_.resize(static_cast<size_t>(n));
+    st.described = true;
+    st.outcome.hasColumns = n > 0;
+    if (st.sink && !st.stopped && n > 0) {
+        st.sink->columns(formats_);
+    }
+}
+
+void PgSession::flushWarnings(RunState& st) {
+    if (st.sink && !st.stopped) {
+        for (const std::string& w : warnings_) {
+            st.sink->warning(w);
+        }
+    }
+    warnings_.clear();
+}
+
+void PgSession::takeRow(PGresult* res, RunState& st) {
+    if (!st.described) {
+        describeColumns(res, st);
+    }
+    ++st.outcome.rows;
+    if (st.stopped || !st.sink) {
+        return;
+    }
+    flushWarnings(st);
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        Cell& cell = cells_[i];
+        int col = static_cast<int>(i);
+        if (PQgetisnull(res, 0, col)) {
+            cell = Cell{};
+            continue;
+        }
+        std::string_view text(PQgetvalue(res, 0, col), static_cast<size_t>(PQgetlength(res, 0, col)));
+        if (auto bad = convertValue(plans_[i], text, cell, scratch_[i])) {
+            st.outcome.conversion = std::move(*bad);
+            stopQuery(st);
+            return;
+        }
+    }
+    if (!st.sink->row(cells_)) {
+        st.clientStop = true;
+        stopQuery(st);
+        return;
+    }
+    if (st.watch && ++st.sinceCheck >= kRowsBetweenClientChecks) {
+        st.sinceCheck = 0;
+        pollfd p{st.watch->clientFd(), POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && st.watch->clientSpoke()) {
+            st.clientStop = true;
+            stopQuery(st);
+        }
+    }
+}
+
+void PgSession::takeResult(PGresult* res, RunState& st) {
+    switch (PQresultStatus(res)) {
+        case PGRES_SINGLE_TUPLE:
+            takeRow(res, st);
+            return;
+        case PGRES_TUPLES_OK:
+            if (!st.described) {
+                describeColumns(res, st);
+            }
+            st.outcome.countValid = true;
+            return;
+        case PGRES_COMMAND_OK: {
+            const char* n = PQcmdTuples(res);
+            if (n && *n) {
+                st.outcome.rows = std::strtoll(n, nullptr, 10);
+                st.outcome.countValid = true;
+            }
+            return;
+        }
+        case PGRES_COPY_IN:
+            PQputCopyEnd(conn_, "COPY is not supported through the gateway");
+            return;
+        case PGRES_COPY_OUT: {
+            char* buf = nullptr;
+            while (PQgetCopyData(conn_, &buf, 0) > 0) {
+                PQfreemem(buf);
+            }
+            st.outcome.error =
+                PgErrorFields{"0A000", "COPY is not supported through the gateway", {}, {}, {}, {}, {}};
+            st.haveError = true;
+            return;
+        }
+        case PGRES_FATAL_ERROR:
+            if (!st.haveError) {
+                st.outcome.error = errorFields(res, conn_);
+                st.haveError = true;
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+Outcome PgSession::finish(RunState& st) {
+    flushWarnings(st);
+    Outcome& o = st.outcome;
+    if (!alive()) {
+        o.status = Outcome::Status::ConnectionLost;
+        if (o.error.message.empty()) {
+            o.error.message = conn_ ? PQerrorMessage(conn_) : "no connection";
+        }
+    } else if (st.clientStop) {
+        o.status = Outcome::Status::Stopped;
+    } else if (o.conversion) {
+        o.status = Outcome::Status::Failed;
+    } else if (st.haveError) {
+        o.status = Outcome::Status::Failed;
+    }
+    return std::move(o);
+}
+
+Outcome PgSession::run(std::string_view sql, std::span<const Param> params, RowSink* sink,
+                       ClientWatch* watch) {
+    RunState st;
+    st.sink = sink;
+    st.watch = watch;
+    warnings_.clear();
+    std::string text(sql);
+    int sent;
+    if (params.empty()) {
+        sent = PQsendQuery(conn_, text.c_str());
+    } else {
+        std::vector<const char*> values;
+        for (const Param& p : params) {
+            values.push_back(p ? p->c_str() : nullptr);
+        }
+        sent = PQsendQueryParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                                 nullptr, nullptr, 0);
+    }
+    if (!sent) {
+        st.outcome.error = errorFields(nullptr, conn_);
+        st.haveError = true;
+        return finish(st);
+    }
+    if (sink) {
+        PQsetSingleRowMode(conn_);
+    }
+    while (PGresult* res = nextResult(st)) {
+        takeResult(res, st);
+        PQclear(res);
+    }
+    return finish(st);
+}
+
+Outcome PgSession::describe(std::string_view sql, RowSink& sink, ClientWatch* watch) {
+    RunState st;
+    st.sink = &sink;
+    st.watch = watch;
+    warnings_.clear();
+    std::string text(sql);
+    if (!PQsendPrepare(conn_, "", text.c_str(), 0, nullptr)) {
+        st.outcome.error = errorFields(nullptr, conn_);
+        st.haveError = true;
+        return finish(st);
+    }
+    while (PGresult* res = nextResult(st)) {
+        if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
+            st.outcome.error = errorFields(res, conn_);
+            st.haveError = true;
+        }
+        PQclear(res);
+    }
+    if (st.haveError || st.stopped || !alive()) {
+        return finish(st);
+    }
+    if (!PQsendDescribePrepared(conn_, "")) {
+        st.outcome.error = errorFields(nullptr, conn_);
+        st.haveError = true;
+        return finish(st);
+    }
+    while (PGresult* res = nextResult(st)) {
+        if (PQresultStatus(res) == PGRES_COMMAND_OK && !st.described && !st.stopped) {
+            describeColumns(res, st);
+        } else if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
+            st.outcome.error = errorFields(res, conn_);
+            st.haveError = true;
+        }
+        PQclear(res);
+    }
+    return finish(st);
+}
+
+Outcome PgSession::command(std::string_view sql) {
+    return run(sql, {}, nullptr, nullptr);
+}
+
+}  // namespace gw::backend

@@ -1,0 +1,110 @@
+// pg.h - one session's PostgreSQL connection: run, describe, cancel.
+//
+// PgSession runs one statement at a time asynchronously, streaming rows one by one (single-row
+// mode) to a RowSink in wire form, while it watches the client's socket through a ClientWatch,
+// so that an attention cancels the query in PostgreSQL (PQcancel) at once. WARNINGs raised while
+// rows are produced reach the sink before the next row. It knows nothing of TDS.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "sqlstate.h"
+#include "types.h"
+
+namespace gw::backend {
+
+// The session's side of a running statement: the client socket and what to do when it speaks.
+class ClientWatch {
+  public:
+    virtual ~ClientWatch() = default;
+    virtual int clientFd() const = 0;
+    // The client socket is readable. Returns true when the statement must stop (an attention,
+    // or the client is gone).
+    virtual bool clientSpoke() = 0;
+};
+
+// Where a statement's result goes.
+class RowSink {
+  public:
+    virtual ~RowSink() = default;
+    // The row format, once, before the first row (also for a result with no rows).
+    virtual void columns(std::span<const ColumnFormat> formats) = 0;
+    // One row; false when the client is gone and the statement must stop.
+    virtual bool row(std::span<const Cell> cells) = 0;
+    // A WARNING raised by the statement.
+    virtual void warning(const std::string& text) = 0;
+};
+
+struct Outcome {
+    enum class Status {
+        Ok,
+        Failed,          // `error` or `conversion` says why
+        Stopped,         // the client asked for it (attention) or went away
+        ConnectionLost,  // PostgreSQL is gone
+    };
+    Status status = Status::Ok;
+    bool hasColumns = false;  // the statement returns rows (a row format was produced)
+    int64_t rows = 0;         // rows produced, or affected by a data change
+    bool countValid = false;  // `rows` means something
+    PgErrorFields error;
+    std::optional<ConversionError> conversion;
+
+    bool ok() const { return status == Status::Ok; }
+};
+
+using Param = std::optional<std::string>;
+
+class PgSession {
+  public:
+    PgSession() = default;
+    ~PgSession();
+    PgSession(const PgSession&) = delete;
+    PgSession& operator=(const PgSession&) = delete;
+
+    // Connects over `conninfo` as `role` with `password` and prepares the session (ISO dates,
+    // standard strings, search_path = role's schema then kwgw_fn). False with `error` set when
+    // PostgreSQL refuses.
+    bool connect(const std::string& conninfo, const std::string& role, const std::string& password,
+                 std::string& error);
+
+    // Runs one statement. Rows go to `sink` (or are discarded when it is null); `watch` (may be
+    // null) is polled while the statement runs.
+    Outcome run(std::string_view sql, std::span<const Param> params, RowSink* sink, ClientWatch* watch);
+    // Parses and describes a statement without running it; the row format goes to `sink`.
+    Outcome describe(std::string_view sql, RowSink& sink, ClientWatch* watch);
+    // Runs a statement of the gateway's own (BEGIN, SAVEPOINT, ...); no rows, no watch.
+    Outcome command(std::string_view sql);
+
+    std::string databaseName() const;
+    int backendPid() const;
+    bool alive() const;
+
+  private:
+    struct RunState;
+    PGresult* nextResult(RunState& st);
+    void stopQuery(RunState& st);
+    void takeResult(PGresult* res, RunState& st);
+    void takeRow(PGresult* res, RunState& st);
+    void describeColumns(const PGresult* res, RunState& st);
+    Outcome finish(RunState& st);
+    void flushWarnings(RunState& st);
+    static void onNotice(void* self, const PGresult* res);
+
+    PGconn* conn_ = nullptr;
+    PGcancel* cancel_ = nullptr;
+    std::vector<std::string> warnings_;
+    std::vector<ColumnPlan> plans_;
+    std::vector<Cell> cells_;
+    std::vector<std::string> scratch_;
+    std::vector<ColumnFormat> formats_;
+};
+
+}  // namespace gw::backend

@@ -1,0 +1,67 @@
+// types.h - PostgreSQL result columns as the gateway's wire types, and their values as cells.
+//
+// planColumn decides, from a column's type oid and type modifier alone, how it travels (so the
+// row format is fixed before the first row); convertValue turns one value in PostgreSQL's text
+// output (DateStyle ISO) into a cell of that format, reformatting DB2's DATE, TIME, TIMESTAMP
+// and DECIMAL text forms. A value the wire type cannot carry fails with a DB2 SQLCODE.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+
+namespace gw::backend {
+
+// How the text of a value becomes a cell.
+enum class Conversion : uint8_t {
+    Integer,      // int2, int4: parsed
+    BigInteger,   // int8: parsed, must fit 32 bits
+    Real,         // float4, float8: parsed
+    Characters,   // character data: passed through
+    Decimal,      // numeric(p,s): passed through
+    FreeDecimal,  // numeric without precision: rounded to kFreeDecimalScale digits
+    Date,         // yyyy-mm-dd
+    Time,         // hh.mm.ss
+    Timestamp,    // yyyy-mm-dd-hh.mm.ss.nnnnnn
+    Other,        // any other type: its text, cut to 254 bytes
+};
+
+// A numeric without declared precision is sent as DECIMAL(31,6): DB2's largest precision, and
+// six fraction digits, which keep every amount and the usual averages exact enough.
+constexpr int kFreeDecimalPrecision = 31;
+constexpr int kFreeDecimalScale = 6;
+// LONG VARCHAR (PostgreSQL text) is declared with DB2's LONG VARCHAR limit.
+constexpr uint32_t kLongVarCharLength = 32700;
+// Types without a DB2 equivalent travel as their text in VARCHAR(254).
+constexpr uint32_t kOtherTypeLength = 254;
+
+struct ColumnPlan {
+    ColumnFormat format;
+    Conversion conversion = Conversion::Other;
+};
+
+// The wire format of a result column of PostgreSQL type `typeOid` with modifier `typmod`.
+ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label);
+
+struct ConversionError {
+    int sqlcode = 0;
+    std::string message;  // DB2-style text
+};
+
+// Converts one non-NULL value. `scratch` holds reformatted text that `cell.text` may point to.
+std::optional<ConversionError> convertValue(const ColumnPlan& plan, std::string_view text, Cell& cell,
+                                            std::string& scratch);
+
+// The DB2 text forms of PostgreSQL's ISO output, exposed for testing. Each returns false when
+// the value has no DB2 form (BC dates, infinity, years past 9999).
+bool db2Date(std::string_view iso, std::string& out);
+bool db2Time(std::string_view iso, std::string& out);
+bool db2Timestamp(std::string_view iso, std::string& out);
+// Rounds a decimal text to `scale` fraction digits (half away from zero); false when the integer
+// part then needs more than `precision - scale` digits or the text is not a finite number.
+bool roundDecimal(std::string_view text, int precision, int scale, std::string& out);
+
+}  // namespace gw::backend

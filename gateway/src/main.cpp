@@ -1,0 +1,113 @@
+// main.cpp - the kwgateway command line: init, user add, serve.
+//
+// Parses the command line with CLI11 and hands each subcommand to its module (admin.cpp for
+// init and user add, server.cpp for serve). New subcommands (for example a registry of DB2
+// databases) are added as further CLI11 subcommands here.
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "server/admin.h"
+#include "server/server.h"
+
+namespace {
+
+bool parseListen(const std::string& text, gw::ServeOptions& o) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        return false;
+    }
+    o.host = text.substr(0, colon);
+    std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    unsigned long p = std::stoul(port);
+    if (p > 65535) {
+        return false;
+    }
+    o.port = static_cast<uint16_t>(p);
+    return true;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"kwgateway - a DB2 gateway (TDS 5.0 server) on PostgreSQL"};
+    app.require_subcommand(1);
+
+    std::string initPg;
+    CLI::App* init = app.add_subcommand("init", "install or upgrade the gateway's SQL objects in a database");
+    init->add_option("--pg", initPg, "PostgreSQL connection string (a superuser)")->required();
+
+    CLI::App* user = app.add_subcommand("user", "manage DB2 users (PostgreSQL login roles)");
+    user->require_subcommand(1);
+    std::string userName;
+    std::string userPassword;
+    std::string userPg;
+    CLI::App* userAdd = user->add_subcommand("add", "create a DB2 user or set its password");
+    userAdd->add_option("name", userName, "DB2 authorization id")->required();
+    userAdd->add_option("--password", userPassword, "the user's password")->required();
+    userAdd->add_option("--pg", userPg, "PostgreSQL connection string (a superuser)")->required();
+
+    gw::ServeOptions serve;
+    std::string listen;
+    std::string longTrans = "switchable";
+    std::string owner;
+    size_t maxRequest = serve.session.limits.maxMessageSize;
+    int readTimeout = serve.session.limits.readTimeoutMs / 1000;
+    CLI::App* srv = app.add_subcommand("serve", "accept TDS 5.0 clients and run their SQL on PostgreSQL");
+    srv->add_option("--pg", serve.session.conninfo, "PostgreSQL connection string (database, host, port)")
+        ->required();
+    srv->add_option("--listen", listen, "address to listen on, HOST:PORT (port 0 picks a free one)")
+        ->required();
+    srv->add_option("--long-trans", longTrans, "long transactions: always, or switchable with SET LONG_TRANS")
+        ->check(CLI::IsMember({"always", "switchable"}));
+    srv->add_option("--stored-request-owner", owner,
+                    "owner of the PCSQL_HOSTLIB used when the user has none");
+    srv->add_option("--statement-log", serve.statementLog,
+                    "append every request text to this file (JSON lines)");
+    srv->add_option("--server-name", serve.session.serverName, "server name shown in messages");
+    srv->add_option("--log", serve.logFile, "write the server log to this file instead of stderr");
+    srv->add_option("--max-request-size", maxRequest, "largest request accepted, in bytes")
+        ->check(CLI::Range(size_t{4096}, size_t{1} << 30));
+    srv->add_option("--read-timeout", readTimeout, "seconds to wait for the rest of a started packet")
+        ->check(CLI::Range(1, 3600));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+
+    try {
+        if (*init) {
+            return gw::initDatabase(initPg);
+        }
+        if (*userAdd) {
+            return gw::addUser(userPg, userName, userPassword);
+        }
+        if (!parseListen(listen, serve)) {
+            std::fprintf(stderr, "kwgateway: --listen wants HOST:PORT, not '%s'\n", listen.c_str());
+            return 2;
+        }
+        serve.session.longTransAlways = longTrans == "always";
+        serve.session.storedRequestOwner = upper(owner);
+        serve.session.limits.maxMessageSize = maxRequest;
+        serve.session.limits.readTimeoutMs = readTimeout * 1000;
+        return gw::serve(serve);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kwgateway: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,219 @@
+// connection.cpp - socket reading and writing for one client.
+//
+// Serves the session: readLogin/readNext turn packets into events, the answer methods turn
+// tokens into packets. Owns the client socket (closed on destruction). Invariant: bytes are read
+// only through readExact, which never waits for ever once a packet has started, and written only
+// through sendAll, which stops for good at the first failure.
+#include "connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <variant>
+
+namespace gw::tds {
+
+ClientConnection::ClientConnection(int fd, ConnectionLimits limits)
+    : fd_(fd), limits_(limits), reassembler_(kDefaultPacketSize, limits.maxMessageSize) {}
+
+ClientConnection::~ClientConnection() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void ClientConnection::setPacketSize(size_t size) {
+    packetSize_ = size;
+    reassembler_.setMaxPacketSize(size < kDefaultPacketSize ? kDefaultPacketSize : size);
+}
+
+bool ClientConnection::readable(int timeoutMs) const {
+    pollfd p{fd_, POLLIN, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+}
+
+ClientConnection::ReadOutcome ClientConnection::readExact(char* buf, size_t n, bool waitForFirstByte,
+                                                          std::string& reason) {
+    size_t got = 0;
+    while (got < n) {
+        if (got > 0 || !waitForFirstByte) {
+            if (!readable(limits_.readTimeoutMs)) {
+                reason = "client stopped in the middle of a packet";
+                return ReadOutcome::Broken;
+            }
+        }
+        ssize_t r = ::recv(fd_, buf + got, n - got, 0);
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r < 0) {
+            reason = "read error";
+            return ReadOutcome::Broken;
+        }
+        if (r == 0) {
+            if (got == 0 && waitForFirstByte) {
+                return ReadOutcome::Closed;
+            }
+            reason = "client closed the connection in the middle of a packet";
+            return ReadOutcome::Broken;
+        }
+        got += static_cast<size_t>(r);
+    }
+    return ReadOutcome::Ok;
+}
+
+ClientEvent ClientConnection::readMessage(Message& message) {
+    ClientEvent ev;
+    bool first = true;
+    for (;;) {
+        unsigned char raw[kHeaderSize];
+        ReadOutcome o = readExact(reinterpret_cast<char*>(raw), kHeaderSize, first, ev.reason);
+        if (o != ReadOutcome::Ok) {
+            ev.kind = o == ReadOutcome::Closed ? ClientEvent::Kind::Closed : ClientEvent::Kind::Broken;
+            return ev;
+        }
+        first = false;
+        PacketHeader h = parseHeader(raw);
+        if (auto problem = reassembler_.check(h)) {
+            ev.kind = ClientEvent::Kind::Broken;
+            ev.reason = *problem;
+            return ev;
+        }
+        std::string payload(h.length - kHeaderSize, '\0');
+        if (readExact(payload.data(), payload.size(), false, ev.reason) != ReadOutcome::Ok) {
+            ev.kind = ClientEvent::Kind::Broken;
+            return ev;
+        }
+        if (auto done = reassembler_.add(h, payload)) {
+            message = std::move(*done);
+            ev.kind = ClientEvent::Kind::Request;
+            return ev;
+        }
+    }
+}
+
+ClientEvent ClientConnection::readLogin() {
+    Message m;
+    ClientEvent ev = readMessage(m);
+    if (ev.kind != ClientEvent::Kind::Request) {
+        return ev;
+    }
+    if (m.type != static_cast<uint8_t>(PacketType::Login)) {
+        ev.kind = ClientEvent::Kind::Broken;
+        ev.reason = "first message is not a TDS 5.0 login";
+        return ev;
+    }
+    auto parsed = parseLogin(m.payload);
+    if (auto* err = std::get_if<LoginError>(&parsed)) {
+        ev.kind = ClientEvent::Kind::Broken;
+        ev.reason = err->reason;
+        return ev;
+    }
+    ev.kind = ClientEvent::Kind::Login;
+    ev.login = std::move(std::get<LoginRecord>(parsed));
+    return ev;
+}
+
+ClientEvent ClientConnection::readNext() {
+    Message m;
+    ClientEvent ev = readMessage(m);
+    if (ev.kind != ClientEvent::Kind::Request) {
+        return ev;
+    }
+    if (m.type == static_cast<uint8_t>(PacketType::Attention)) {
+        ev.kind = ClientEvent::Kind::Attention;
+        return ev;
+    }
+    auto parsed = parseRequest(m);
+    if (auto* bad = std::get_if<MalformedRequest>(&parsed)) {
+        ev.kind = ClientEvent::Kind::Broken;
+        ev.reason = bad->reason;
+        return ev;
+    }
+    ev.request = std::move(std::get<Request>(parsed));
+    return ev;
+}
+
+bool ClientConnection::sendAll(std::string_view bytes) {
+    while (!bytes.empty() && !writeFailed_) {
+        ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            writeFailed_ = true;
+            break;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return !writeFailed_;
+}
+
+// Sends every full packet of the pending answer, keeping at least one byte back so that the
+// answer's last packet, sent by endReply, is never empty.
+void ClientConnection::sendFullPackets() {
+    const size_t room = packetSize_ - kHeaderSize;
+    if (pending_.size() <= room) {
+        return;
+    }
+    size_t whole = (pending_.size() - 1) / room * room;
+    wire_.clear();
+    splitPackets(wire_, PacketType::Reply, std::string_view(pending_).substr(0, whole), packetSize_, false);
+    pending_.erase(0, whole);
+    sendAll(wire_);
+}
+
+bool ClientConnection::endReply() {
+    wire_.clear();
+    splitPackets(wire_, PacketType::Reply, pending_, packetSize_, true);
+    pending_.clear();
+    return sendAll(wire_);
+}
+
+void ClientConnection::loginAck(LoginStatus status, std::string_view product, const uint8_t (&version)[4]) {
+    writeLoginAck(pending_, status, product, version);
+    sendFullPackets();
+}
+
+void ClientConnection::envChange(EnvChangeType type, std::string_view newValue, std::string_view oldValue) {
+    writeEnvChange(pending_, type, newValue, oldValue);
+    sendFullPackets();
+}
+
+void ClientConnection::capability(std::string_view body) {
+    writeCapability(pending_, body);
+    sendFullPackets();
+}
+
+void ClientConnection::message(const ServerMessage& m) {
+    writeEed(pending_, m);
+    sendFullPackets();
+}
+
+void ClientConnection::rowFormat(std::span<const ColumnFormat> columns) {
+    writeRowFormat(pending_, columns);
+    sendFullPackets();
+}
+
+void ClientConnection::row(std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
+    writeRow(pending_, columns, cells);
+    sendFullPackets();
+}
+
+void ClientConnection::done(Token kind, uint16_t status, int32_t count) {
+    writeDone(pending_, kind, status, count);
+    sendFullPackets();
+}
+
+void ClientConnection::returnStatus(int32_t status) {
+    writeReturnStatus(pending_, status);
+    sendFullPackets();
+}
+
+}  // namespace gw::tds

@@ -1,0 +1,93 @@
+// connection.h - one client's TCP connection as the session sees it: requests in, tokens out.
+//
+// Reads whole messages (reassembled from packets, checked against the size limits), turns them
+// into login records, requests and attentions, and writes answer tokens split into packets of
+// the negotiated size. The session above it never sees a byte. Invariant: an answer is ended
+// (end-of-message packet sent) exactly once per endReply(), and nothing is written after the
+// connection has failed.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "login.h"
+#include "packet.h"
+#include "tokens.h"
+
+namespace gw::tds {
+
+struct ConnectionLimits {
+    size_t maxMessageSize = 16u << 20;  // largest request accepted, in bytes
+    int readTimeoutMs = 60000;          // longest wait for the rest of a started packet
+};
+
+// What the client did next.
+struct ClientEvent {
+    enum class Kind {
+        Login,      // `login` holds the record
+        Request,    // `request` holds it
+        Attention,  // a cancel
+        Closed,     // the client closed the connection between messages
+        Broken,     // malformed, oversized or truncated input, or a read error; `reason` says
+    };
+    Kind kind = Kind::Closed;
+    LoginRecord login;
+    Request request;
+    std::string reason;
+};
+
+class ClientConnection {
+  public:
+    ClientConnection(int fd, ConnectionLimits limits);
+    ~ClientConnection();
+    ClientConnection(const ClientConnection&) = delete;
+    ClientConnection& operator=(const ClientConnection&) = delete;
+
+    int fd() const { return fd_; }
+
+    // The first message, which must be a login record.
+    ClientEvent readLogin();
+    // The next message after login. Blocks until one starts.
+    ClientEvent readNext();
+    // True when the client has sent data (or closed) that can be read without waiting longer
+    // than `timeoutMs`.
+    bool readable(int timeoutMs) const;
+
+    // The packet size granted at login, used for both directions from then on.
+    void setPacketSize(size_t size);
+
+    // Answer tokens. Each call appends one token and sends every packet that is full.
+    void loginAck(LoginStatus status, std::string_view product, const uint8_t (&version)[4]);
+    void envChange(EnvChangeType type, std::string_view newValue, std::string_view oldValue);
+    void capability(std::string_view body);
+    void message(const ServerMessage& m);
+    void rowFormat(std::span<const ColumnFormat> columns);
+    void row(std::span<const ColumnFormat> columns, std::span<const Cell> cells);
+    void done(Token kind, uint16_t status, int32_t count);
+    void returnStatus(int32_t status);
+    // Sends what is left of the answer as its last packet. False when the client is gone.
+    bool endReply();
+
+    // False once a write has failed (the client is gone).
+    bool writable() const { return !writeFailed_; }
+
+  private:
+    enum class ReadOutcome { Ok, Closed, Broken };
+    ReadOutcome readExact(char* buf, size_t n, bool waitForFirstByte, std::string& reason);
+    ClientEvent readMessage(Message& message);
+    void sendFullPackets();
+    bool sendAll(std::string_view bytes);
+
+    int fd_;
+    ConnectionLimits limits_;
+    size_t packetSize_ = kDefaultPacketSize;
+    Reassembler reassembler_;
+    std::string pending_;  // answer bytes not yet sent
+    std::string wire_;     // scratch for one outgoing packet
+    bool writeFailed_ = false;
+};
+
+}  // namespace gw::tds

@@ -1,0 +1,352 @@
+// tokens.cpp - writes the server's tokens and reads the client's requests.
+//
+// Serves the connection layer (answers to login, batches, attention) and nothing else; it owns
+// no state. The data types the gateway sends are described once, in kWireTypes, indexed by
+// gw::WireType. Invariant: every length field written equals the bytes written after it.
+#include "tokens.h"
+
+#include <algorithm>
+#include <array>
+
+#include "bytes.h"
+
+namespace gw::tds {
+namespace {
+
+// How the row-format token describes each wire type: its TDS type byte and the width of its
+// declared-length field.
+struct WireTypeInfo {
+    WireType type;
+    uint8_t tdsType;
+    uint8_t lengthWidth;  // 1 or 4 bytes
+};
+
+constexpr std::array<WireTypeInfo, 6> kWireTypes = {{
+    {WireType::Int, 0x26, 1},       // INTN
+    {WireType::Float, 0x6D, 1},     // FLTN
+    {WireType::Char, 0x2F, 1},      // CHAR
+    {WireType::VarChar, 0x27, 1},   // VARCHAR
+    {WireType::LongChar, 0xAF, 4},  // LONGCHAR
+    {WireType::Text, 0x23, 4},      // TEXT
+}};
+static_assert(kWireTypes.size() == static_cast<size_t>(WireType::Text) + 1);
+static_assert(kWireTypes[static_cast<size_t>(WireType::Int)].type == WireType::Int);
+static_assert(kWireTypes[static_cast<size_t>(WireType::Float)].type == WireType::Float);
+static_assert(kWireTypes[static_cast<size_t>(WireType::Char)].type == WireType::Char);
+static_assert(kWireTypes[static_cast<size_t>(WireType::VarChar)].type == WireType::VarChar);
+static_assert(kWireTypes[static_cast<size_t>(WireType::LongChar)].type == WireType::LongChar);
+static_assert(kWireTypes[static_cast<size_t>(WireType::Text)].type == WireType::Text);
+
+constexpr const WireTypeInfo& infoOf(WireType t) {
+    return kWireTypes[static_cast<size_t>(t)];
+}
+
+constexpr uint8_t kColumnNullable = 0x20;
+constexpr uint8_t kTextPointerLength = 16;
+constexpr size_t kTextTimestampLength = 8;
+constexpr size_t kMaxShortString = 255;
+constexpr size_t kMaxMessageText = 60000;
+constexpr std::string_view kNoSqlState = "ZZZZZ";
+
+void putToken(ByteWriter& w, Token t) {
+    w.u8(static_cast<uint8_t>(t));
+}
+
+// A string with a one-byte length, cut to 255 bytes.
+void putShortString(ByteWriter& w, std::string_view s) {
+    s = fitText(s, kMaxShortString);
+    w.u8(static_cast<uint8_t>(s.size()));
+    w.bytes(s);
+}
+
+// The declared length as the row format carries it for this column's type.
+uint32_t declaredLength(const ColumnFormat& c) {
+    switch (c.type) {
+        case WireType::Int:
+            return c.length == 2 ? 2 : 4;
+        case WireType::Float:
+            return 8;
+        case WireType::Char:
+        case WireType::VarChar:
+            return std::clamp<uint32_t>(c.length, 1, 255);
+        case WireType::LongChar:
+        case WireType::Text:
+            return std::max<uint32_t>(c.length, 1);
+    }
+    return c.length;
+}
+
+void putTypeInfo(ByteWriter& w, const ColumnFormat& c) {
+    const WireTypeInfo& info = infoOf(c.type);
+    w.u8(info.tdsType);
+    if (info.lengthWidth == 1) {
+        w.u8(static_cast<uint8_t>(declaredLength(c)));
+    } else {
+        w.u32(declaredLength(c));
+    }
+    if (c.type == WireType::Text) {
+        w.u16(0);  // no table name
+    }
+}
+
+void putRowFormat(ByteWriter& w, std::span<const ColumnFormat> columns) {
+    w.u16(static_cast<uint16_t>(columns.size()));
+    for (const ColumnFormat& c : columns) {
+        putShortString(w, c.label);
+        w.u8(kColumnNullable);
+        w.i32(c.userType);
+        putTypeInfo(w, c);
+        w.u8(0);  // no locale
+    }
+}
+
+// The wide row format, used only when the ordinary one would not fit its 16-bit length.
+void putRowFormat2(ByteWriter& w, std::span<const ColumnFormat> columns) {
+    w.u16(static_cast<uint16_t>(columns.size()));
+    for (const ColumnFormat& c : columns) {
+        putShortString(w, c.label);
+        w.u8(0);  // catalog
+        w.u8(0);  // schema
+        w.u8(0);  // table
+        putShortString(w, c.label);
+        w.u32(kColumnNullable);
+        w.i32(c.userType);
+        putTypeInfo(w, c);
+        w.u8(0);  // no locale
+    }
+}
+
+// A character value: NULL is a zero length, an empty string goes out as one blank.
+std::string_view characterValue(const ColumnFormat& c, const Cell& cell) {
+    std::string_view v = cell.text.empty() ? std::string_view(" ") : cell.text;
+    if (c.type == WireType::Char || c.type == WireType::VarChar) {
+        v = fitText(v, declaredLength(c));
+    }
+    return v;
+}
+
+void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
+    switch (c.type) {
+        case WireType::Int:
+            if (cell.null) {
+                w.u8(0);
+            } else if (declaredLength(c) == 2) {
+                w.u8(2);
+                w.u16(static_cast<uint16_t>(cell.integer));
+            } else {
+                w.u8(4);
+                w.u32(static_cast<uint32_t>(cell.integer));
+            }
+            return;
+        case WireType::Float:
+            if (cell.null) {
+                w.u8(0);
+            } else {
+                w.u8(8);
+                w.f64(cell.real);
+            }
+            return;
+        case WireType::Char:
+        case WireType::VarChar:
+            if (cell.null) {
+                w.u8(0);
+            } else {
+                std::string_view v = characterValue(c, cell);
+                w.u8(static_cast<uint8_t>(v.size()));
+                w.bytes(v);
+            }
+            return;
+        case WireType::LongChar:
+            if (cell.null) {
+                w.u32(0);
+            } else {
+                std::string_view v = characterValue(c, cell);
+                w.u32(static_cast<uint32_t>(v.size()));
+                w.bytes(v);
+            }
+            return;
+        case WireType::Text:
+            if (cell.null) {
+                w.u8(0);
+            } else {
+                std::string_view v = characterValue(c, cell);
+                w.u8(kTextPointerLength);
+                w.zeros(kTextPointerLength + kTextTimestampLength);
+                w.u32(static_cast<uint32_t>(v.size()));
+                w.bytes(v);
+            }
+            return;
+    }
+}
+
+std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) {
+    ByteReader r(payload);
+    r.u8();  // the token byte
+    uint32_t length = r.u32();
+    uint8_t status = r.u8();
+    if (!r.ok() || length < 1 || length - 1 > r.remaining()) {
+        return MalformedRequest{"language token length runs past the message"};
+    }
+    std::string_view text = r.bytes(length - 1);
+    if (status != 0) {
+        return Request{Request::Kind::Unsupported, "language requests with parameters"};
+    }
+    if (!r.atEnd()) {
+        return MalformedRequest{"bytes follow the language token"};
+    }
+    return Request{Request::Kind::Language, std::string(text)};
+}
+
+std::variant<Request, MalformedRequest> parseNormal(std::string_view payload) {
+    if (payload.empty()) {
+        return MalformedRequest{"empty request"};
+    }
+    switch (static_cast<Token>(static_cast<uint8_t>(payload[0]))) {
+        case Token::Language:
+            return parseLanguage(payload);
+        case Token::Logout:
+            if (payload.size() != 2) {
+                return MalformedRequest{"logout token of the wrong length"};
+            }
+            return Request{Request::Kind::Logout, {}};
+        case Token::DbRpc: {
+            ByteReader r(payload);
+            r.u8();
+            uint16_t length = r.u16();
+            if (!r.ok() || length > r.remaining()) {
+                return MalformedRequest{"RPC token length runs past the message"};
+            }
+            return Request{Request::Kind::Unsupported, "remote procedure calls"};
+        }
+        default:
+            return MalformedRequest{"unknown request token"};
+    }
+}
+
+}  // namespace
+
+std::string_view fitText(std::string_view text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t n = limit;
+    // Step back over continuation bytes so that no multi-byte character is cut.
+    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80) {
+        --n;
+    }
+    return text.substr(0, n);
+}
+
+void writeLoginAck(std::string& out, LoginStatus status, std::string_view product,
+                   const uint8_t (&version)[4]) {
+    ByteWriter w(out);
+    product = fitText(product, kMaxShortString);
+    putToken(w, Token::LoginAck);
+    w.u16(static_cast<uint16_t>(10 + product.size()));
+    w.u8(static_cast<uint8_t>(status));
+    w.u8(5);  // TDS 5.0.0.0
+    w.zeros(3);
+    w.u8(static_cast<uint8_t>(product.size()));
+    w.bytes(product);
+    for (uint8_t b : version) {
+        w.u8(b);
+    }
+}
+
+void writeEnvChange(std::string& out, EnvChangeType type, std::string_view newValue,
+                    std::string_view oldValue) {
+    ByteWriter w(out);
+    newValue = fitText(newValue, kMaxShortString);
+    oldValue = fitText(oldValue, kMaxShortString);
+    putToken(w, Token::EnvChange);
+    w.u16(static_cast<uint16_t>(3 + newValue.size() + oldValue.size()));
+    w.u8(static_cast<uint8_t>(type));
+    putShortString(w, newValue);
+    putShortString(w, oldValue);
+}
+
+void writeCapability(std::string& out, std::string_view body) {
+    ByteWriter w(out);
+    putToken(w, Token::Capability);
+    w.u16(static_cast<uint16_t>(body.size()));
+    w.bytes(body);
+}
+
+void writeEed(std::string& out, const ServerMessage& m) {
+    ByteWriter w(out);
+    putToken(w, Token::Eed);
+    size_t lengthAt = w.position();
+    w.u16(0);
+    w.i32(m.number);
+    w.u8(m.state);
+    w.u8(m.severity);
+    putShortString(w, kNoSqlState);
+    w.u8(0);   // status: no parameters follow
+    w.u16(0);  // transaction state
+    std::string_view text = fitText(m.text, kMaxMessageText);
+    w.u16(static_cast<uint16_t>(text.size()));
+    w.bytes(text);
+    putShortString(w, m.server);
+    putShortString(w, m.procedure);
+    w.u16(m.line);
+    w.patchU16(lengthAt, static_cast<uint16_t>(w.position() - lengthAt - 2));
+}
+
+void writeDone(std::string& out, Token kind, uint16_t status, int32_t count) {
+    ByteWriter w(out);
+    putToken(w, kind);
+    w.u16(status);
+    w.u16(0);  // transaction state
+    w.i32(count);
+}
+
+void writeReturnStatus(std::string& out, int32_t status) {
+    ByteWriter w(out);
+    putToken(w, Token::ReturnStatus);
+    w.i32(status);
+}
+
+void writeRowFormat(std::string& out, std::span<const ColumnFormat> columns) {
+    ByteWriter w(out);
+    size_t start = out.size();
+    putToken(w, Token::RowFmt);
+    size_t lengthAt = w.position();
+    w.u16(0);
+    putRowFormat(w, columns);
+    size_t length = w.position() - lengthAt - 2;
+    if (length <= 0xFFFF) {
+        w.patchU16(lengthAt, static_cast<uint16_t>(length));
+        return;
+    }
+    out.resize(start);
+    putToken(w, Token::RowFmt2);
+    lengthAt = w.position();
+    w.u32(0);
+    putRowFormat2(w, columns);
+    w.patchU32(lengthAt, static_cast<uint32_t>(w.position() - lengthAt - 4));
+}
+
+void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
+    ByteWriter w(out);
+    putToken(w, Token::Row);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        putCell(w, columns[i], i < cells.size() ? cells[i] : Cell{});
+    }
+}
+
+std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
+    switch (static_cast<PacketType>(message.type)) {
+        case PacketType::Normal:
+            return parseNormal(message.payload);
+        case PacketType::Query:
+            return Request{Request::Kind::Language, message.payload};
+        case PacketType::Rpc:
+            return Request{Request::Kind::Unsupported, "remote procedure calls"};
+        case PacketType::Bulk:
+            return Request{Request::Kind::Unsupported, "bulk copy"};
+        default:
+            return MalformedRequest{"unexpected packet type"};
+    }
+}
+
+}  // namespace gw::tds

@@ -1,0 +1,194 @@
+// commands.cpp - the gateway command recogniser.
+//
+// Serves the session's dispatch. A statement is read as a short list of words; a command is
+// recognised by its first one or two words and checked for the values it takes. Anything that
+// is not recognised is SQL, except SET statements, which DB2 does not run dynamically apart from
+// SET CURRENT ..., so an unknown SET is reported as an unknown gateway command.
+#include "commands.h"
+
+#include <cctype>
+#include <charconv>
+#include <vector>
+
+namespace gw::session {
+namespace {
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// The statement cut at white space: words (upper case) and, for each, the text after it.
+struct Words {
+    std::vector<std::string> words;
+    std::vector<std::string_view> rest;  // rest[i]: trimmed text after words[i]
+};
+
+Words splitWords(std::string_view s, size_t maxWords) {
+    Words w;
+    s = trim(s);
+    while (!s.empty() && w.words.size() < maxWords) {
+        size_t end = 0;
+        while (end < s.size() && !std::isspace(static_cast<unsigned char>(s[end]))) {
+            ++end;
+        }
+        w.words.push_back(upper(s.substr(0, end)));
+        s = trim(s.substr(end));
+        w.rest.push_back(s);
+    }
+    return w;
+}
+
+Command make(Command::Kind kind, std::string argument = {}, bool flag = false) {
+    Command c;
+    c.kind = kind;
+    c.argument = std::move(argument);
+    c.flag = flag;
+    return c;
+}
+
+Command bad(std::string why) {
+    return make(Command::Kind::BadArgument, std::move(why));
+}
+
+// YES/NO (also ON/OFF) as a flag; BadArgument otherwise.
+Command yesNo(Command::Kind kind, const Words& w, std::string_view name) {
+    if (w.words.size() == 3) {
+        const std::string& v = w.words[2];
+        if (v == "YES" || v == "ON") {
+            return make(kind, {}, true);
+        }
+        if (v == "NO" || v == "OFF") {
+            return make(kind, {}, false);
+        }
+    }
+    return bad(std::string("SET ") + std::string(name) + " TAKES YES OR NO");
+}
+
+Command classifySet(const Words& w, std::string_view statement) {
+    if (w.words.size() < 2) {
+        return make(Command::Kind::Unknown, std::string(statement));
+    }
+    const std::string& what = w.words[1];
+    if (what == "CURRENT") {
+        return make(Command::Kind::Sql);
+    }
+    if (what == "LONG_TRANS") {
+        return yesNo(Command::Kind::LongTrans, w, what);
+    }
+    if (what == "NOEXEC") {
+        return yesNo(Command::Kind::NoExec, w, what);
+    }
+    if (what == "CONVERT") {
+        return w.rest[1].empty() ? bad("SET CONVERT NEEDS AN ARGUMENT")
+                                 : make(Command::Kind::Convert, std::string(w.rest[1]));
+    }
+    if (what == "TRANSFORM") {
+        return w.rest[1].empty() ? bad("SET TRANSFORM NEEDS AN ARGUMENT")
+                                 : make(Command::Kind::Transform, std::string(w.rest[1]));
+    }
+    if (what == "ALLOCATE") {
+        if (w.words.size() == 3 && (w.words[2] == "CONNECT" || w.words[2] == "REQUEST")) {
+            return make(Command::Kind::Allocate, w.words[2]);
+        }
+        return bad("SET ALLOCATE TAKES CONNECT OR REQUEST");
+    }
+    if (what == "TEXTSIZE") {
+        long n = 0;
+        std::string_view v = w.words.size() == 3 ? std::string_view(w.words[2]) : std::string_view();
+        auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+        if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 0) {
+            return bad("SET TEXTSIZE TAKES A NUMBER");
+        }
+        Command c = make(Command::Kind::TextSize);
+        c.number = n;
+        return c;
+    }
+    if (w.words.size() == 3 && (w.words[2] == "ON" || w.words[2] == "OFF")) {
+        return make(Command::Kind::SetOption, what, w.words[2] == "ON");
+    }
+    return make(Command::Kind::Unknown, std::string(statement));
+}
+
+// commit / rollback, alone or followed by TRAN, TRANSACTION or WORK.
+bool isTransactionEnd(const Words& w) {
+    if (w.words.size() == 1) {
+        return true;
+    }
+    return w.words.size() == 2 &&
+           (w.words[1] == "TRAN" || w.words[1] == "TRANSACTION" || w.words[1] == "WORK");
+}
+
+// The database name of `use <name>`, without [brackets] or "quotes".
+std::string databaseName(std::string_view name) {
+    if (name.size() >= 2 &&
+        ((name.front() == '[' && name.back() == ']') || (name.front() == '"' && name.back() == '"'))) {
+        return std::string(name.substr(1, name.size() - 2));
+    }
+    return std::string(name);
+}
+
+// sp_pkeys / sp_fkeys, with or without EXEC / EXECUTE before them.
+Command classifyCatalog(const Words& w) {
+    size_t at = (w.words[0] == "EXEC" || w.words[0] == "EXECUTE") ? 1 : 0;
+    if (at >= w.words.size()) {
+        return make(Command::Kind::Sql);
+    }
+    if (w.words[at] == "SP_PKEYS") {
+        return make(Command::Kind::CatalogPkeys, std::string(w.rest[at]));
+    }
+    if (w.words[at] == "SP_FKEYS") {
+        return make(Command::Kind::CatalogFkeys, std::string(w.rest[at]));
+    }
+    return make(Command::Kind::Sql);
+}
+
+}  // namespace
+
+Command classify(std::string_view statement) {
+    statement = trim(statement);
+    Words w = splitWords(statement, 4);
+    if (w.words.empty()) {
+        return make(Command::Kind::Sql);
+    }
+    const std::string& first = w.words[0];
+    if (first == "SELECT" && w.words.size() == 2 && w.words[1] == "@@LONG_TRANS") {
+        return make(Command::Kind::LongTransQuery);
+    }
+    if (first == "SELECT" && w.words.size() == 2 && w.words[1] == "@@SPID") {
+        return make(Command::Kind::SpidQuery);
+    }
+    if (first == "SET") {
+        return classifySet(w, statement);
+    }
+    if (first == "USE" && w.words.size() >= 2 && w.words[1] == "PROCEDURE") {
+        return make(Command::Kind::UseProcedure, std::string(w.rest[1]));
+    }
+    if (first == "USE" && w.words.size() >= 2) {
+        std::string_view name = trim(statement.substr(3));
+        bool delimited =
+            (name.front() == '[' && name.back() == ']') || (name.front() == '"' && name.back() == '"');
+        if (delimited || w.words.size() == 2) {
+            return make(Command::Kind::Use, databaseName(name));
+        }
+    }
+    if ((first == "COMMIT" || first == "ROLLBACK") && isTransactionEnd(w)) {
+        return make(first == "COMMIT" ? Command::Kind::Commit : Command::Kind::Rollback);
+    }
+    return classifyCatalog(w);
+}
+
+}  // namespace gw::session

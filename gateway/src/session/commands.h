@@ -1,0 +1,43 @@
+// commands.h - recognising the gateway's own commands among the statements of a batch.
+//
+// classify() looks at one statement and says whether the session answers it itself (the
+// client's post-login commands, the DB2 gateway's SET commands, transactions, stored requests,
+// catalog procedures) or hands it to PostgreSQL as SQL. Matching ignores case and the amount
+// of white space, including trailing blanks (`SELECT @@LONG_TRANS `).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gw::session {
+
+struct Command {
+    enum class Kind {
+        Sql,             // not a gateway command
+        LongTransQuery,  // SELECT @@LONG_TRANS
+        SpidQuery,       // select @@spid
+        TextSize,        // set textsize N            (number)
+        SetOption,       // set <option> on|off       (argument = option, flag)
+        Use,             // use <database>            (argument = database name)
+        Convert,         // SET CONVERT ...           (argument = the rest)
+        Allocate,        // SET ALLOCATE CONNECT|REQUEST (argument)
+        Transform,       // SET TRANSFORM ...         (argument)
+        LongTrans,       // SET LONG_TRANS YES|NO     (flag)
+        NoExec,          // SET NOEXEC YES|NO         (flag)
+        Commit,          // commit [tran|transaction|work]
+        Rollback,        // rollback [tran|transaction|work]
+        UseProcedure,    // USE PROCEDURE ...         (argument = what follows the keywords)
+        CatalogPkeys,    // sp_pkeys ...              (argument = the argument list)
+        CatalogFkeys,    // sp_fkeys ...              (argument)
+        Unknown,         // a SET the gateway does not know (argument = the statement)
+        BadArgument,     // a known command with a value it does not accept (argument = why)
+    };
+    Kind kind = Kind::Sql;
+    std::string argument;
+    bool flag = false;
+    long number = 0;
+};
+
+Command classify(std::string_view statement);
+
+}  // namespace gw::session

@@ -1,0 +1,674 @@
+// session.cpp - login, batches, gateway commands, transaction modes and cancel for one client.
+//
+// Serves one client connection from its own thread. Owns the client connection and the
+// session's PostgreSQL connection. Invariants: every request gets exactly one final end token
+// (or one DONE with the attention bit when the client cancelled it); inside a long transaction
+// every statement runs under the savepoint kwgw_statement, so a failed statement undoes only
+// itself, except deadlock and lock timeout, which roll the whole unit of work back (-911).
+#include "session.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <fmt/format.h>
+
+#include "batch.h"
+#include "commands.h"
+#include "dialect.h"
+#include "procedure.h"
+
+namespace gw::session {
+
+using backend::Outcome;
+using tds::kDoneAttention;
+using tds::kDoneCount;
+using tds::kDoneError;
+using tds::kDoneMore;
+using tds::kDoneProcedure;
+using tds::ServerMessage;
+using tds::Token;
+
+namespace {
+
+constexpr int32_t kLoginFailed = 4002;
+constexpr int32_t kLanguageChanged = 5703;
+constexpr int32_t kResultFailed = 21002;
+constexpr int32_t kGatewayText = 21000;
+constexpr int32_t kWarning = 21500;
+constexpr uint8_t kSeverityError = 16;
+constexpr uint8_t kSeverityLogin = 14;
+constexpr uint8_t kSeverityInfo = 10;
+constexpr uint8_t kSeverityWarning = 4;
+constexpr int32_t kProcedureFailed = -6;
+constexpr std::string_view kProduct = "kwgateway";
+constexpr uint8_t kProductVersion[4] = {15, 7, 0, 0};
+constexpr std::string_view kResultFailedText = "DG21002: Result failed.  Database server error code ";
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string peerName(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    char buf[INET_ADDRSTRLEN] = "?";
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+        ::inet_ntop(AF_INET, &addr.sin_addr, buf, sizeof buf);
+    }
+    return fmt::format("{}:{}", buf, ntohs(addr.sin_port));
+}
+
+// The text of a PostgreSQL array of DB2 names, for a text[] parameter.
+std::string textArray(const std::vector<std::string>& items) {
+    std::string out = "{";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) {
+            out += ',';
+        }
+        out += '"';
+        for (char c : items[i]) {
+            if (c == '"' || c == '\\') {
+                out += '\\';
+            }
+            out += c;
+        }
+        out += '"';
+    }
+    return out + "}";
+}
+
+}  // namespace
+
+// Streams a statement's rows to the client; warnings go out as severity-4 messages.
+class Session::ClientSink : public backend::RowSink {
+  public:
+    explicit ClientSink(Session& s) : s_(s) {}
+    void columns(std::span<const ColumnFormat> formats) override {
+        formats_.assign(formats.begin(), formats.end());
+        s_.conn_.rowFormat(formats_);
+        sawColumns_ = true;
+    }
+    bool row(std::span<const Cell> cells) override {
+        s_.conn_.row(formats_, cells);
+        return s_.conn_.writable();
+    }
+    void warning(const std::string& text) override {
+        s_.conn_.message(
+            ServerMessage{kWarning, 1, kSeverityWarning, "DG21500: " + text, s_.config_.serverName, {}, 0});
+    }
+    bool sawColumns() const { return sawColumns_; }
+
+  private:
+    Session& s_;
+    std::vector<ColumnFormat> formats_;
+    bool sawColumns_ = false;
+};
+
+// Keeps the text of the first column of the first row (the gateway's own lookups).
+class Session::CaptureSink : public backend::RowSink {
+  public:
+    void columns(std::span<const ColumnFormat>) override {}
+    bool row(std::span<const Cell> cells) override {
+        if (!found && !cells.empty() && !cells[0].null) {
+            value.assign(cells[0].text);
+            found = true;
+        }
+        return true;
+    }
+    void warning(const std::string&) override {}
+    std::string value;
+    bool found = false;
+};
+
+Session::Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog)
+    : conn_(fd, config.limits),
+      id_(id),
+      config_(config),
+      log_(log),
+      statementLog_(statementLog),
+      peer_(peerName(fd)) {}
+
+void Session::run() noexcept {
+    try {
+        log_.line("session {}: connect from {}", id_, peer_);
+        if (login()) {
+            serve();
+        }
+    } catch (const std::exception& e) {
+        log_.line("session {}: ended by an internal error: {}", id_, e.what());
+    } catch (...) {
+        log_.line("session {}: ended by an internal error", id_);
+    }
+}
+
+// --- login -------------------------------------------------------------------------------
+
+bool Session::login() {
+    tds::ClientEvent ev = conn_.readLogin();
+    if (ev.kind != tds::ClientEvent::Kind::Login) {
+        log_.line("session {}: dropped before login: {}", id_,
+                  ev.kind == tds::ClientEvent::Kind::Closed ? "client closed the connection" : ev.reason);
+        return false;
+    }
+    const tds::LoginRecord& rec = ev.login;
+    if (rec.tdsMajor != 5) {
+        log_.line("session {}: dropped: login for TDS version {}, not 5.0", id_, rec.tdsMajor);
+        return false;
+    }
+    authId_ = upper(rec.userName);
+    std::string error;
+    if (rec.userName.empty()) {
+        refuseLogin(rec.userName, "no user name");
+        return false;
+    }
+    if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, error)) {
+        refuseLogin(rec.userName, error);
+        return false;
+    }
+    size_t packetSize = tds::grantPacketSize(rec.packetSize);
+    database_ = pg_.databaseName();
+    conn_.message(ServerMessage{kLanguageChanged,
+                                1,
+                                kSeverityInfo,
+                                "Changed language setting to 'us_english'.",
+                                config_.serverName,
+                                {},
+                                0});
+    conn_.loginAck(tds::LoginStatus::Succeeded, kProduct, kProductVersion);
+    conn_.envChange(tds::EnvChangeType::Database, database_, "");
+    conn_.envChange(tds::EnvChangeType::Language, "us_english", "");
+    conn_.envChange(tds::EnvChangeType::Charset, "utf8", "");
+    conn_.envChange(tds::EnvChangeType::PacketSize, std::to_string(packetSize), "512");
+    if (!rec.capabilities.empty()) {
+        conn_.capability(rec.capabilities);
+    }
+    conn_.done(Token::Done, 0, 0);
+    if (!conn_.endReply()) {
+        log_.line("session {}: client went away during login", id_);
+        return false;
+    }
+    conn_.setPacketSize(packetSize);
+    log_.line("session {}: {} logged in (application '{}', host '{}', packet size {}, backend pid {})", id_,
+              authId_, rec.appName, rec.hostName, packetSize, pg_.backendPid());
+    return true;
+}
+
+void Session::refuseLogin(const std::string& user, const std::string& reason) {
+    log_.line("session {}: login refused for '{}': {}", id_, user, reason);
+    conn_.message(ServerMessage{kLoginFailed, 1, kSeverityLogin, "Login failed.", config_.serverName, {}, 0});
+    const uint8_t noVersion[4] = {0, 0, 0, 0};
+    conn_.loginAck(tds::LoginStatus::Failed, "", noVersion);
+    conn_.done(Token::Done, 0, 0);
+    if (!conn_.endReply()) {
+        return;
+    }
+    // The client answers a refusal with a logout; acknowledge it before closing.
+    tds::ClientEvent ev = conn_.readNext();
+    if (ev.kind == tds::ClientEvent::Kind::Request && ev.request.kind == tds::Request::Kind::Logout) {
+        conn_.done(Token::Done, 0, 0);
+        conn_.endReply();
+    }
+}
+
+// --- the request loop --------------------------------------------------------------------
+
+void Session::serve() {
+    for (;;) {
+        tds::ClientEvent ev = conn_.readNext();
+        switch (ev.kind) {
+            case tds::ClientEvent::Kind::Closed:
+                log_.line("session {}: client disconnected without logout", id_);
+                return;
+            case tds::ClientEvent::Kind::Broken:
+                log_.line("session {}: dropped: {}", id_, ev.reason);
+                return;
+            case tds::ClientEvent::Kind::Login:
+                log_.line("session {}: dropped: a second login", id_);
+                return;
+            case tds::ClientEvent::Kind::Attention:
+                conn_.done(Token::Done, kDoneAttention, 0);
+                conn_.endReply();
+                continue;
+            case tds::ClientEvent::Kind::Request:
+                break;
+        }
+        switch (ev.request.kind) {
+            case tds::Request::Kind::Logout:
+                conn_.done(Token::Done, 0, 0);
+                conn_.endReply();
+                log_.line("session {}: logged out", id_);
+                return;
+            case tds::Request::Kind::Unsupported:
+                gatewayFailure(backend::kErrNotSupported, upper(ev.request.text) + " ARE NOT SUPPORTED");
+                conn_.done(Token::Done, kDoneError, 0);
+                conn_.endReply();
+                continue;
+            case tds::Request::Kind::Language:
+                break;
+        }
+        if (statementLog_) {
+            statementLog_->append(id_, ev.request.text);
+        }
+        answerBatch(ev.request.text);
+        if (clientGone_ || !conn_.writable()) {
+            log_.line("session {}: dropped while answering: client gone", id_);
+            return;
+        }
+        if (backendLost_) {
+            log_.line("session {}: closed: the PostgreSQL connection was lost", id_);
+            return;
+        }
+    }
+}
+
+void Session::answerBatch(const std::string& text) {
+    attention_ = false;
+    std::vector<std::string> statements = splitBatch(text);
+    if (statements.empty()) {
+        conn_.done(Token::Done, 0, 0);
+        conn_.endReply();
+        return;
+    }
+    for (size_t i = 0; i < statements.size(); ++i) {
+        if (conn_.readable(0)) {
+            clientSpoke();
+        }
+        End end = stopping() ? End{} : answer(statements[i]);
+        if (clientGone_) {
+            return;
+        }
+        if (attention_) {
+            conn_.done(Token::Done, kDoneAttention, 0);
+            conn_.endReply();
+            return;
+        }
+        bool last = i + 1 == statements.size() || end.stopBatch || backendLost_;
+        conn_.done(end.token, static_cast<uint16_t>(end.status | (last ? 0 : kDoneMore)), end.count);
+        if (last) {
+            break;
+        }
+    }
+    conn_.endReply();
+}
+
+// Called by the backend while a statement runs and the client socket has something to read.
+bool Session::clientSpoke() {
+    tds::ClientEvent ev = conn_.readNext();
+    switch (ev.kind) {
+        case tds::ClientEvent::Kind::Attention:
+            attention_ = true;
+            log_.line("session {}: attention: statement cancelled", id_);
+            return true;
+        case tds::ClientEvent::Kind::Closed:
+            log_.line("session {}: client went away during a statement", id_);
+            break;
+        case tds::ClientEvent::Kind::Broken:
+            log_.line("session {}: dropped during a statement: {}", id_, ev.reason);
+            break;
+        default:
+            log_.line("session {}: dropped: a new request arrived before the answer ended", id_);
+            break;
+    }
+    clientGone_ = true;
+    return true;
+}
+
+int Session::clientFd() const {
+    return conn_.fd();
+}
+
+// --- dispatch ----------------------------------------------------------------------------
+
+Session::End Session::answer(const std::string& statement) {
+    Command cmd = classify(statement);
+    switch (cmd.kind) {
+        case Command::Kind::Sql:
+            return noExec_ ? describeOnly(statement) : runSql(statement);
+        case Command::Kind::LongTransQuery:
+            return oneRow(ColumnFormat{"", WireType::Char, 3, 0},
+                          Cell{false, 0, 0, config_.longTransAlways ? "YES" : "NO"});
+        case Command::Kind::SpidQuery:
+            return oneRow(ColumnFormat{"", WireType::Int, 4, 0}, Cell{false, id_, 0, {}});
+        case Command::Kind::TextSize:
+            textSize_ = cmd.number;
+            return End{};
+        case Command::Kind::SetOption:
+            return End{};
+        case Command::Kind::Use:
+            conn_.envChange(tds::EnvChangeType::Database, cmd.argument, database_);
+            database_ = cmd.argument;
+            return End{};
+        case Command::Kind::Convert:
+            convert_ = cmd.argument;
+            return End{};
+        case Command::Kind::Allocate:
+            allocate_ = cmd.argument;
+            return End{};
+        case Command::Kind::Transform:
+            transform_ = cmd.argument;
+            return End{};
+        case Command::Kind::LongTrans:
+            return setLongTrans(cmd.flag);
+        case Command::Kind::NoExec:
+            noExec_ = cmd.flag;
+            return End{};
+        case Command::Kind::Commit:
+            return endTransaction(true);
+        case Command::Kind::Rollback:
+            return endTransaction(false);
+        case Command::Kind::UseProcedure:
+            return runProcedure(cmd.argument);
+        case Command::Kind::CatalogPkeys:
+            return runCatalogProcedure(true, cmd.argument);
+        case Command::Kind::CatalogFkeys:
+            return runCatalogProcedure(false, cmd.argument);
+        case Command::Kind::Unknown:
+            return gatewayFailure(backend::kErrUnknownCommand,
+                                  "UNKNOWN GATEWAY COMMAND: " + upper(cmd.argument));
+        case Command::Kind::BadArgument:
+            return gatewayFailure(backend::kErrBadArgument, cmd.argument);
+    }
+    return End{};
+}
+
+Session::End Session::oneRow(const ColumnFormat& format, const Cell& cell) {
+    conn_.rowFormat(std::span(&format, 1));
+    conn_.row(std::span(&format, 1), std::span(&cell, 1));
+    return End{Token::Done, kDoneCount, 1};
+}
+
+// --- transactions ------------------------------------------------------------------------
+
+bool Session::command(const char* sql) {
+    Outcome o = pg_.command(sql);
+    if (o.status == Outcome::Status::ConnectionLost) {
+        backendLost_ = true;
+    }
+    return o.ok();
+}
+
+Session::End Session::setLongTrans(bool on) {
+    if (config_.longTransAlways) {
+        return End{};  // always on: the switch has nothing to change
+    }
+    longTrans_ = on;
+    if (!on && transactionOpen_) {
+        return endTransaction(true);
+    }
+    return End{};
+}
+
+Session::End Session::endTransaction(bool commit) {
+    if (!transactionOpen_) {
+        return End{};
+    }
+    transactionOpen_ = false;
+    Outcome o = pg_.command(commit ? "COMMIT" : "ROLLBACK");
+    if (o.ok()) {
+        return End{};
+    }
+    return settle(o, commit ? "COMMIT" : "ROLLBACK", false, false);
+}
+
+// --- statements --------------------------------------------------------------------------
+
+Session::End Session::runSql(const std::string& statement) {
+    dialect::Plan plan = dialect::translate(statement, dialect::Context{authId_});
+    if (plan.error) {
+        return fail(backend::Db2Error{plan.error->sqlcode, false, plan.error->message});
+    }
+    return runPlan(plan, backend::statementVerb(statement), {});
+}
+
+// Runs a plan: its setup statements, the statement (whose result goes to the client) and its
+// after statements, under the savepoint of a long transaction or, when there is more than one
+// statement to run outside one, in a transaction of their own.
+Session::End Session::runPlan(const dialect::Plan& plan, const std::string& verb,
+                              std::span<const backend::Param> params) {
+    bool savepoint = longTransActive();
+    bool wrapped = !savepoint && (!plan.setup.empty() || !plan.after.empty());
+    if (savepoint && !transactionOpen_) {
+        if (!command("BEGIN")) {
+            return gatewayFailure(backend::kErrConnectionLost, "THE TRANSACTION COULD NOT BE STARTED");
+        }
+        transactionOpen_ = true;
+    }
+    if ((savepoint && !command("SAVEPOINT kwgw_statement")) || (wrapped && !command("BEGIN"))) {
+        return gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE STARTED");
+    }
+    Outcome o;
+    for (const std::string& s : plan.setup) {
+        o = pg_.run(s, {}, nullptr, this);
+        if (!o.ok()) {
+            return settle(o, verb, savepoint, wrapped);
+        }
+    }
+    ClientSink sink(*this);
+    Outcome main = pg_.run(plan.statement, params, &sink, this);
+    if (!main.ok()) {
+        return settle(main, verb, savepoint, wrapped);
+    }
+    for (const std::string& s : plan.after) {
+        o = pg_.run(s, {}, nullptr, this);
+        if (!o.ok()) {
+            return settle(o, verb, savepoint, wrapped);
+        }
+    }
+    return settle(main, verb, savepoint, wrapped);
+}
+
+// Ends a statement after it ran: keeps or undoes its work and says how its answer ends.
+Session::End Session::settle(const Outcome& o, const std::string& verb, bool savepoint, bool wrapped) {
+    if (o.ok()) {
+        if ((savepoint && !command("RELEASE SAVEPOINT kwgw_statement")) || (wrapped && !command("COMMIT"))) {
+            return gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE COMPLETED");
+        }
+        End end;
+        if (o.hasColumns || o.countValid) {
+            end.status = kDoneCount;
+            end.count = static_cast<int32_t>(o.rows);
+        }
+        return end;
+    }
+    if (o.status == Outcome::Status::ConnectionLost) {
+        backendLost_ = true;
+        transactionOpen_ = false;
+        return gatewayFailure(backend::kErrConnectionLost, "THE CONNECTION TO THE DATABASE SERVER WAS LOST");
+    }
+    bool wholeUnit = o.status == Outcome::Status::Failed && !o.conversion &&
+                     backend::rollsBackUnitOfWork(o.error.sqlstate);
+    if (wholeUnit) {
+        if (transactionOpen_ || wrapped) {
+            command("ROLLBACK");
+        }
+        transactionOpen_ = false;
+    } else if (savepoint) {
+        command("ROLLBACK TO SAVEPOINT kwgw_statement");
+        command("RELEASE SAVEPOINT kwgw_statement");
+    } else if (wrapped) {
+        command("ROLLBACK");
+    }
+    if (o.status == Outcome::Status::Stopped) {
+        return End{};
+    }
+    backend::Db2Error err = o.conversion
+                                ? backend::Db2Error{o.conversion->sqlcode, false, o.conversion->message}
+                                : backend::mapError(o.error, backend::StatementContext{authId_, verb});
+    End end = fail(err);
+    end.stopBatch = wholeUnit;
+    return end;
+}
+
+// NOEXEC: the statement is parsed and described, its row format sent with no rows.
+Session::End Session::describeOnly(const std::string& statement) {
+    dialect::Plan plan = dialect::translate(statement, dialect::Context{authId_});
+    if (plan.error) {
+        return fail(backend::Db2Error{plan.error->sqlcode, false, plan.error->message});
+    }
+    std::string verb = backend::statementVerb(statement);
+    // Setup statements may be needed for the statement to parse; they run in a scratch
+    // savepoint that is rolled back. Inside an open transaction the savepoint also keeps a
+    // parse error from aborting it.
+    bool scratch = transactionOpen_ || !plan.setup.empty();
+    bool began = scratch && !transactionOpen_;
+    if ((began && !command("BEGIN")) || (scratch && !command("SAVEPOINT kwgw_noexec"))) {
+        return gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE STARTED");
+    }
+    Outcome o;
+    for (const std::string& s : plan.setup) {
+        o = pg_.run(s, {}, nullptr, this);
+        if (!o.ok()) {
+            break;
+        }
+    }
+    ClientSink sink(*this);
+    if (o.ok()) {
+        o = pg_.describe(plan.statement, sink, this);
+    }
+    if (scratch) {
+        command("ROLLBACK TO SAVEPOINT kwgw_noexec");
+        command("RELEASE SAVEPOINT kwgw_noexec");
+    }
+    if (began) {
+        command("ROLLBACK");
+    }
+    if (o.ok()) {
+        return End{Token::Done, static_cast<uint16_t>(sink.sawColumns() ? kDoneCount : 0), 0};
+    }
+    return settle(o, verb, false, false);
+}
+
+// --- stored requests and catalog procedures ----------------------------------------------
+
+bool Session::lookupStoredRequest(const std::string& owner, const std::string& name, std::string& text,
+                                  End& failure) {
+    std::vector<std::string> owners;
+    if (!owner.empty()) {
+        owners.push_back(owner);
+    } else {
+        owners.push_back(authId_);
+        if (!config_.storedRequestOwner.empty() && config_.storedRequestOwner != authId_) {
+            owners.push_back(config_.storedRequestOwner);
+        }
+    }
+    std::vector<std::string> schemas;
+    for (const std::string& o : owners) {
+        schemas.push_back(dialect::pgName(o));
+    }
+    backend::Param params[] = {textArray(schemas), name};
+    CaptureSink capture;
+    // Inside an open transaction a failed lookup must not abort it: it gets a savepoint too.
+    bool savepoint = transactionOpen_;
+    if (savepoint && !command("SAVEPOINT kwgw_statement")) {
+        failure = gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE STARTED");
+        return false;
+    }
+    Outcome o = pg_.run("SELECT kwgw.stored_request_text($1::text[], $2)", params, &capture, this);
+    if (!o.ok()) {
+        failure = settle(o, "SELECT", savepoint, false);
+        return false;
+    }
+    if (savepoint && !command("RELEASE SAVEPOINT kwgw_statement")) {
+        failure = gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE COMPLETED");
+        return false;
+    }
+    if (!capture.found) {
+        failure = gatewayFailure(
+            backend::kErrStoredRequestMissing,
+            fmt::format("STORED REQUEST {} IS NOT IN PCSQL_HOSTLIB OF {}", name, fmt::join(owners, " OR ")));
+        return false;
+    }
+    text = std::move(capture.value);
+    return true;
+}
+
+// USE PROCEDURE: the stored request's statements, each answered like a statement of a
+// procedure, then the return status.
+Session::End Session::runProcedure(const std::string& argument) {
+    auto parsed = parseUseProcedure(argument);
+    if (auto* err = std::get_if<ArgumentError>(&parsed)) {
+        return gatewayFailure(backend::kErrBadArgument, err->message);
+    }
+    const ProcedureCall& call = std::get<ProcedureCall>(parsed);
+    std::string text;
+    End failure;
+    if (!lookupStoredRequest(call.owner, call.name, text, failure)) {
+        return failure;
+    }
+    auto substituted = substituteArguments(text, call);
+    if (auto* err = std::get_if<ArgumentError>(&substituted)) {
+        return gatewayFailure(backend::kErrBadArgument, err->message);
+    }
+    End last;
+    for (const std::string& statement : splitStatements(std::get<std::string>(substituted))) {
+        last = runSql(statement);
+        if (stopping() || backendLost_) {
+            return last;
+        }
+        if (last.status & kDoneError) {
+            break;
+        }
+        conn_.done(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
+        last = End{};
+    }
+    return endProcedure(last);
+}
+
+// The end of a procedure's answer: a failed statement's DONEINPROC, the return status, and
+// the DONEPROC that the batch loop writes.
+Session::End Session::endProcedure(End last) {
+    bool failed = (last.status & kDoneError) != 0;
+    if (failed) {
+        conn_.done(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
+    }
+    conn_.returnStatus(failed ? kProcedureFailed : 0);
+    return End{Token::DoneProc, static_cast<uint16_t>(kDoneProcedure | (failed ? kDoneError : 0)), 0,
+               last.stopBatch};
+}
+
+// sp_pkeys / sp_fkeys: the kwgw functions, called with the procedure's arguments.
+Session::End Session::runCatalogProcedure(bool primaryKeys, const std::string& argument) {
+    std::vector<std::optional<std::string>> args = catalogArguments(argument);
+    size_t expected = primaryKeys ? 3 : 6;
+    if (args.size() > expected) {
+        return gatewayFailure(
+            backend::kErrBadArgument,
+            fmt::format("{} TAKES AT MOST {} ARGUMENTS", primaryKeys ? "SP_PKEYS" : "SP_FKEYS", expected));
+    }
+    args.resize(expected);
+    dialect::Plan plan;
+    plan.statement = primaryKeys ? "SELECT * FROM kwgw.sp_pkeys($1, $2, $3)"
+                                 : "SELECT * FROM kwgw.sp_fkeys($1, $2, $3, $4, $5, $6)";
+    End result = runPlan(plan, "SELECT", args);
+    if (stopping() || backendLost_) {
+        return result;
+    }
+    if (!(result.status & kDoneError)) {
+        conn_.done(Token::DoneInProc, static_cast<uint16_t>(result.status | kDoneMore), result.count);
+        result = End{};
+    }
+    return endProcedure(result);
+}
+
+// --- failures ----------------------------------------------------------------------------
+
+Session::End Session::fail(const backend::Db2Error& error) {
+    std::string code = error.gateway ? fmt::format("ERR{}", error.code) : std::to_string(error.code);
+    conn_.message(ServerMessage{
+        kResultFailed, 1, kSeverityError, std::string(kResultFailedText) + code, config_.serverName, {}, 0});
+    conn_.message(
+        ServerMessage{kGatewayText, 1, kSeverityError, "DG21000: " + error.text, config_.serverName, {}, 0});
+    log_.line("session {}: statement failed with {}: {}", id_, code, error.text);
+    return End{Token::Done, kDoneError, 0};
+}
+
+Session::End Session::gatewayFailure(int code, const std::string& text) {
+    return fail(backend::Db2Error{code, true, text});
+}
+
+}  // namespace gw::session

@@ -1,0 +1,96 @@
+// session.h - one client of the gateway, from its login to its logout.
+//
+// A Session logs the client in to PostgreSQL as its own role, then answers its requests: each
+// batch is split into statements, gateway commands are answered here, everything else is
+// translated by the dialect layer and run by the backend, with the transaction modes (long
+// transactions, a savepoint per statement, NOEXEC) and attention handling of the DB2 gateway.
+// It knows no bytes (the protocol layer encodes) and no pg_catalog (the backend runs SQL).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "backend/pg.h"
+#include "common/log.h"
+#include "dialect.h"
+#include "protocol/connection.h"
+#include "statement_log.h"
+
+namespace gw::session {
+
+struct SessionConfig {
+    std::string conninfo;            // PostgreSQL connection string (database, host, port)
+    bool longTransAlways = false;    // --long-trans always
+    std::string storedRequestOwner;  // DB2 name of the fallback owner of PCSQL_HOSTLIB
+    std::string serverName = "KWGATEWAY";
+    tds::ConnectionLimits limits;
+};
+
+class Session : private backend::ClientWatch {
+  public:
+    Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog);
+
+    // Serves the client until it logs out or goes away. Never throws.
+    void run() noexcept;
+
+  private:
+    // How a statement's answer ends: the end token the batch loop writes for it.
+    struct End {
+        tds::Token token = tds::Token::Done;
+        uint16_t status = 0;
+        int32_t count = 0;
+        bool stopBatch = false;  // nothing after this statement runs (unit of work rolled back)
+    };
+    class ClientSink;
+    class CaptureSink;
+
+    bool login();
+    void refuseLogin(const std::string& user, const std::string& reason);
+    void serve();
+    void answerBatch(const std::string& text);
+    End answer(const std::string& statement);
+    End runSql(const std::string& statement);
+    End runPlan(const dialect::Plan& plan, const std::string& verb, std::span<const backend::Param> params);
+    End describeOnly(const std::string& statement);
+    End runProcedure(const std::string& argument);
+    End runCatalogProcedure(bool primaryKeys, const std::string& argument);
+    End endProcedure(End last);
+    End endTransaction(bool commit);
+    End setLongTrans(bool on);
+    End oneRow(const ColumnFormat& format, const Cell& cell);
+    End settle(const backend::Outcome& outcome, const std::string& verb, bool savepoint, bool wrapped);
+    End fail(const backend::Db2Error& error);
+    End gatewayFailure(int code, const std::string& text);
+    bool lookupStoredRequest(const std::string& owner, const std::string& name, std::string& text,
+                             End& failure);
+    bool command(const char* sql);
+    bool longTransActive() const { return config_.longTransAlways || longTrans_; }
+    bool stopping() const { return attention_ || clientGone_; }
+
+    int clientFd() const override;
+    bool clientSpoke() override;
+
+    tds::ClientConnection conn_;
+    uint32_t id_;
+    const SessionConfig& config_;
+    ServerLog& log_;
+    StatementLog* statementLog_;
+    backend::PgSession pg_;
+
+    std::string authId_;    // DB2 authorization id (the login name, upper case)
+    std::string peer_;      // client address for the log
+    std::string database_;  // what `use` last named
+    long textSize_ = 0;
+    bool longTrans_ = false;  // SET LONG_TRANS YES is in force
+    bool noExec_ = false;     // SET NOEXEC YES is in force
+    bool transactionOpen_ = false;
+    std::string convert_;  // SET CONVERT settings, remembered
+    std::string allocate_;
+    std::string transform_;
+
+    bool attention_ = false;    // the client cancelled the running batch
+    bool clientGone_ = false;   // the client went away or broke the protocol
+    bool backendLost_ = false;  // PostgreSQL went away; the session ends after this answer
+};
+
+}  // namespace gw::session
