@@ -1,1 +1,428 @@
-// placeholder
+/*
+ * router.cpp - the one entry KW_TDX_Rout: entry checks, two-level dispatch, exit mapping.
+ *
+ * Every host request passes here. The router clears the block's answers, refuses everything but
+ * cancel while a server response or rows are pending, dispatches the request code through the
+ * first-level table (codes 1 to 275) or the second-level one (every other code), answers the
+ * constant and lookup requests itself, and maps status to the host's SQL code on the way out.
+ * The dispatch tables are constant data sorted by code; the router keeps no state of its own.
+ */
+#include <algorithm>
+#include <cstring>
+
+#include "internal.h"
+
+namespace {
+
+/* ---- Requests the router answers itself ---- */
+
+/* Function names offered by the host's SQL painter; the host must not free or change them. */
+const char* const kFunctionList28[] = {"", nullptr};
+const char* const kFunctionList29[] = {
+    "DIGITS()",  "LENGTH()",      "SUBSTR()", "VALUE()",   "CHAR()",   "DATE()", "DAY()",      "DAYS()",
+    "HOUR()",    "MICROSECOND()", "MINUTE()", "MONTH()",   "SECOND()", "TIME()", "DATETIME()", "YEAR()",
+    "DECIMAL()", "FLOAT()",       "HEX()",    "INTEGER()", "",         nullptr,
+};
+static_assert(sizeof kFunctionList29 / sizeof kFunctionList29[0] == 21 + 1);
+
+void TDX_RowCount(RequestBlock* block) {
+    block->result = dbcount(block->dbproc);
+}
+
+void TDX_ColumnCount(RequestBlock* block) {
+    block->result = dbnumcols(block->dbproc);
+}
+
+void TDX_AlwaysNoData(RequestBlock* block) {
+    block->status = KW_STATUS_NO_DATA;
+}
+
+void TDX_NextResultSet(RequestBlock* block) {
+    if (dbresults(block->dbproc) == NO_MORE_RESULTS) {
+        block->status = KW_STATUS_NO_MORE_RESULTS;
+    }
+}
+
+/* Cancels what is pending on the connection; while the driver waits for a response, every
+ * further call is then answered at once. */
+void TDX_Cancel(RequestBlock* block) {
+    if (dbcancel(block->dbproc) == FAIL) {
+        TDX_ReportFailure(block);
+        return;
+    }
+    if (block->pendingState == KW_PENDING_RESPONSE) {
+        block->pendingState = KW_PENDING_CANCELLED;
+    }
+}
+
+void TDX_Explain(RequestBlock* block) {
+    TDX_LoadMessage(block, IDS_EXPLAIN_NOT_SUPPORTED, 255);
+    block->status = KW_STATUS_DRIVER_FAILURE;
+}
+
+void TDX_EchoArg(RequestBlock* block) {
+    block->result = reinterpret_cast<intptr_t>(block->arg);
+}
+
+void TDX_FunctionList28(RequestBlock* block) {
+    block->result = reinterpret_cast<intptr_t>(kFunctionList28);
+}
+
+void TDX_FunctionList29(RequestBlock* block) {
+    block->result = reinterpret_cast<intptr_t>(kFunctionList29);
+}
+
+void TDX_LongTransState(RequestBlock* block) {
+    block->result = block->connection != nullptr && block->connection->longTrans != 0 ? 1 : 0;
+}
+
+void TDX_StaticBindState(RequestBlock* block) {
+    block->result = block->connection != nullptr && block->connection->staticBind == 1 ? 1 : 0;
+}
+
+void TDX_CopyLoginId(RequestBlock* block) {
+    if (block->currentUser != nullptr) {
+        kwshr_free(block->memoryContext, block->currentUser);
+    }
+    block->currentUser = kwshr_duplicateString(block->memoryContext, block->loginId, 0);
+}
+
+/* Request 7 lists every table: a name left in sqlText by an earlier request must not filter it.
+ * (The listing itself arrives with the catalog queries.) */
+void TDX_ClearTableName(RequestBlock* block) {
+    block->sqlText = nullptr;
+}
+
+/* ---- Dispatch tables ---- */
+
+enum RouteKind : uint8_t {
+    ROUTE_NOTHING, /* status 0, nothing done */
+    ROUTE_RESULT,  /* result = value */
+    ROUTE_HANDLER, /* the handler does the work */
+    ROUTE_UNBUILT, /* the subsystem that serves it is not built yet: status 0, nothing done */
+};
+
+/* Route flags. */
+enum : uint8_t {
+    NEEDS_SERVER = 0x01,  /* refused on a block without a DB-Library connection */
+    NEEDS_CATALOG = 0x02, /* skipped while the extended catalog is unavailable */
+};
+
+struct Route {
+    int32_t code;
+    RouteKind kind;
+    uint8_t flags;
+    TDX_Handler handler;
+    intptr_t value;
+};
+
+constexpr Route nothing(int32_t code) {
+    return {code, ROUTE_NOTHING, 0, nullptr, 0};
+}
+constexpr Route constant(int32_t code, intptr_t value) {
+    return {code, ROUTE_RESULT, 0, nullptr, value};
+}
+constexpr Route handler(int32_t code, TDX_Handler h, uint8_t flags = 0) {
+    return {code, ROUTE_HANDLER, flags, h, 0};
+}
+constexpr Route unbuilt(int32_t code, uint8_t flags = 0) {
+    return {code, ROUTE_UNBUILT, flags, nullptr, 0};
+}
+
+/* Codes 1 to 275 that the first level dispatches itself; sorted by code. */
+constexpr Route kFirstLevel[] = {
+    handler(REQ_COMMIT, TDX_Commit, NEEDS_SERVER),
+    nothing(2),
+    nothing(3),
+    handler(REQ_DISCONNECT, TDX_Disconnect),
+    handler(REQ_EXECUTE, TDX_Execute, NEEDS_SERVER),
+    handler(REQ_ROLLBACK, TDX_Rollback, NEEDS_SERVER),
+    handler(REQ_LIST_ALL_TABLES, TDX_ClearTableName, NEEDS_SERVER),
+    unbuilt(REQ_LIST_TABLES, NEEDS_SERVER),
+    unbuilt(REQ_LIST_COLUMNS, NEEDS_SERVER),
+    unbuilt(REQ_LIST_INDEXES, NEEDS_SERVER),
+    unbuilt(REQ_READ_INDEX_KEYS, NEEDS_SERVER),
+    unbuilt(REQ_SELECT_TYPE_IN_COMBO),
+    unbuilt(REQ_READ_TYPE_FROM_COMBO),
+    unbuilt(REQ_FILL_TYPE_COMBO),
+    unbuilt(REQ_TYPE_MAX_LENGTH),
+    handler(REQ_IS_IDENTIFIER, TDX_IsIdentifier),
+    nothing(20),
+    handler(REQ_PREPARE, TDX_Prepare, NEEDS_SERVER),
+    handler(REQ_DESCRIBE, TDX_Describe, NEEDS_SERVER),
+    handler(REQ_FETCH, TDX_Fetch, NEEDS_SERVER),
+    handler(REQ_BIND, TDX_BindDescriptors, NEEDS_SERVER),
+    nothing(26),
+    handler(REQ_FUNCTIONS_28, TDX_FunctionList28),
+    handler(REQ_FUNCTIONS_29, TDX_FunctionList29),
+    nothing(30),
+    handler(REQ_CONNECT, TDX_Connect),
+    unbuilt(REQ_TYPE_HOST_TYPE),
+    handler(REQ_ROW_COUNT, TDX_RowCount, NEEDS_SERVER),
+    unbuilt(REQ_TYPE_DEFAULT_LENGTH),
+    unbuilt(REQ_IS_SYSTEM_TABLE),
+    unbuilt(REQ_IS_CATALOG_COLUMN),
+    handler(REQ_DATETIME_LITERAL, TDX_DateTimeLiteral),
+    handler(REQ_ALWAYS_NO_DATA, TDX_AlwaysNoData),
+    handler(REQ_COLUMN_COUNT, TDX_ColumnCount, NEEDS_SERVER),
+    handler(REQ_DESCRIBE_BINDINGS, TDX_DescribeBindings, NEEDS_SERVER),
+    handler(REQ_BIND_BINDINGS, TDX_BindBindings, NEEDS_SERVER),
+    handler(REQ_FETCH_BINDINGS, TDX_FetchBindings, NEEDS_SERVER),
+    unbuilt(REQ_MENU_COMMAND),
+    handler(REQ_BEGIN_LONG_TRANSACTION, TDX_BeginLongTransaction),
+    unbuilt(REQ_UNIQUE_KEY_COLUMNS, NEEDS_SERVER),
+    unbuilt(REQ_COMPLETE_COLUMN),
+    handler(REQ_CONNECT_WITH_DIALOG, TDX_ConnectWithDialog),
+    unbuilt(REQ_DESCRIBE_TABLE, NEEDS_SERVER),
+    handler(REQ_CANCEL, TDX_Cancel, NEEDS_SERVER),
+    unbuilt(REQ_ADD_SECURITY_MENU),
+    unbuilt(REQ_LIST_STORED_REQUESTS, NEEDS_SERVER),
+    unbuilt(REQ_STORED_REQUEST_TEXT, NEEDS_SERVER),
+    unbuilt(REQ_RUN_PROCEDURE, NEEDS_SERVER),
+    nothing(76),
+    constant(77, 1),
+    constant(78, 1),
+    constant(79, 0),
+    constant(80, 0),
+    constant(81, 1),
+    constant(82, 0),
+    constant(83, 0),
+    nothing(84),
+    constant(85, 0),
+    constant(86, 1),
+    constant(87, 1),
+    handler(REQ_EXECUTE_88, TDX_Execute, NEEDS_SERVER),
+    unbuilt(REQ_READ_FORMATS, NEEDS_SERVER),
+    unbuilt(REQ_READ_VALIDATIONS, NEEDS_SERVER),
+    handler(REQ_CATALOG_OWNER, TDX_CatalogOwner),
+    constant(95, 0),
+    handler(REQ_NEXT_RESULT_SET, TDX_NextResultSet, NEEDS_SERVER),
+    unbuilt(REQ_VIEW_TEXT, NEEDS_SERVER),
+    handler(REQ_EXPLAIN, TDX_Explain),
+    constant(100, 1),
+    constant(101, 0),
+    nothing(102),
+    constant(103, 0),
+    constant(105, 1),
+    handler(REQ_ECHO_ARG, TDX_EchoArg),
+    unbuilt(REQ_READ_ATTRIBUTES, NEEDS_SERVER),
+    constant(108, 0),
+    constant(109, 1),
+    unbuilt(REQ_READ_COLUMN_ATTRIBUTES, NEEDS_CATALOG | NEEDS_SERVER),
+    unbuilt(REQ_COLUMN_EXISTS, NEEDS_SERVER),
+    constant(115, 1),
+    constant(118, 1),
+    constant(REQ_MAX_NAME_LENGTH, 18),
+    constant(REQ_MAX_OWNER_LENGTH, 8),
+    constant(REQ_CONSTANT_124, 10),
+    constant(REQ_CONSTANT_125, 15),
+    constant(REQ_CONSTANT_126, 16),
+    constant(131, 0),
+    handler(REQ_LONG_TRANS_STATE, TDX_LongTransState),
+    constant(133, 1),
+    constant(135, 1),
+    constant(136, 1),
+    constant(137, 1),
+    handler(REQ_APPLY_DBPARM, TDX_ApplyDbParmRequest),
+    handler(REQ_COPY_LOGIN_ID, TDX_CopyLoginId),
+    constant(173, 0),
+    constant(174, 0),
+    unbuilt(REQ_READ_EDIT_STYLES, NEEDS_SERVER),
+    constant(240, 1),
+    unbuilt(REQ_TYPE_DESCRIPTORS),
+    handler(REQ_STATIC_BIND, TDX_StaticBindState),
+};
+
+/* Every code the first level does not list comes here; codes not listed do nothing. */
+constexpr Route kSecondLevel[] = {
+    unbuilt(REQ_WRITE_ATTRIBUTES),
+    unbuilt(REQ_DELETE_ATTRIBUTES, NEEDS_CATALOG),
+    constant(104, 0),
+    constant(127, 0),
+    constant(128, 0),
+    constant(129, 0),
+    constant(130, 0),
+    unbuilt(REQ_CREATE_TABLE),
+    unbuilt(REQ_CREATE_INDEX),
+    unbuilt(REQ_DROP_INDEX),
+    unbuilt(REQ_ADD_COLUMNS),
+    unbuilt(REQ_DROP_TABLE),
+    unbuilt(REQ_CLEAN_CATALOG),
+    constant(156, 0),
+    constant(157, 0),
+    constant(158, 0),
+    constant(159, 0),
+    constant(161, 0),
+    constant(162, 0),
+    constant(163, 0),
+    unbuilt(REQ_QUOTE_TABLE_NAME),
+    constant(195, 1),
+    constant(196, 1),
+    constant(197, 1),
+    constant(198, 1),
+    unbuilt(REQ_PRIMARY_KEY, NEEDS_SERVER),
+    unbuilt(REQ_FOREIGN_KEYS, NEEDS_SERVER),
+    unbuilt(REQ_DELETE_RULE_CHOICES),
+    unbuilt(REQ_ADD_PRIMARY_KEY_CLAUSE),
+    unbuilt(REQ_ALTER_PRIMARY_KEY),
+    unbuilt(REQ_ADD_FOREIGN_KEY_CLAUSES),
+    unbuilt(REQ_ALTER_FOREIGN_KEYS),
+    unbuilt(REQ_DEPENDENT_TABLES, NEEDS_SERVER),
+    constant(213, 0),
+    constant(214, 1),
+    unbuilt(REQ_WRITE_EDIT_STYLE),
+    unbuilt(REQ_DROP_EDIT_STYLE, NEEDS_SERVER),
+    constant(221, 1),
+    handler(REQ_WIDEN_LITERAL_222, TDX_WidenIntegerLiteral),
+    constant(250, 1),
+    handler(REQ_WIDEN_LITERAL_251, TDX_WidenIntegerLiteral),
+    constant(269, 1),
+};
+
+template <size_t N>
+constexpr bool sortedByCode(const Route (&table)[N]) {
+    for (size_t i = 1; i < N; ++i) {
+        if (table[i - 1].code >= table[i].code) {
+            return false;
+        }
+    }
+    return true;
+}
+template <size_t N>
+constexpr bool withinFirstLevel(const Route (&table)[N]) {
+    return table[0].code >= 1 && table[N - 1].code <= KW_FIRST_LEVEL_LAST_CODE;
+}
+static_assert(sortedByCode(kFirstLevel), "first-level routes must be sorted by code");
+static_assert(sortedByCode(kSecondLevel), "second-level routes must be sorted by code");
+static_assert(withinFirstLevel(kFirstLevel), "the first level covers codes 1 to 275");
+
+template <size_t N>
+const Route* findRoute(const Route (&table)[N], int32_t code) {
+    const Route* end = table + N;
+    const Route* it =
+        std::lower_bound(table, end, code, [](const Route& r, int32_t c) { return r.code < c; });
+    return it != end && it->code == code ? it : nullptr;
+}
+
+const Route* routeOf(int32_t code) {
+    if (code >= 1 && code <= KW_FIRST_LEVEL_LAST_CODE) {
+        if (const Route* route = findRoute(kFirstLevel, code)) {
+            return route;
+        }
+    }
+    return findRoute(kSecondLevel, code);
+}
+
+/* Answers the pending-state guard: true when the request may go on. */
+bool TDX_PassesPendingGuard(RequestBlock* block) {
+    switch (block->pendingState) {
+        case KW_PENDING_NONE:
+            return true;
+        case KW_PENDING_CANCELLED:
+            return false;
+        case KW_PENDING_ROWS:
+            if (block->requestCode == REQ_CANCEL || block->requestCode == REQ_FETCH_BINDINGS ||
+                block->requestCode == REQ_FETCH) {
+                return true;
+            }
+            TDX_LoadMessage(block, IDS_ROWS_PENDING, 254);
+            block->status = KW_STATUS_DRIVER_FAILURE;
+            return false;
+        case KW_PENDING_RESPONSE:
+            if (block->requestCode == REQ_CANCEL) {
+                return true;
+            }
+            TDX_LoadMessage(block, IDS_RESPONSE_PENDING, 254);
+            block->status = KW_STATUS_DRIVER_FAILURE;
+            return false;
+        default:
+            /* A state the host should never set: treat it as idle, as the guard only knows 1 to 3. */
+            return true;
+    }
+}
+
+void TDX_Dispatch(RequestBlock* block) {
+    const Route* route = routeOf(block->requestCode);
+    if (route == nullptr) {
+        return;
+    }
+    if ((route->flags & NEEDS_CATALOG) != 0 && (block->flags & FLAG_CATALOG_UNAVAILABLE) != 0) {
+        return;
+    }
+    if ((route->flags & NEEDS_SERVER) != 0 && block->dbproc == nullptr) {
+        TDX_LoadMessage(block, IDS_NO_CONNECTION, 255);
+        block->status = KW_STATUS_DRIVER_FAILURE;
+        return;
+    }
+    switch (route->kind) {
+        case ROUTE_NOTHING:
+        case ROUTE_UNBUILT:
+            break;
+        case ROUTE_RESULT:
+            block->result = route->value;
+            break;
+        case ROUTE_HANDLER:
+            route->handler(block);
+            break;
+    }
+}
+
+int32_t TDX_SqlCodeOf(int32_t status) {
+    if (status == KW_STATUS_OK) {
+        return KW_SQLCODE_OK;
+    }
+    if (status == KW_STATUS_NO_DATA || status == KW_STATUS_NO_MORE_RESULTS) {
+        return KW_SQLCODE_NO_DATA;
+    }
+    return KW_SQLCODE_ERROR;
+}
+
+}  // namespace
+
+void TDX_LoadMessage(RequestBlock* block, UINT id, int bufferMax) {
+    if (LoadStringA(moduleInstance, id, block->message, bufferMax) == 0) {
+        block->message[0] = '\0';
+    }
+}
+
+void TDX_CopyText(char* out, size_t size, const char* text) {
+    if (size == 0) {
+        return;
+    }
+    const size_t length = text != nullptr ? std::min(std::strlen(text), size - 1) : 0;
+    if (length > 0) {
+        std::memcpy(out, text, length);
+    }
+    out[length] = '\0';
+}
+
+void TDX_Trace(RequestBlock* block, const char* text) {
+    const int32_t requestCode = block->requestCode;
+    void* const arg = block->arg;
+    const int32_t status = block->status;
+    const intptr_t result = block->result;
+    block->requestCode = REQ_TRACE;
+    block->arg = const_cast<char*>(text);
+    kwshr_trace(block);
+    block->requestCode = requestCode;
+    block->arg = arg;
+    block->status = status;
+    block->result = result;
+}
+
+int32_t KW_TDX_Rout(RequestBlock* block) {
+    if (block == nullptr) {
+        return 0;
+    }
+    block->message[0] = '\0';
+    block->status = KW_STATUS_OK;
+    block->result = 0;
+    if (!TDX_PassesPendingGuard(block)) {
+        return 0;
+    }
+    TDX_Dispatch(block);
+    if (block->requestCode != REQ_VIEW_TEXT) {
+        block->sqlCode = TDX_SqlCodeOf(block->status);
+    }
+    return 0;
+}

@@ -1,1 +1,302 @@
-// placeholder until the toolkit lands
+/*
+ * kwdbt.cpp - the host's database-interface toolkit: DB-Library handlers and message queues.
+ *
+ * It installs DB-Library's error and message handlers once per process and keeps one FIFO queue of
+ * MessageRecords per registered connection. A handler call names a DBPROCESS; messages raised
+ * while dbopen runs name a connection nobody has seen yet, or none, and go to the connection being
+ * registered, which also answers for a null dbproc. The handlers never let DB-Library exit the
+ * process: every error is answered with INT_CANCEL. While DB-Library waits for a server it asks,
+ * about once a second, whether to interrupt; that is where the host's wait hook runs.
+ */
+#include "kwdbt.h"
+
+#include <sybdb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Connection;
+
+/* A queued message: the host record first, then what the queue needs to find it again. */
+struct QueuedMessage {
+    MessageRecord record;
+    Connection* owner;
+};
+
+struct Connection {
+    RequestBlock* block = nullptr;
+    DBPROCESS* dbproc = nullptr; /* learnt from the first message or lookup after dbopen */
+    std::list<QueuedMessage*> queue;
+};
+
+/* The login wait is bounded so that a server that accepts the connection and never answers the
+ * login cannot hang the host; KW_LOGIN_TIMEOUT (seconds) changes the bound. */
+constexpr int kDefaultLoginTimeoutSeconds = 30;
+
+std::mutex mutex;
+std::vector<std::unique_ptr<Connection>> connections;
+Connection* registering = nullptr;
+KwWaitHook waitHook = nullptr;
+void* waitContext = nullptr;
+bool attached = false;
+bool available = false;
+int openConnects = 0;
+
+char* copyText(const char* text) {
+    const char* source = text != nullptr ? text : "";
+    const size_t length = std::strlen(source);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, source, length + 1);
+    }
+    return copy;
+}
+
+int checkInterrupt(void* dbproc);
+int handleInterrupt(void*) {
+    return INT_CONTINUE;
+}
+
+void destroyMessage(QueuedMessage* message) {
+    std::free(message->record.text);
+    delete message;
+}
+
+/* The connection whose queue a dbproc reads (mutex held). An unknown dbproc belongs to the
+ * connection being registered while that one has not learnt its own (when `learn` is set, it
+ * learns it now); a null one always does. */
+Connection* connectionOf(DBPROCESS* dbproc, bool learn = true) {
+    if (dbproc == nullptr) {
+        return registering;
+    }
+    for (const auto& connection : connections) {
+        if (connection->dbproc == dbproc) {
+            return connection.get();
+        }
+    }
+    if (registering != nullptr && registering->dbproc == nullptr) {
+        if (learn) {
+            registering->dbproc = dbproc;
+            dbsetinterrupt(dbproc, checkInterrupt, handleInterrupt);
+        }
+        return registering;
+    }
+    return nullptr;
+}
+
+void enqueue(DBPROCESS* dbproc, int32_t source, int32_t number, int32_t severity, const char* text,
+             int32_t state, int32_t line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc);
+    if (connection == nullptr) {
+        return; /* a connection the host never registered: nobody will read it */
+    }
+    auto* message = new (std::nothrow) QueuedMessage{};
+    if (message == nullptr) {
+        return;
+    }
+    message->record.source = source;
+    message->record.state = state;
+    message->record.line = line;
+    message->record.number = number;
+    message->record.severity = severity;
+    message->record.text = copyText(text);
+    message->owner = connection;
+    if (message->record.text == nullptr) {
+        delete message;
+        return;
+    }
+    connection->queue.push_back(message);
+}
+
+/* Runs the host's wait hook for the connection that waits; never asks DB-Library to interrupt. The
+ * mutex is not held while the hook runs, because the hook may call back into the driver. */
+int checkInterrupt(void* dbproc) {
+    KwWaitHook hook = nullptr;
+    void* context = nullptr;
+    RequestBlock* block = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& connection : connections) {
+            if (connection->dbproc == dbproc) {
+                block = connection->block;
+            }
+        }
+        hook = waitHook;
+        context = waitContext;
+    }
+    if (hook != nullptr && block != nullptr) {
+        hook(block, context);
+    }
+    return FALSE;
+}
+
+int messageHandler(DBPROCESS* dbproc, DBINT number, int state, int severity, char* text, char*, char*,
+                   int line) {
+    enqueue(dbproc, KW_MESSAGE_SERVER, number, severity, text, state, line);
+    return 0;
+}
+
+int errorHandler(DBPROCESS* dbproc, int severity, int number, int osError, char* text, char*) {
+    /* SYBESMSG only points at the server messages, which are queued already. */
+    if (number != SYBESMSG) {
+        enqueue(dbproc, KW_MESSAGE_LIBRARY, number, severity, text, osError, 0);
+    }
+    return INT_CANCEL;
+}
+
+int loginTimeoutSeconds() {
+    const char* setting = std::getenv("KW_LOGIN_TIMEOUT");
+    if (setting != nullptr) {
+        char* end = nullptr;
+        const long seconds = std::strtol(setting, &end, 10);
+        if (end != setting && *end == '\0' && seconds > 0 && seconds < 3600) {
+            return static_cast<int>(seconds);
+        }
+    }
+    return kDefaultLoginTimeoutSeconds;
+}
+
+QueuedMessage* queued(MessageRecord* record) {
+    return reinterpret_cast<QueuedMessage*>(record);
+}
+
+}  // namespace
+
+void kwdbt_processAttach(void) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (attached) {
+        return;
+    }
+    attached = true;
+    available = dbinit() == SUCCEED;
+    if (available) {
+        dberrhandle(errorHandler);
+        dbmsghandle(messageHandler);
+        dbsetlogintime(loginTimeoutSeconds());
+    }
+}
+
+int32_t kwdbt_beginConnect(void) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!available) {
+        return -1;
+    }
+    ++openConnects;
+    return 0;
+}
+
+void kwdbt_endConnect(void) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (openConnects > 0) {
+        --openConnects;
+    }
+}
+
+void kwdbt_registerConnection(RequestBlock* block) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto connection = std::make_unique<Connection>();
+    connection->block = block;
+    registering = connection.get();
+    connections.push_back(std::move(connection));
+}
+
+void kwdbt_unregisterConnection(RequestBlock* block) {
+    std::lock_guard<std::mutex> lock(mutex);
+    /* The most recent registration of the block is the one that ends. */
+    auto it = std::find_if(connections.rbegin(), connections.rend(),
+                           [block](const auto& connection) { return connection->block == block; });
+    if (it == connections.rend()) {
+        return;
+    }
+    Connection* connection = it->get();
+    for (QueuedMessage* message : connection->queue) {
+        destroyMessage(message);
+    }
+    if (registering == connection) {
+        registering = nullptr;
+    }
+    connections.erase(std::next(it).base());
+}
+
+MessageRecord* kwdbt_firstMessage(DBPROCESS* dbproc) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc);
+    if (connection == nullptr || connection->queue.empty()) {
+        return nullptr;
+    }
+    return &connection->queue.front()->record;
+}
+
+MessageRecord* kwdbt_nextMessage(DBPROCESS* dbproc, MessageRecord* record) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc);
+    if (connection == nullptr || record == nullptr) {
+        return nullptr;
+    }
+    auto& queue = connection->queue;
+    auto it = std::find(queue.begin(), queue.end(), queued(record));
+    if (it == queue.end() || ++it == queue.end()) {
+        return nullptr;
+    }
+    return &(*it)->record;
+}
+
+void kwdbt_freeMessage(MessageRecord* record) {
+    if (record == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    QueuedMessage* message = queued(record);
+    /* Only a record that is still queued is freed: a stray pointer is left alone. */
+    for (const auto& connection : connections) {
+        auto& queue = connection->queue;
+        auto it = std::find(queue.begin(), queue.end(), message);
+        if (it != queue.end()) {
+            queue.erase(it);
+            destroyMessage(message);
+            return;
+        }
+    }
+}
+
+void kwdbt_setMessageText(MessageRecord* record, const char* text) {
+    if (record == nullptr) {
+        return;
+    }
+    char* copy = copyText(text);
+    if (copy == nullptr) {
+        return;
+    }
+    std::free(record->text);
+    record->text = copy;
+}
+
+void kwhost_queueMessage(DBPROCESS* dbproc, int32_t source, int32_t number, int32_t severity,
+                         const char* text) {
+    enqueue(dbproc, source, number, severity, text, 0, 0);
+}
+
+int32_t kwhost_queuedMessageCount(DBPROCESS* dbproc) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc, false);
+    return connection != nullptr ? static_cast<int32_t>(connection->queue.size()) : 0;
+}
+
+int32_t kwhost_registeredConnectionCount(void) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int32_t>(connections.size());
+}
+
+void kwhost_setWaitHook(KwWaitHook hook, void* context) {
+    std::lock_guard<std::mutex> lock(mutex);
+    waitHook = hook;
+    waitContext = context;
+}

@@ -233,6 +233,11 @@ enum {
     IDS_ROWS_PENDING = 110,
     IDS_RESPONSE_PENDING = 111,
     IDS_NO_CONNECTION = 112, /* ours: a server request on a block without a connection */
+    IDS_NO_MEMORY = 113,     /* ours: the host had no memory for the request */
+    IDS_ALREADY_CONNECTED = 114, /* ours: connect on a block that is connected */
+    IDS_LOGIN_FAILED = 115,  /* ours: dbopen failed and no message says why */
+    IDS_CONNECT_SERVICE_UNAVAILABLE = 116, /* ours: the host's connection service refused */
+    IDS_DIALOG_UNAVAILABLE = 117, /* ours: the login dialog could not be created */
     IDS_PRIV_ALL = 1008,     /* 1008..1014: privilege words, by check-box id */
     IDS_REVOKE = 1201,
     IDS_GRANT = 1202,

@@ -41,6 +41,12 @@ KW_EXPORT int32_t kwhost_queuedMessageCount(DBPROCESS* dbproc);
 /* Number of registered connections (tests check that disconnects unregister). */
 KW_EXPORT int32_t kwhost_registeredConnectionCount(void);
 
+/* The host's message loop while DB-Library waits for a server: about once a second of waiting the
+ * hook runs with the block whose connection waits. It may call the driver again for that block
+ * (request 71 cancels what it waits for). Null removes the hook. */
+typedef void (*KwWaitHook)(RequestBlock* block, void* context);
+KW_EXPORT void kwhost_setWaitHook(KwWaitHook hook, void* context);
+
 KW_END_C
 
 #endif

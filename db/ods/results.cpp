@@ -1,0 +1,409 @@
+/*
+ * results.cpp - result description, binding and fetch: requests 22, 25, 23 and 53 to 56.
+ *
+ * Describe turns the current result set's DB-Library columns into ColumnDescriptors in the
+ * block's result-column list; the gateway marks DB2 DECIMAL, DATE, TIME and TIMESTAMP columns,
+ * which travel as text, by their user type. Binding and fetching go either through those
+ * descriptors or through the host's array of ColumnBindings; after each row the values whose host
+ * form differs from what DB-Library delivers are converted in place: decimals, dates and times,
+ * single-precision floats. A row that came with a server warning is delivered unconverted.
+ */
+#include <cstring>
+
+#include "internal.h"
+
+namespace {
+
+/* User type tags of the gateway's character columns (low byte of the user type). */
+enum { TAG_DECIMAL = 3, TAG_DATE = 9, TAG_TIME = 10, TAG_TIMESTAMP = 11 };
+enum { WARNING_SEVERITY = 4, NAME_BUFFER_SIZE = 130, NUMERIC_BUFFER_LENGTH = 44 };
+enum { RESULT_MARKER_4 = 4, RESULT_MARKER_6 = 6 };
+/* A boundType that matches no host type, so that the next bind request binds the column. */
+enum { NOT_BOUND = -1 };
+
+int tagOf(DBINT userType) {
+    return static_cast<int>(userType & 0xFF);
+}
+int precisionOf(DBINT userType) {
+    return static_cast<int>((static_cast<uint32_t>(userType) >> 16) & 0xFF);
+}
+int scaleOf(DBINT userType) {
+    return static_cast<int>((static_cast<uint32_t>(userType) >> 24) & 0xFF);
+}
+
+/* The descriptor fields of one result column, by its DB-Library type and user type. */
+void TDX_DescribeColumnType(ColumnDescriptor* d, int type, DBINT userType, DBINT length) {
+    switch (type) {
+        case SYBTEXT:
+            d->db2Type = DB2_LONG_VARCHAR, d->hostType = HOST_LONG_TEXT, d->length = length;
+            return;
+        case SYBINTN:
+        case SYBINT4:
+            d->db2Type = DB2_INTEGER, d->hostType = HOST_INTEGER, d->length = 4, d->precision = 10;
+            return;
+        case SYBINT2:
+            d->db2Type = DB2_SMALLINT, d->hostType = HOST_SMALLINT, d->length = 2, d->precision = 5;
+            return;
+        case SYBFLT8:
+        case SYBFLTN:
+            d->db2Type = DB2_FLOAT, d->hostType = HOST_DOUBLE, d->length = NUMERIC_BUFFER_LENGTH;
+            return;
+        case SYBMONEY:
+        case SYBMONEYN:
+            d->db2Type = DB2_DECIMAL, d->hostType = HOST_DECIMAL, d->length = NUMERIC_BUFFER_LENGTH,
+            d->scale = 2;
+            return;
+        case SYBDATETIME:
+        case SYBDATETIMN:
+            d->db2Type = DB2_TIMESTAMP, d->hostType = HOST_DATETIME, d->length = 27;
+            return;
+        case SYBCHAR:
+            switch (tagOf(userType)) {
+                case TAG_DECIMAL:
+                    d->db2Type = DB2_DECIMAL, d->hostType = HOST_DECIMAL, d->length = NUMERIC_BUFFER_LENGTH;
+                    d->precision = precisionOf(userType), d->scale = scaleOf(userType);
+                    return;
+                case TAG_DATE:
+                    d->db2Type = DB2_DATE, d->hostType = HOST_DATE, d->length = 11;
+                    return;
+                case TAG_TIME:
+                    d->db2Type = DB2_TIME, d->hostType = HOST_TIME, d->length = 16;
+                    return;
+                case TAG_TIMESTAMP:
+                    d->db2Type = DB2_TIMESTAMP, d->hostType = HOST_DATETIME, d->length = 27;
+                    return;
+                default:
+                    break;
+            }
+            break;
+        default:
+            break;
+    }
+    d->db2Type = DB2_CHAR, d->hostType = HOST_CHAR, d->length = length + 1;
+}
+
+/* The host type and buffer length of one column for request 54. */
+void TDX_DescribeBinding(ColumnBinding* b, int type, DBINT userType, DBINT length) {
+    switch (type) {
+        case SYBBINARY:
+            b->hostType = HOST_BINARY, b->length = length;
+            return;
+        case SYBINT1:
+            b->hostType = HOST_CHAR, b->length = NUMERIC_BUFFER_LENGTH;
+            return;
+        case SYBINT2:
+            b->hostType = HOST_VARCHAR, b->length = NUMERIC_BUFFER_LENGTH;
+            return;
+        case SYBINT4:
+            b->hostType = HOST_INTEGER, b->length = 4;
+            return;
+        case SYBMONEY:
+            b->hostType = HOST_MONEY, b->length = NUMERIC_BUFFER_LENGTH;
+            return;
+        case SYBDATETIME:
+            b->hostType = HOST_DATETIME, b->length = 27;
+            return;
+        case SYBFLT8:
+            b->hostType = HOST_DOUBLE, b->length = NUMERIC_BUFFER_LENGTH;
+            return;
+        case SYBCHAR:
+            switch (tagOf(userType)) {
+                case TAG_DECIMAL:
+                    b->hostType = HOST_DECIMAL, b->length = NUMERIC_BUFFER_LENGTH,
+                    b->scale = scaleOf(userType);
+                    return;
+                case TAG_TIMESTAMP:
+                    b->hostType = HOST_DATETIME, b->length = 27;
+                    return;
+                case TAG_DATE:
+                    b->hostType = HOST_DATE, b->length = 27;
+                    return;
+                case TAG_TIME:
+                    b->hostType = HOST_TIME, b->length = 27;
+                    return;
+                default:
+                    break;
+            }
+            break;
+        default:
+            break;
+    }
+    b->hostType = HOST_CHAR, b->length = length + 1;
+}
+
+struct BindChoice {
+    int32_t driverType;
+    DBINT varlen; /* 0: the column's own length */
+};
+
+/* Request 25's bind table, by host type. */
+BindChoice TDX_DescriptorBind(int32_t hostType) {
+    switch (hostType) {
+        case HOST_DOUBLE:
+        case HOST_REAL:
+            return {KW_BIND_DOUBLE, NUMERIC_BUFFER_LENGTH};
+        case HOST_INTEGER:
+        case 20:
+        case 22:
+            return {KW_BIND_INT, NUMERIC_BUFFER_LENGTH};
+        case HOST_SMALLINT:
+        case 19:
+            return {KW_BIND_SMALLINT, NUMERIC_BUFFER_LENGTH};
+        case 11:
+            return {KW_BIND_STRING, NUMERIC_BUFFER_LENGTH};
+        default:
+            return {KW_BIND_TEXT, 0};
+    }
+}
+
+/* Request 55's bind table, by host type. */
+BindChoice TDX_BindingBind(int32_t hostType) {
+    switch (hostType) {
+        case HOST_DOUBLE:
+        case HOST_REAL:
+            return {KW_BIND_DOUBLE, NUMERIC_BUFFER_LENGTH};
+        case HOST_INTEGER:
+        case 20:
+        case 22:
+            return {KW_BIND_INT, NUMERIC_BUFFER_LENGTH};
+        case HOST_SMALLINT:
+        case 11:
+        case 19:
+            return {KW_BIND_SMALLINT, NUMERIC_BUFFER_LENGTH};
+        case HOST_DATE:
+        case HOST_TIME:
+        case HOST_DATETIME:
+            return {KW_BIND_TEXT, 27};
+        case HOST_BINARY:
+            return {KW_BIND_BINARY, 0};
+        case HOST_MONEY:
+            return {KW_BIND_MONEY, NUMERIC_BUFFER_LENGTH};
+        default:
+            return {KW_BIND_TEXT, 0};
+    }
+}
+
+/* Converts one fetched value in place, by host type. */
+void TDX_ConvertValue(void* buffer, int32_t hostType) {
+    switch (hostType) {
+        case HOST_DECIMAL: {
+            HostDecimal value{};
+            kwshr_textToDecimal(&value, static_cast<const char*>(buffer));
+            std::memcpy(buffer, &value, sizeof value);
+            break;
+        }
+        case HOST_DATE:
+        case HOST_TIME:
+        case HOST_DATETIME: {
+            DateTimeValue value{};
+            TDX_ParseDateTime(&value, static_cast<const char*>(buffer), hostType);
+            std::memcpy(buffer, &value, sizeof value);
+            break;
+        }
+        case HOST_REAL: {
+            double wide = 0;
+            std::memcpy(&wide, buffer, sizeof wide);
+            const float narrow = static_cast<float>(wide);
+            std::memcpy(buffer, &narrow, sizeof narrow);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+/* The indicator of column c of the row just fetched; the value is converted when it is 0. */
+int32_t TDX_Indicator(RequestBlock* block, int column, int32_t length) {
+    if (dbdatlen(block->dbproc, column) == 0) {
+        return -1;
+    }
+    return block->status == KW_STATUS_ROW_WITH_WARNING ? length : 0;
+}
+
+/* The message check after a fetched row: answers whether the row is to be converted. */
+bool TDX_CheckRowMessages(RequestBlock* block) {
+    MessageRecord* record = TDX_CollectServerMessage(block);
+    if (record == nullptr) {
+        return true;
+    }
+    const bool warning = record->severity == WARNING_SEVERITY;
+    TDX_ReportRecord(block, record);
+    if (!warning) {
+        return false;
+    }
+    block->status = KW_STATUS_ROW_WITH_WARNING;
+    return true;
+}
+
+void TDX_FreeDescriptor(RequestBlock* block, ColumnDescriptor* descriptor) {
+    if (descriptor->name != nullptr) {
+        kwshr_free(block->memoryContext, descriptor->name);
+    }
+    kwshr_free(block->memoryContext, descriptor);
+}
+
+/* Builds the descriptor of column c and appends it; answers false when memory ran out. */
+bool TDX_AppendDescriptor(RequestBlock* block, int column) {
+    auto* d =
+        static_cast<ColumnDescriptor*>(kwshr_allocate(block->memoryContext, sizeof(ColumnDescriptor), 0));
+    if (d == nullptr) {
+        return false;
+    }
+    std::memset(d, 0, sizeof *d);
+    d->name = static_cast<char*>(kwshr_allocate(block->memoryContext, NAME_BUFFER_SIZE, 0));
+    if (d->name == nullptr) {
+        TDX_FreeDescriptor(block, d);
+        return false;
+    }
+    std::memset(d->name, 0, NAME_BUFFER_SIZE);
+    TDX_CopyText(d->name, NAME_BUFFER_SIZE, dbcolname(block->dbproc, column));
+    CharLowerA(d->name);
+    d->nameNotIdentifier = TDX_IsIdentifierText(d->name) ? 0 : 1;
+    d->resultMarker4 = RESULT_MARKER_4;
+    d->resultMarker6 = RESULT_MARKER_6;
+    TDX_DescribeColumnType(d, dbcoltype(block->dbproc, column), dbcolutype(block->dbproc, column),
+                           dbcollen(block->dbproc, column));
+    if (kwshr_appendToList(block->resultColumns, d) == 0) {
+        TDX_FreeDescriptor(block, d);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TDX_Describe(RequestBlock* block) {
+    kwshr_releaseBlockData(block);
+    const int columns = dbnumcols(block->dbproc);
+    if (columns > 0) {
+        block->resultColumns = kwshr_createList(block->memoryContext, 0);
+        bool complete = block->resultColumns != nullptr;
+        for (int c = 1; complete && c <= columns; ++c) {
+            complete = TDX_AppendDescriptor(block, c);
+        }
+        if (!complete) {
+            kwshr_releaseBlockData(block);
+            TDX_ReportNoMemory(block);
+        }
+    }
+    if (block->inValue == 0) {
+        TDX_EndCompileOnlyDescribe(block);
+    }
+}
+
+void TDX_BindDescriptors(RequestBlock* block) {
+    HostList* list = block->resultColumns;
+    if (list == nullptr) {
+        return;
+    }
+    int column = 1;
+    for (HostListNode* node = list->first; node != nullptr; node = node->next, ++column) {
+        auto* d = static_cast<ColumnDescriptor*>(node->data);
+        const BindChoice bind = TDX_DescriptorBind(d->hostType);
+        if (TDX_Bind(block->dbproc, column, bind.driverType, bind.varlen != 0 ? bind.varlen : d->length,
+                     d->buffer) == FAIL) {
+            TDX_ReportFailure(block);
+            return;
+        }
+        if (node == list->last) {
+            break;
+        }
+    }
+}
+
+void TDX_Fetch(RequestBlock* block) {
+    const RETCODE rc = dbnextrow(block->dbproc);
+    if (rc == NO_MORE_ROWS) {
+        block->status = KW_STATUS_NO_DATA;
+        return;
+    }
+    if (rc == FAIL) {
+        TDX_ReportFailure(block);
+        return;
+    }
+    if (!TDX_CheckRowMessages(block) || block->resultColumns == nullptr) {
+        return;
+    }
+    HostList* list = block->resultColumns;
+    int column = 1;
+    for (HostListNode* node = list->first; node != nullptr; node = node->next, ++column) {
+        auto* d = static_cast<ColumnDescriptor*>(node->data);
+        const int32_t indicator = TDX_Indicator(block, column, d->length);
+        if (d->indicator != nullptr) {
+            *d->indicator = indicator;
+        }
+        if (indicator == 0 && d->buffer != nullptr) {
+            TDX_ConvertValue(d->buffer, d->hostType);
+        }
+        if (node == list->last) {
+            break;
+        }
+    }
+}
+
+void TDX_DescribeBindings(RequestBlock* block) {
+    if (block->bindArray == nullptr) {
+        return;
+    }
+    for (int c = 1; c <= block->bindCount; ++c) {
+        ColumnBinding* b = &block->bindArray[c - 1];
+        TDX_DescribeBinding(b, dbcoltype(block->dbproc, c), dbcolutype(block->dbproc, c),
+                            dbcollen(block->dbproc, c));
+    }
+}
+
+void TDX_BindBindings(RequestBlock* block) {
+    if (block->bindArray == nullptr) {
+        return;
+    }
+    for (int c = 1; c <= block->bindCount; ++c) {
+        ColumnBinding* b = &block->bindArray[c - 1];
+        if (b->boundType == b->hostType) {
+            continue;
+        }
+        b->boundType = b->hostType;
+        const BindChoice bind = TDX_BindingBind(b->hostType);
+        if (TDX_Bind(block->dbproc, c, bind.driverType, bind.varlen != 0 ? bind.varlen : b->length,
+                     b->buffer) == FAIL) {
+            TDX_ReportFailure(block);
+            return;
+        }
+    }
+}
+
+void TDX_FetchBindings(RequestBlock* block) {
+    const RETCODE rc = dbnextrow(block->dbproc);
+    if (rc == NO_MORE_ROWS) {
+        block->status = KW_STATUS_NO_DATA;
+        const RETCODE next = dbresults(block->dbproc);
+        if (next == NO_MORE_RESULTS) {
+            block->status = KW_STATUS_NO_MORE_RESULTS;
+        } else if (next == FAIL) {
+            TDX_ReportFailure(block);
+        } else if (block->bindArray != nullptr) {
+            /* DB-Library forgets the bindings of a result set when the next one becomes current:
+             * the next bind request must bind every column again. */
+            for (int c = 0; c < block->bindCount; ++c) {
+                block->bindArray[c].boundType = NOT_BOUND;
+            }
+        }
+        return;
+    }
+    if (rc == FAIL) {
+        TDX_ReportFailure(block);
+        return;
+    }
+    if (!TDX_CheckRowMessages(block) || block->bindArray == nullptr) {
+        return;
+    }
+    for (int c = 1; c <= block->bindCount; ++c) {
+        ColumnBinding* b = &block->bindArray[c - 1];
+        const int32_t indicator = TDX_Indicator(block, c, b->length);
+        if (b->indicator != nullptr) {
+            *b->indicator = indicator;
+        }
+        if (indicator == 0 && b->buffer != nullptr) {
+            TDX_ConvertValue(b->buffer, b->hostType);
+        }
+    }
+}

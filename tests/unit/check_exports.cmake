@@ -1,0 +1,28 @@
+# Compares the dynamic symbols a library defines with the global names of its version script.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_output RESULT_VARIABLE nm_result)
+if(NOT nm_result EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" lines "${nm_output}")
+set(defined)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] ([^@\n]+).*" "\\1" symbol "${line}")
+  # Version nodes are absolute symbols the linker adds for the script itself.
+  if(NOT line MATCHES " A ")
+    list(APPEND defined "${symbol}")
+  endif()
+endforeach()
+list(SORT defined)
+
+file(READ ${EXPECTED} script)
+string(REGEX MATCH "global:([^}]*)local:" globals "${script}")
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" names "${CMAKE_MATCH_1}")
+set(expected)
+set(expected ${names})
+list(SORT expected)
+
+if(NOT defined STREQUAL expected)
+  message(FATAL_ERROR "exports differ\n  defined:  ${defined}\n  expected: ${expected}")
+endif()
+list(LENGTH defined count)
+message(STATUS "${count} exports, exactly the expected ones")

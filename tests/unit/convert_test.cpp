@@ -1,0 +1,162 @@
+// convert_test.cpp - DB2 date, time and timestamp texts into the host's DateTimeValue and back
+// into literals (request 49), the identifier test (request 19) and the widening of long integer
+// literals (requests 222 and 251).
+#include <cstring>
+#include <string>
+
+#include "driver_block.h"
+#include "internal.h"
+
+namespace {
+
+struct Expected {
+    int year;  // the year field: year - 1900, or the no-date marker
+    int month, day, hour, minute, second;
+    uint32_t microseconds;
+};
+
+struct ParseCase {
+    const char* text;
+    int32_t kind;
+    Expected value;
+};
+
+constexpr int kNoDate = KW_NO_DATE_PART;
+constexpr int kNoTime = KW_NO_TIME_PART;
+
+TEST(ParseDateTime, ReadsTheGatewaysDateTimeAndTimestampTexts) {
+    const ParseCase cases[] = {
+        {"2001-03-05", HOST_DATE, {101, 2, 5, kNoTime, 0, 0, 0}},
+        {"1899-12-31", HOST_DATE, {-1, 11, 31, kNoTime, 0, 0, 0}},
+        {"23.59.58", HOST_TIME, {kNoDate, 0, 0, 23, 59, 58, 0}},
+        {"07:43:54", HOST_TIME, {kNoDate, 0, 0, 7, 43, 54, 0}},  // colons work as well
+        {"24.00.00", HOST_TIME, {kNoDate, 0, 0, 24, 0, 0, 0}},
+        {"2001-03-05-07.43.54", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 0}},         // no fraction
+        {"2001-03-05-07.43.54.5", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 500000}},  // one digit
+        {"2001-03-05-07.43.54.000001", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 1}},  // six digits
+        {"2001-03-05-07.43.54.000120", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 120}},
+        {"2001-03-05-07.43.54.1234567", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 123456}},  // the 7th is ignored
+        {"2001-03-05 07:43:54.25", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 250000}},       // blank and colons
+        {"2001-03-05", HOST_DATETIME, {101, 2, 5, 0, 0, 0, 0}},  // a timestamp with only its date
+        {"", HOST_DATE, {0, 0, 0, kNoTime, 0, 0, 0}},
+        {"", HOST_TIME, {kNoDate, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const ParseCase& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " as kind " + std::to_string(c.kind));
+        DateTimeValue v;
+        std::memset(&v, 0x5A, sizeof v);
+        TDX_ParseDateTime(&v, c.text, c.kind);
+        EXPECT_EQ(+v.year, c.value.year);
+        EXPECT_EQ(+v.month, c.value.month);
+        EXPECT_EQ(+v.day, c.value.day);
+        EXPECT_EQ(+v.hour, c.value.hour);
+        EXPECT_EQ(+v.minute, c.value.minute);
+        EXPECT_EQ(+v.second, c.value.second);
+        EXPECT_EQ(+v.microseconds, c.value.microseconds);
+        EXPECT_EQ(+v.zero, 0);
+    }
+}
+
+class LiteralTest : public DriverBlockTest {
+  protected:
+    void SetUp() override {
+        DriverBlockTest::SetUp();
+        block.connection = &connection;
+    }
+    std::string literal(const DateTimeValue& value) {
+        block.arg = const_cast<DateTimeValue*>(&value);
+        route(REQ_DATETIME_LITERAL);
+        EXPECT_EQ(+block.status, KW_STATUS_OK);
+        EXPECT_EQ(+block.result, reinterpret_cast<intptr_t>(connection.literalBuffer));
+        return reinterpret_cast<const char*>(block.result);
+    }
+    ConnectionRecord connection{};
+};
+
+DateTimeValue value(int year, int month, int day, int hour, int minute, int second, uint32_t micro) {
+    DateTimeValue v{};
+    v.year = static_cast<int16_t>(year);
+    v.month = static_cast<uint8_t>(month);
+    v.day = static_cast<uint8_t>(day);
+    v.hour = static_cast<uint8_t>(hour);
+    v.minute = static_cast<uint8_t>(minute);
+    v.second = static_cast<uint8_t>(second);
+    v.microseconds = micro;
+    return v;
+}
+
+TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsThem) {
+    EXPECT_EQ(literal(value(101, 2, 5, 7, 43, 54, 120)), "'2001-3-5-7.43.54.000120'");
+    EXPECT_EQ(literal(value(101, 2, 5, kNoTime, 0, 0, 0)), "'2001-3-5'");
+    EXPECT_EQ(literal(value(kNoDate, 0, 0, 7, 43, 54, 999)), "'7.43.54'");  // a time has no fraction
+    EXPECT_EQ(literal(value(99, 11, 31, 23, 5, 9, 999999)), "'1999-12-31-23.05.09.999999'");
+    EXPECT_EQ(literal(value(101, 0, 1, 0, 0, 0, 0)), "'2001-1-1-0.00.00.000000'");
+    // More microseconds than a second holds still give six characters.
+    EXPECT_EQ(literal(value(101, 0, 1, 0, 0, 0, 12345678)), "'2001-1-1-0.00.00.123456'");
+}
+
+TEST_F(LiteralTest, ALiteralRoundTripsThroughTheParser) {
+    const DateTimeValue original = value(123, 6, 30, 13, 1, 2, 450);
+    std::string text = literal(original);
+    text = text.substr(1, text.size() - 2);
+    DateTimeValue parsed;
+    TDX_ParseDateTime(&parsed, text.c_str(), HOST_DATETIME);
+    EXPECT_EQ(std::memcmp(&parsed, &original, sizeof parsed), 0);
+}
+
+TEST_F(LiteralTest, Request49WithoutAConnectionRecordIsRefused) {
+    block.connection = nullptr;
+    DateTimeValue v = value(101, 2, 5, 7, 43, 54, 0);
+    block.arg = &v;
+    route(REQ_DATETIME_LITERAL);
+    EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
+    EXPECT_EQ(+block.result, 0);
+}
+
+class IdentifierTest : public DriverBlockTest {};
+
+TEST_F(IdentifierTest, Request19AcceptsDb2OrdinaryIdentifiersOnly) {
+    const struct {
+        const char* text;
+        int32_t status;
+    } cases[] = {
+        {"a", 0},   {"EMP", 0}, {"_x", 0},          {"emp#no", 0},
+        {"a$b", 0}, {"a_1", 0}, {"\xC4nderung", 0},  // bytes of 128 and above count as letters
+        {"1a", 1},  {"#a", 1},  {"$a", 1},          {"", 1},
+        {"a b", 1}, {"a-b", 1}, {"a.b", 1},         {"a@b", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        block.arg = const_cast<char*>(c.text);
+        route(REQ_IS_IDENTIFIER);
+        EXPECT_EQ(+block.status, c.status);
+        EXPECT_EQ(+block.sqlCode, c.status == 0 ? 0 : 100);
+    }
+}
+
+TEST_F(IdentifierTest, Requests222And251WidenIntegerLiteralsOfTenOrMoreCharacters) {
+    const struct {
+        const char* text;
+        const char* widened;
+    } cases[] = {
+        {"123456789", "123456789"},        // 9 digits: unchanged
+        {"1234567890", "1234567890.0"},    // 10
+        {"12345678901", "12345678901.0"},  // 11
+        {"-123456789", "-123456789.0"},    // 10 characters with the sign
+        {"12345678.901", "12345678.901"},  // a point: unchanged
+        {"", ""},
+    };
+    for (int32_t code : {REQ_WIDEN_LITERAL_222, REQ_WIDEN_LITERAL_251}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.text) + " by request " + std::to_string(code));
+            char text[32] = {};
+            std::strcpy(text, c.text);
+            block.arg = text;
+            route(code);
+            EXPECT_EQ(+block.status, 0);
+            EXPECT_STREQ(text, c.widened);
+        }
+    }
+}
+
+}  // namespace
