@@ -1,5 +1,5 @@
 /*
- * cursor_test.cpp - LoadCursorA, SetCursor and GetCursor.
+ * syscursor_test.cpp - LoadCursorA, SetCursor and GetCursor.
  */
 #include <gtest/gtest.h>
 
