@@ -162,8 +162,10 @@ bool Session::login() {
     }
     authId_ = upper(rec.userName);
     std::string error;
-    if (rec.userName.empty()) {
-        refuseLogin(rec.userName, "no user name");
+    // An empty password would let libpq fall back to the gateway's own credentials
+    // (PGPASSWORD, a password file), so it is refused here.
+    if (rec.userName.empty() || rec.password.empty()) {
+        refuseLogin(rec.userName, rec.userName.empty() ? "no user name" : "no password");
         return false;
     }
     if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, error)) {
