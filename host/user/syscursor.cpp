@@ -1,5 +1,5 @@
 /*
- * cursor.cpp - the system cursors and the current cursor.
+ * syscursor.cpp - the system cursors and the current cursor.
  *
  * Serves LoadCursorA, SetCursor and GetCursor. Each system cursor gets a handle the first time it
  * is asked for and keeps it for the life of the process, so LoadCursorA(null, IDC_WAIT) always

@@ -88,4 +88,36 @@ TEST_F(Menus, LiveMenusHaveDistinctSmallHandles) {
     DestroyMenu(other);
 }
 
+TEST_F(Menus, AHandleComesBackOnlyAfterTheRestOfTheSpaceHasBeenOffered) {
+    HMENU first = CreateMenu();
+    DestroyMenu(first);
+    HMENU second = CreateMenu();
+    EXPECT_NE(second, first) << "a handle just released is not handed out again at once";
+    DestroyMenu(second);
+}
+
+TEST_F(Menus, AnExhaustedHandleSpaceAnswersNullAndRecovers) {
+    std::vector<HMENU> menus;
+    for (int i = 0; i < 70000; ++i) {
+        HMENU menu = CreateMenu();
+        if (menu == nullptr) {
+            break;
+        }
+        menus.push_back(menu);
+    }
+    ASSERT_LT(menus.size(), 65535u) << "the fixture's menu and other objects hold handles too";
+    EXPECT_GT(menus.size(), 60000u);
+    EXPECT_EQ(CreateMenu(), nullptr);
+    EXPECT_TRUE(DestroyMenu(menus.back()));
+    menus.pop_back();
+    HMENU again = CreateMenu();
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(GetMenuItemCount(again), 0);
+    menus.push_back(again);
+    for (HMENU menu : menus) {
+        DestroyMenu(menu);
+    }
+    EXPECT_EQ(GetMenuItemCount(menu_), 0) << "the fixture's menu was never touched";
+}
+
 }  // namespace

@@ -5,3 +5,9 @@ kw_add_test(user_test LABEL unit
           dialog_test.cpp control_test.cpp listbox_test.cpp action_test.cpp msgbox_test.cpp
           scripted_test.cpp
   LIBS kwuser)
+kw_add_test(user_form_test LABEL unit
+  SOURCES user_test_module.cpp form_test.cpp
+  LIBS kwuser_static)
+kw_add_test(user_terminal_test LABEL unit
+  SOURCES user_test_module.cpp terminal_test.cpp
+  LIBS kwuser util Threads::Threads)

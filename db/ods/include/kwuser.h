@@ -215,6 +215,10 @@ typedef struct KwPresenter {
  * their cancel or no button, or OK when they have only that. */
 KW_EXPORT void kwuser_setPresenter(const KwPresenter* presenter);
 KW_EXPORT void kwuser_useScriptedPresenter(void);
+/* Shows dialogs and message boxes as text forms on a terminal (kwsh): answers 1, or 0 when
+ * inputFd is not a terminal, in which case the current presenter stays. Once the input ends,
+ * every later dialog is cancelled. */
+KW_EXPORT int kwuser_useTerminalPresenter(int inputFd, int outputFd);
 
 /* What a user does to a control, as every presenter does it: the control's state changes and the
  * dialog procedure gets the notification a real control would send. */
