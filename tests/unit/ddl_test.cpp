@@ -1,0 +1,207 @@
+// ddl_test.cpp - DB2 DDL translated into PostgreSQL plans: every form the driver writes, the
+// extended catalog's own DDL, and the DB2 errors raised before PostgreSQL runs anything.
+#include "ddl.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace gw::dialect {
+namespace {
+
+const Context kJoe{"JOE"};
+
+struct Expected {
+    std::vector<std::string> setup;
+    std::string statement;
+    std::vector<std::string> after;
+};
+
+void expectPlan(std::string_view db2, const Expected& e) {
+    const Plan plan = translate(db2, kJoe);
+    ASSERT_FALSE(plan.error) << db2 << "\n" << plan.error->message;
+    EXPECT_EQ(plan.setup, e.setup) << db2;
+    EXPECT_EQ(plan.statement, e.statement) << db2;
+    EXPECT_EQ(plan.after, e.after) << db2;
+}
+
+void expectRefused(std::string_view db2, int sqlcode) {
+    const Plan plan = translate(db2, kJoe);
+    ASSERT_TRUE(plan.error) << "accepted: " << db2;
+    EXPECT_EQ(plan.error->sqlcode, sqlcode) << db2 << "\n" << plan.error->message;
+    EXPECT_TRUE(plan.statement.empty() && plan.setup.empty() && plan.after.empty()) << db2;
+}
+
+TEST(CreateTable, TheDriversTableWithKeysBecomesATablePlusItsKeys) {
+    expectPlan(
+        "CREATE TABLE PAYROLL.\"EMP\" \n(\"ID\" INTEGER NOT NULL,\n\"DEPT\" CHAR(3), PRIMARY KEY (\nid), "
+        "FOREIGN KEY F1 (\ndept) REFERENCES PAYROLL.DEPT ON DELETE  CASCADE \n)\n IN DB1.TS1",
+        {{"SELECT kwgw.ensure_creator('payroll')", "SELECT kwgw.check_space('DB1', 'TS1')"},
+         "CREATE TABLE \"payroll\".\"emp\" (\"id\" integer NOT NULL, \"dept\" char(3))",
+         {"CALL kwgw.add_primary_key('payroll', 'emp', 'id')",
+          "ALTER TABLE \"payroll\".\"emp\" ADD CONSTRAINT \"f1\" FOREIGN KEY (\"dept\") REFERENCES "
+          "\"payroll\".\"dept\" ON DELETE CASCADE",
+          "SELECT kwgw.record_table('payroll', 'emp', 'DB1', 'TS1')",
+          "ALTER TABLE \"payroll\".\"emp\" OWNER TO \"payroll\""}});
+}
+
+TEST(CreateTable, Db2TypesAndWithDefaultHavePostgresEquivalents) {
+    expectPlan(
+        "CREATE TABLE T (A LONG VARCHAR, B FLOAT, C DECIMAL(9,2) NOT NULL WITH DEFAULT, "
+        "D DATE NOT NULL WITH DEFAULT, E TIME WITH DEFAULT '7.43.54', F TIMESTAMP, G int, "
+        "H CHAR(3) NOT NULL WITH DEFAULT, I SMALLINT NOT NULL WITH DEFAULT -1, J VARCHAR(8) WITH DEFAULT "
+        "USER)",
+        {{"SELECT kwgw.ensure_creator('joe')"},
+         "CREATE TABLE \"joe\".\"t\" (\"a\" text, \"b\" double precision, \"c\" numeric(9,2) NOT NULL "
+         "DEFAULT 0, "
+         "\"d\" date NOT NULL DEFAULT CURRENT_DATE, \"e\" time(0) DEFAULT kwgw.time_lit('7.43.54'), "
+         "\"f\" timestamp(6), \"g\" integer, \"h\" char(3) NOT NULL DEFAULT '', "
+         "\"i\" smallint NOT NULL DEFAULT -1, \"j\" varchar(8) DEFAULT CAST(kwgw.db2name(SESSION_USER) AS "
+         "CHAR(8)))",
+         {}});
+}
+
+TEST(CreateTable, DeleteRulesDefaultToRestrictAndAnUnnamedKeyIsNamedAfterItsColumn) {
+    expectPlan(
+        "CREATE TABLE C (A INT NOT NULL, DEPARTMENT_NO INT, M INT, "
+        "FOREIGN KEY (DEPARTMENT_NO) REFERENCES D, FOREIGN KEY FM (M) REFERENCES C ON DELETE SET NULL, "
+        "FOREIGN KEY FR (A) REFERENCES PAYROLL.P ON DELETE RESTRICT, PRIMARY KEY (A))",
+        {{"SELECT kwgw.ensure_creator('joe')"},
+         "CREATE TABLE \"joe\".\"c\" (\"a\" integer NOT NULL, \"department_no\" integer, \"m\" integer)",
+         {"CALL kwgw.add_primary_key('joe', 'c', 'a')",
+          "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"departme\" FOREIGN KEY (\"department_no\") REFERENCES "
+          "\"joe\".\"d\" ON DELETE RESTRICT",
+          "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"fm\" FOREIGN KEY (\"m\") REFERENCES \"joe\".\"c\" ON "
+          "DELETE SET NULL",
+          "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"fr\" FOREIGN KEY (\"a\") REFERENCES \"payroll\".\"p\" "
+          "ON "
+          "DELETE RESTRICT"}});
+}
+
+TEST(CreateTable, TheExtendedCatalogsTablesKeepTheirInClauses) {
+    expectPlan(
+        "CREATE TABLE JOE.KWCATVLD (KWV_NAME CHAR(30) NOT NULL,KWV_VALD CHAR(254) NOT NULL,KWV_TYPE SMALLINT,"
+        "KWV_CNTR INTEGER,KWV_MSG CHAR(254)) IN DATABASE DB1 ",
+        {{"SELECT kwgw.ensure_creator('joe')", "SELECT kwgw.check_space('DB1', NULL)"},
+         "CREATE TABLE \"joe\".\"kwcatvld\" (\"kwv_name\" char(30) NOT NULL, \"kwv_vald\" char(254) NOT "
+         "NULL, "
+         "\"kwv_type\" smallint, \"kwv_cntr\" integer, \"kwv_msg\" char(254))",
+         {"SELECT kwgw.record_table('joe', 'kwcatvld', 'DB1', NULL)"}});
+    // The closing parenthesis glued to IN, and a table space alone (in DSNDB04).
+    const Plan glued =
+        translate("CREATE TABLE JOE.KWCATFMT (KWF_NAME CHAR(30) NOT NULL,KWF_CNTR int )IN TS1", kJoe);
+    ASSERT_FALSE(glued.error);
+    EXPECT_EQ(glued.setup.back(), "SELECT kwgw.check_space(NULL, 'TS1')");
+    EXPECT_EQ(glued.statement,
+              "CREATE TABLE \"joe\".\"kwcatfmt\" (\"kwf_name\" char(30) NOT NULL, \"kwf_cntr\" integer)");
+}
+
+TEST(CreateTable, LikeCopiesAnotherTablesColumns) {
+    expectPlan("CREATE TABLE T2 LIKE PAYROLL.T1",
+               {{"SELECT kwgw.ensure_creator('joe')"},
+                "CREATE TABLE \"joe\".\"t2\" (LIKE \"payroll\".\"t1\" INCLUDING DEFAULTS)",
+                {}});
+}
+
+TEST(CreateTable, WhatDb2RefusesIsRefusedBeforePostgresRuns) {
+    expectRefused("CREATE TABLE EMPLOYEE_ADDRESSES_X (A INT)", -107);  // 19+ character name
+    expectRefused("CREATE TABLE PAYROLL12.EMP (A INT)", -107);         // 9-character creator
+    expectRefused("CREATE TABLE T (ABCDEFGHIJKLMNOPQRS INT)", -107);   // 19-character column
+    expectRefused("CREATE TABLE T (A INT, FOREIGN KEY FKEY12345 (A) REFERENCES P)", -107);
+    expectRefused("CREATE TABLE T (A INT) IN DATABASE DATABASE1", -107);
+    expectRefused("CREATE TABLE T (A INT, FOREIGN KEY [foreign key 1] (A) REFERENCES P)", -104);
+    expectRefused("CREATE TABLE T (A CHAR(300))", -604);
+    expectRefused("CREATE TABLE T (A INT NOT NULL, PRIMARY KEY (A), PRIMARY KEY (A))", -624);
+    expectRefused("CREATE TABLE T (A INT) EDITPROC MYPROC", -84);
+    expectRefused("CREATE TABLE T (A INT) IN", -104);
+    expectRefused("CREATE SYNONYM S FOR T", -84);
+}
+
+TEST(CreateIndex, UniqueDescendingAndClusterAreKeptAndTheCreatorRecorded) {
+    expectPlan("CREATE UNIQUE INDEX \"X1\"\n ON PAYROLL.\"EMP\"\n(\"ID\" DESC ,\n\"NAME\" DESC ) CLUSTER",
+               {{},
+                "CREATE UNIQUE INDEX \"x1\" ON \"payroll\".\"emp\" (\"id\" DESC, \"name\" DESC)",
+                {"CALL kwgw.index_created('payroll', 'x1', 'joe', true)"}});
+    expectPlan(
+        "CREATE INDEX PAYROLL.X2 ON EMP (NAME ASC) USING STOGROUP SG1 PRIQTY 12 FREEPAGE 0 BUFFERPOOL BP0 "
+        "CLOSE NO",
+        {{},
+         "CREATE INDEX \"x2\" ON \"joe\".\"emp\" (\"name\")",
+         {"CALL kwgw.index_created('joe', 'x2', 'payroll', false)"}});
+    expectPlan("CREATE UNIQUE INDEX KWCATVLD_IDX  ON JOE.KWCATVLD(KWV_NAME) CLUSTER ",
+               {{},
+                "CREATE UNIQUE INDEX \"kwcatvld_idx\" ON \"joe\".\"kwcatvld\" (\"kwv_name\")",
+                {"CALL kwgw.index_created('joe', 'kwcatvld_idx', 'joe', true)"}});
+}
+
+TEST(CreateView, TheViewIsCreatedAndItsTextKeptAsWritten) {
+    expectPlan("CREATE VIEW V1 (A, B) AS SELECT EMP#NO, CURRENT DATE FROM EMP WITH CHECK OPTION",
+               {{"SELECT kwgw.ensure_creator('joe')"},
+                "CREATE VIEW \"joe\".\"v1\" (\"a\", \"b\") AS SELECT \"emp#no\", CURRENT_DATE FROM EMP WITH "
+                "CASCADED "
+                "CHECK OPTION",
+                {"SELECT kwgw.record_view('joe', 'v1', 'CREATE VIEW V1 (A, B) AS SELECT EMP#NO, CURRENT DATE "
+                 "FROM EMP "
+                 "WITH CHECK OPTION', 'Y')"}});
+    expectPlan("CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP WHERE NAME = 'O''Hara' ;",
+               {{"SELECT kwgw.ensure_creator('payroll')"},
+                "CREATE VIEW \"payroll\".\"v2\" AS SELECT * FROM EMP WHERE NAME = 'O''Hara'",
+                {"SELECT kwgw.record_view('payroll', 'v2', 'CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP "
+                 "WHERE NAME = "
+                 "''O''''Hara''', 'N')",
+                 "ALTER VIEW \"payroll\".\"v2\" OWNER TO \"payroll\""}});
+}
+
+TEST(AlterTable, EachDb2FormHasItsPlan) {
+    struct Case {
+        const char* db2;
+        const char* statement;
+    } cases[] = {
+        {"ALTER TABLE PAYROLL.\"EMP\"\nADD \"PHONE\" CHAR(4)",
+         "ALTER TABLE \"payroll\".\"emp\" ADD COLUMN \"phone\" char(4)"},
+        {"ALTER TABLE EMP ADD X INT NOT NULL WITH DEFAULT ADD COLUMN Y DATE",
+         "ALTER TABLE \"joe\".\"emp\" ADD COLUMN \"x\" integer NOT NULL DEFAULT 0, ADD COLUMN \"y\" date"},
+        {"ALTER TABLE PAYROLL.EMP\n PRIMARY KEY  (\nid, \nname) ",
+         "CALL kwgw.add_primary_key('payroll', 'emp', 'id', 'name')"},
+        {"ALTER TABLE PAYROLL.EMP\n DROP PRIMARY KEY ", "CALL kwgw.drop_primary_key('payroll', 'emp')"},
+        {"ALTER TABLE PAYROLL.EMP\n FOREIGN KEY F1 (\ndept) \n REFERENCES PAYROLL.DEPT\n ON DELETE  SET "
+         "NULL ",
+         "ALTER TABLE \"payroll\".\"emp\" ADD CONSTRAINT \"f1\" FOREIGN KEY (\"dept\") REFERENCES "
+         "\"payroll\".\"dept\" "
+         "ON DELETE SET NULL"},
+        {"ALTER TABLE EMP DROP FOREIGN KEY F1", "ALTER TABLE \"joe\".\"emp\" DROP CONSTRAINT \"f1\""},
+        {"ALTER TABLE EMP AUDIT ALL", "CALL kwgw.check_table('joe', 'emp')"},
+    };
+    for (const auto& c : cases) {
+        expectPlan(c.db2, {{}, c.statement, {}});
+    }
+}
+
+TEST(AlterTable, NotNullWithoutDefaultAndMixedClausesAreRefused) {
+    expectRefused("ALTER TABLE EMP ADD X INT NOT NULL", -193);
+    expectRefused("ALTER TABLE EMP ADD X INT DROP PRIMARY KEY", -104);
+    expectRefused("ALTER TABLE EMP", -104);
+    expectRefused("ALTER INDEX X1 CLOSE NO", -84);
+}
+
+TEST(Drop, TablesAndViewsCascadeAndIndexesResolveThroughTheirCreator) {
+    expectPlan("DROP TABLE PAYROLL.\"EMP\"", {{}, "DROP TABLE \"payroll\".\"emp\" CASCADE", {}});
+    expectPlan("DROP VIEW V1", {{}, "DROP VIEW \"joe\".\"v1\" CASCADE", {}});
+    expectPlan("DROP INDEX \"X1\"", {{}, "CALL kwgw.drop_index('joe', 'x1')", {}});
+    expectPlan("DROP INDEX PAYROLL.X1", {{}, "CALL kwgw.drop_index('payroll', 'x1')", {}});
+    expectRefused("DROP TABLESPACE DB1.TS1", -84);
+    expectRefused("DROP TABLE A B", -104);
+}
+
+TEST(Registry, CreateDatabaseAndTablespaceFillTheRegistry) {
+    expectPlan("CREATE DATABASE db1 STOGROUP SG1 BUFFERPOOL BP0",
+               {{}, "CALL kwgw.create_database('DB1')", {}});
+    expectPlan("CREATE TABLESPACE TS1 IN DB1 USING STOGROUP SG1",
+               {{}, "CALL kwgw.create_tablespace('DB1', 'TS1')", {}});
+    expectPlan("CREATE TABLESPACE TS2", {{}, "CALL kwgw.create_tablespace('DSNDB04', 'TS2')", {}});
+    expectRefused("CREATE DATABASE DATABASE1", -107);
+}
+
+}  // namespace
+}  // namespace gw::dialect

@@ -1,0 +1,179 @@
+// expr_test.cpp - rewriting DB2 queries and DML: names, special registers, scalar functions,
+// datetime constants, and the names refused with -107.
+#include "expr.h"
+
+#include <gtest/gtest.h>
+
+#include "failure.h"
+
+namespace gw::dialect {
+namespace {
+
+std::string rewrite(std::string_view sql, RewriteMode mode = RewriteMode::Dml) {
+    const std::vector<Token> tokens = lex(sql);
+    return rewriteSql(tokens, 0, tokens.size(), mode);
+}
+
+struct Case {
+    const char* claim;
+    const char* db2;
+    const char* pg;
+};
+
+void expectRewrites(const Case* begin, const Case* end) {
+    for (const Case* c = begin; c != end; ++c) {
+        EXPECT_EQ(rewrite(c->db2), c->pg) << c->claim;
+    }
+}
+
+TEST(Rewrite, NamesFollowTheCaseSwapAndOrdinaryOnesPassUnchanged) {
+    const Case cases[] = {
+        {"ordinary names pass", "SELECT NAME, emp FROM JOE.EMP", "SELECT NAME, emp FROM JOE.EMP"},
+        {"delimited names swap", "SELECT \"EMP\", \"emp\", \"Emp\" FROM T",
+         "SELECT \"emp\", \"EMP\", \"eMP\" FROM T"},
+        {"trailing blanks of a delimited name go", "SELECT \"NAME  \" FROM T", "SELECT \"name\" FROM T"},
+        {"# @ and a leading $ are quoted", "SELECT EMP#NO, @X, $Y, Y$ FROM T",
+         "SELECT \"emp#no\", \"@x\", \"$y\", Y$ FROM T"},
+        {"quotes and comments are untouched", "SELECT 'EMP#NO', \"A\"\"B\" FROM T -- EMP#NO \"x\"",
+         "SELECT 'EMP#NO', \"a\"\"b\" FROM T -- EMP#NO \"x\""},
+        {"not-comparisons take PostgreSQL's spelling", "SELECT * FROM T WHERE A ¬= 1 AND B ¬> 2 AND C ¬< 3",
+         "SELECT * FROM T WHERE A <> 1 AND B <= 2 AND C >= 3"},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, SpecialRegistersBecomePostgresExpressions) {
+    const Case cases[] = {
+        {"CURRENT DATE, TIME, TIMESTAMP", "SELECT CURRENT DATE, CURRENT TIME, CURRENT  TIMESTAMP FROM T",
+         "SELECT CURRENT_DATE, LOCALTIME(0), LOCALTIMESTAMP FROM T"},
+        {"the underscore forms have no time zone either", "SELECT CURRENT_TIME, CURRENT_TIMESTAMP FROM T",
+         "SELECT LOCALTIME(0), LOCALTIMESTAMP FROM T"},
+        {"USER and CURRENT SQLID are DB2 authorization ids",
+         "SELECT * FROM T WHERE OWNER = USER OR OWNER = CURRENT SQLID",
+         "SELECT * FROM T WHERE OWNER = CAST(kwgw.db2name(SESSION_USER) AS CHAR(8)) OR OWNER = "
+         "CAST(kwgw.db2name(CURRENT_USER) AS CHAR(8))"},
+        {"a column named like a register keeps its name", "SELECT T.USER FROM T", "SELECT T.USER FROM T"},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, ScalarFunctionsCallTheKwgwFnShims) {
+    const Case cases[] = {
+        {"plain functions", "SELECT LENGTH(NAME), DAYS(HIRED) - DAYS('2001-01-01'), digits(N) FROM EMP",
+         "SELECT kwgw_fn.length(NAME), kwgw_fn.days(HIRED) - kwgw_fn.days('2001-01-01'), kwgw_fn.digits(N) "
+         "FROM EMP"},
+        {"CHAR's format keyword becomes a string", "SELECT CHAR(HIRED), CHAR(HIRED, USA) FROM EMP",
+         "SELECT kwgw_fn.char(HIRED), kwgw_fn.char(HIRED, 'USA') FROM EMP"},
+        {"VALUE is COALESCE", "SELECT VALUE(SAL, 0) FROM EMP", "SELECT COALESCE(SAL, 0) FROM EMP"},
+        {"DECIMAL with a constant precision keeps it",
+         "SELECT DECIMAL(SAL, 9, 2), DEC(SAL, 7), DECIMAL(SAL) FROM EMP",
+         "SELECT CAST(kwgw_fn.decimal(SAL, 9, 2) AS NUMERIC(9,2)), CAST(kwgw_fn.decimal(SAL, 7) AS "
+         "NUMERIC(7,0)), "
+         "kwgw_fn.decimal(SAL) FROM EMP"},
+        {"SUBSTR with a constant length is a VARCHAR of it",
+         "SELECT SUBSTR(NAME, 2, 3), SUBSTR(NAME, 2) FROM EMP",
+         "SELECT CAST(kwgw_fn.substr(NAME, 2, 3) AS VARCHAR(3)), kwgw_fn.substr(NAME, 2) FROM EMP"},
+        {"a column named LENGTH is a column",
+         "SELECT LENGTH FROM SYSIBM.SYSCOLUMNS WHERE NAME = 'REQ_TEXT' AND       TBNAME = 'PCSQL_HOSTLIB' ",
+         "SELECT LENGTH FROM SYSIBM.SYSCOLUMNS WHERE NAME = 'REQ_TEXT' AND       TBNAME = 'PCSQL_HOSTLIB' "},
+        {"a type in CAST stays a type", "SELECT CAST(X AS DECIMAL(9,2)), CAST(Y AS CHAR(3)) FROM T",
+         "SELECT CAST(X AS DECIMAL(9,2)), CAST(Y AS CHAR(3)) FROM T"},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, DatetimeConstantsAreTypedWhereADatetimeIsComparedOrAssigned) {
+    const Case cases[] = {
+        {"after and before comparisons",
+         "SELECT * FROM T WHERE TM = '7.43.54' AND '2001-3-5-7.43.54.000120' < TS AND D >= '5.3.2001'",
+         "SELECT * FROM T WHERE TM = kwgw.time_lit('7.43.54') AND "
+         "kwgw.timestamp_lit('2001-3-5-7.43.54.000120') < TS "
+         "AND D >= kwgw.date_lit('5.3.2001')"},
+        {"in VALUES rows, one or several",
+         "INSERT INTO T (C, TM) VALUES ('10.20.30', '7.43.54'), ('x', '3/5/2001')",
+         "INSERT INTO T (C, TM) VALUES (kwgw.time_lit('10.20.30'), kwgw.time_lit('7.43.54')), ('x', "
+         "kwgw.date_lit('3/5/2001'))"},
+        {"in SET, BETWEEN and IN lists",
+         "UPDATE T SET TM = '7.43.54' WHERE TM BETWEEN '7.00.00' AND '8.00.00' OR TM IN ('1.00.00', "
+         "'2.00.00')",
+         "UPDATE T SET TM = kwgw.time_lit('7.43.54') WHERE TM BETWEEN kwgw.time_lit('7.00.00') AND "
+         "kwgw.time_lit('8.00.00') OR TM IN (kwgw.time_lit('1.00.00'), kwgw.time_lit('2.00.00'))"},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, CharacterDataThatLooksLikeADatetimeIsLeftAlone) {
+    const Case cases[] = {
+        {"selected, concatenated, passed to a function, matched with LIKE",
+         "SELECT '10.20.30', '10.20.30' || X, HOUR('10.20.30') FROM T WHERE C LIKE '10.20.30'",
+         "SELECT '10.20.30', '10.20.30' || X, kwgw_fn.hour('10.20.30') FROM T WHERE C LIKE '10.20.30'"},
+        {"compared, but as part of an expression", "SELECT * FROM T WHERE C = '10.20.30' || 'X'",
+         "SELECT * FROM T WHERE C = '10.20.30' || 'X'"},
+        {"forms PostgreSQL reads need nothing", "SELECT * FROM T WHERE D = '2001-3-5' AND TM = '07:43:54'",
+         "SELECT * FROM T WHERE D = '2001-3-5' AND TM = '07:43:54'"},
+        {"numbers and near misses",
+         "SELECT * FROM T WHERE A = '7.43' AND B = '1.2.3' AND C = '2001-3-5-7.43.54.1234567'",
+         "SELECT * FROM T WHERE A = '7.43' AND B = '1.2.3' AND C = '2001-3-5-7.43.54.1234567'"},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, PostgresReservedWordsAreQuotedAsColumnNames) {
+    const Case cases[] = {
+        {"catalog columns DEFAULT and CHECK",
+         "SELECT NAME, DEFAULT FROM SYSIBM.SYSCOLUMNS, SYSIBM.SYSVIEWS V WHERE V.CHECK = 'N'",
+         "SELECT NAME, \"default\" FROM SYSIBM.SYSCOLUMNS, SYSIBM.SYSVIEWS V WHERE V.\"check\" = 'N'"},
+        {"DEFAULT as a value keeps its meaning", "UPDATE T SET A = DEFAULT", "UPDATE T SET A = DEFAULT"},
+        {"FETCH FIRST ... ONLY keeps its meaning", "SELECT * FROM T FETCH FIRST 5 ROWS ONLY",
+         "SELECT * FROM T FETCH FIRST 5 ROWS ONLY"},
+        {"the isolation clause goes", "SELECT * FROM T WITH UR", "SELECT * FROM T "},
+    };
+    expectRewrites(std::begin(cases), std::end(cases));
+}
+
+TEST(Rewrite, StatementsOfUnknownKindOnlyGetTheirNamesMapped) {
+    EXPECT_EQ(rewrite("LABEL ON TABLE EMP#X IS 'CURRENT DATE'", RewriteMode::NamesOnly),
+              "LABEL ON TABLE \"emp#x\" IS 'CURRENT DATE'");
+    EXPECT_EQ(rewrite("SHOW \"TimeZone\"", RewriteMode::NamesOnly), "SHOW \"tIMEzONE\"");
+}
+
+TEST(Rewrite, NamesTooLongForDb2AreMinus107) {
+    const char* refused[] = {
+        "SELECT ABCDEFGHIJKLMNOPQRS FROM T",      // a 19-character column
+        "SELECT * FROM EMPLOYEE_ADDRESSES_X",     // a 19-character table
+        "SELECT \"abcdefghijklmnopqrs\" FROM T",  // delimited names too
+        "SELECT * FROM PAYROLL12.EMP",            // a 9-character creator
+        "SELECT E.NAME FROM PAYROLL.EMP E, PAYROLL12.DEPT D",
+        "SELECT PAYROLL12.EMP.NAME FROM PAYROLL.EMP",  // creator of a three-part column name
+        "INSERT INTO PAYROLL12.T VALUES (1)",
+        "UPDATE PAYROLL12.T SET A = 1",
+        "DELETE FROM PAYROLL12.T",
+    };
+    for (const char* sql : refused) {
+        try {
+            rewrite(sql);
+            ADD_FAILURE() << "accepted: " << sql;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.sqlcode, -107) << sql;
+        }
+    }
+}
+
+TEST(Rewrite, LongTableNamesAsQualifiersAreNotCreators) {
+    const char* sql = "SELECT EMPLOYEE_TABLE_A.NAME FROM EMPLOYEE_TABLE_A WHERE EMPLOYEE_TABLE_A.ID = 1";
+    EXPECT_EQ(rewrite(sql), sql);
+}
+
+TEST(DatetimeLiteral, OnlyDb2FormsPostgresCannotReadAreTyped) {
+    EXPECT_EQ(datetimeLiteral("'2001-3-5-7.43.54'"), "kwgw.timestamp_lit('2001-3-5-7.43.54')");
+    EXPECT_EQ(datetimeLiteral("'2001-03-05-07.43.54.5'"), "kwgw.timestamp_lit('2001-03-05-07.43.54.5')");
+    EXPECT_EQ(datetimeLiteral("'24.00.00'"), "kwgw.time_lit('24.00.00')");
+    EXPECT_EQ(datetimeLiteral("'05.03.2001'"), "kwgw.date_lit('05.03.2001')");
+    for (const char* other : {"''", "'2001-03-05'", "'07:43:54'", "'7.43'", "'123.45.67'",
+                              "'2001-3-5 7.43.54'", "'A.BC.DE'", "'7.43.54 '"}) {
+        EXPECT_EQ(datetimeLiteral(other), "") << other;
+    }
+}
+
+}  // namespace
+}  // namespace gw::dialect
