@@ -1,13 +1,11 @@
 /*
- * action.cpp - what a user does to a control, as every presenter does it: type into an edit,
- * click a button, pick an item, move the focus.
+ * action.cpp - what a user does to a control, as every presenter does it.
  *
- * Serves kwuser_typeText, kwuser_click, kwuser_selectItem and kwuser_focus. Each changes the
- * control's state and then sends the dialog procedure the WM_COMMAND notifications a real control
- * would: the edit losing the focus (EN_KILLFOCUS), the edit gaining it (EN_SETFOCUS), then
- * EN_CHANGE, BN_CLICKED or LBN_SELCHANGE / CBN_SELCHANGE. A disabled control, a control of a
- * disabled or ended dialog, and a control of the wrong kind ignore the action. Enter and Esc
- * press a push button without moving the focus (pressButton).
+ * Serves kwuser_typeText, kwuser_click, kwuser_selectItem, kwuser_focus, and the Enter / Esc key
+ * presses (pressButton, which leave the focus alone). Each changes the control's state, then sends
+ * the procedure a real control's WM_COMMAND notifications: EN_KILLFOCUS from the edit losing the
+ * focus, EN_SETFOCUS, then EN_CHANGE, BN_CLICKED or LBN_SELCHANGE / CBN_SELCHANGE. Disabled
+ * controls, controls of a disabled or ended dialog and controls of the wrong kind ignore actions.
  */
 #include "action.h"
 

@@ -1,87 +1,21 @@
 /*
- * form.h - a modal dialog as a text form, apart from any terminal: keys, line editing, the form
- * model and its rendering, and the session that drives a dialog from keys.
+ * form.h - a modal dialog as a text form, apart from any terminal: the form model, its rendering,
+ * and the session that drives a dialog from keys (keys.h).
  *
  * The terminal presenter wraps these in raw mode; unit tests feed them through pipes.
  */
 #ifndef KWUSER_FORM_H
 #define KWUSER_FORM_H
 
-#include <csignal>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "keys.h"
 #include "kwuser.h"
 #include "window.h"
 
 namespace kwuser::form {
-
-/* ---- Keys ---- */
-
-enum class KeyKind {
-    Char,
-    Enter,
-    Backspace,
-    ClearLine,
-    Escape,
-    Interrupt,
-    Tab,
-    Up,
-    Down,
-    Left,
-    Right,
-    End,
-    Other
-};
-
-struct Key {
-    KeyKind kind = KeyKind::Other;
-    char ch = 0; /* for Char */
-};
-
-/* Reads keys from a descriptor: bytes, ANSI escape sequences (arrows), and the end of input:
- * end of file or a read error for good, or for as long as the interruption flag (set by a signal
- * handler, perhaps on another thread) stays set. */
-class KeyReader {
-  public:
-    explicit KeyReader(int fd, const volatile std::sig_atomic_t* interrupted = nullptr);
-    Key next();
-    /* True once the input itself has ended (not merely been interrupted). */
-    bool inputEnded() const { return inputEnded_; }
-
-  private:
-    static constexpr int kNoByte = -1;
-    static constexpr int kEnd = -2;
-    int readByte(int timeoutMs);
-    Key escapeSequence();
-
-    int fd_;
-    const volatile std::sig_atomic_t* interrupted_;
-    std::string pending_;
-    bool inputEnded_ = false;
-};
-
-/* ---- Line editing ---- */
-
-/* One line typed in place: printable characters up to a limit (a refused one rings the bell),
- * Backspace, Ctrl-U to clear, Enter to accept, Esc or Ctrl-C to abandon. A hidden line echoes
- * '*' for each character. */
-class LineEditor {
-  public:
-    enum class State { Editing, Accepted, Abandoned, InputEnded };
-    LineEditor(std::string initial, size_t limit, bool hidden, bool digitsOnly = false);
-    /* What the terminal shows of the initial text. */
-    std::string shown() const;
-    State feed(const Key& key, std::string& echo);
-    const std::string& text() const { return text_; }
-
-  private:
-    std::string text_;
-    size_t limit_;
-    bool hidden_;
-    bool digitsOnly_;
-};
 
 /* ---- The form model ---- */
 

@@ -159,14 +159,4 @@ TEST_F(Controls, CheckStatesDependOnTheButtonStyle) {
     });
 }
 
-TEST_F(Controls, DrawingCallsAreAcceptedForLiveWindows) {
-    within(kSignOn, [](HWND dialog) {
-        EXPECT_TRUE(InvalidateRect(dialog, nullptr, TRUE));
-        EXPECT_TRUE(InvalidateRect(nullptr, nullptr, FALSE));
-        EXPECT_TRUE(UpdateWindow(GetDlgItem(dialog, kServer)));
-        EXPECT_FALSE(UpdateWindow(reinterpret_cast<HWND>(uintptr_t{65000})));
-        EXPECT_EQ(SendDlgItemMessageA(dialog, kServer, WM_SETREDRAW, FALSE, 0), 0);
-    });
-}
-
 }  // namespace

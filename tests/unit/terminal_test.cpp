@@ -203,14 +203,6 @@ TEST_F(Terminal, EscCancelsTheFormThroughItsCancelButton) {
     EXPECT_TRUE(terminalRestored());
 }
 
-TEST_F(Terminal, MessageBoxesAreAnsweredWithALetter) {
-    int answer = converse({{"[Y]es  [N]o  ? ", "y"}},
-                          [] { return MessageBoxA(nullptr, "Replace it?", "Profile", MB_YESNO); });
-    EXPECT_EQ(answer, IDYES);
-    EXPECT_NE(transcript_.find("-- Profile --\r\nReplace it?"), std::string::npos) << transcript_;
-    EXPECT_EQ(kwuser_messageBoxCount(), 1);
-}
-
 TEST_F(Terminal, AMessageBoxInsideAFormIsShownAndTheFormComesBack) {
     recorder().handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
         if (message == WM_COMMAND && LOWORD(wParam) == IDOK &&

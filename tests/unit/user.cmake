@@ -6,7 +6,7 @@ kw_add_test(user_test LABEL unit
           scripted_test.cpp
   LIBS kwuser)
 kw_add_test(user_form_test LABEL unit
-  SOURCES user_test_module.cpp form_test.cpp
+  SOURCES user_test_module.cpp keys_test.cpp form_test.cpp
   LIBS kwuser_static)
 kw_add_test(user_terminal_test LABEL unit
   SOURCES user_test_module.cpp terminal_test.cpp
