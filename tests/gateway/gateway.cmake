@@ -5,3 +5,11 @@ kw_add_test(gateway_unit_test LABEL unit
           procedure_test.cpp types_test.cpp sqlstate_test.cpp statement_log_test.cpp
   LIBS kwgateway_core)
 target_include_directories(gateway_unit_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+
+# Live tests: each program gets its own database and gateway from the kwtest environment.
+foreach(t session_test session_modes_test pg_test connection_test server_test)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${t}.cpp)
+    kw_add_test(gateway_${t} LABEL gateway SOURCES ${t}.cpp LIBS kwgateway_core kwtest_support TIMEOUT 300)
+    target_include_directories(gateway_${t} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+endforeach()

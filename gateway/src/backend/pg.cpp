@@ -98,7 +98,7 @@ bool PgSession::connect(const std::string& conninfo, const std::string& role, co
 void PgSession::onNotice(void* self, const PGresult* res) {
     auto* s = static_cast<PgSession*>(self);
     if (field(res, PG_DIAG_SEVERITY_NONLOCALIZED) == "WARNING" && s->warnings_.size() < kMaxWarningsKept) {
-        s->warnings_.push_back(field(res, PG_DIAG_MESSAGE_PRIMARY));
+        s->warnings_.push_back(Warning{field(res, PG_DIAG_MESSAGE_PRIMARY), false});
     }
 }
 
@@ -123,9 +123,20 @@ void PgSession::stopQuery(RunState& st) {
     }
 }
 
+void PgSession::markWarningsAfter(size_t from) {
+    for (size_t i = from; i < warnings_.size(); ++i) {
+        warnings_[i].afterReadyRow = true;
+    }
+}
+
 // Waits for the next result, polling the client socket too while PostgreSQL works.
 PGresult* PgSession::nextResult(RunState& st) {
-    while (PQisBusy(conn_)) {
+    for (;;) {
+        size_t before = warnings_.size();
+        if (!PQisBusy(conn_)) {
+            markWarningsAfter(before);
+            break;
+        }
         bool watching = st.watch && !st.stopped;
         pollfd fds[2] = {{PQsocket(conn_), POLLIN, 0}, {watching ? st.watch->clientFd() : -1, POLLIN, 0}};
         int n = ::poll(fds, watching ? 2 : 1, -1);
@@ -143,7 +154,10 @@ PGresult* PgSession::nextResult(RunState& st) {
             break;
         }
     }
-    return PQgetResult(conn_);
+    size_t before = warnings_.size();
+    PGresult* res = PQgetResult(conn_);
+    markWarningsAfter(before);
+    return res;
 }
 
 void PgSession::describeColumns(const PGresult* res, RunState& st) {
@@ -163,13 +177,17 @@ void PgSession::describeColumns(const PGresult* res, RunState& st) {
     }
 }
 
-void PgSession::flushWarnings(RunState& st) {
-    if (st.sink && !st.stopped) {
-        for (const std::string& w : warnings_) {
-            st.sink->warning(w);
+// Sends the warnings that precede the row about to be sent (all of them at the end).
+void PgSession::flushWarnings(RunState& st, bool all) {
+    std::vector<Warning> later;
+    for (Warning& w : warnings_) {
+        if (w.afterReadyRow && !all) {
+            later.push_back(Warning{std::move(w.text), false});
+        } else if (st.sink && !st.stopped) {
+            st.sink->warning(w.text);
         }
     }
-    warnings_.clear();
+    warnings_ = std::move(later);
 }
 
 void PgSession::takeRow(PGresult* res, RunState& st) {
@@ -180,7 +198,7 @@ void PgSession::takeRow(PGresult* res, RunState& st) {
     if (st.stopped || !st.sink) {
         return;
     }
-    flushWarnings(st);
+    flushWarnings(st, false);
     for (size_t i = 0; i < cells_.size(); ++i) {
         Cell& cell = cells_[i];
         int col = static_cast<int>(i);
@@ -254,7 +272,7 @@ void PgSession::takeResult(PGresult* res, RunState& st) {
 }
 
 Outcome PgSession::finish(RunState& st) {
-    flushWarnings(st);
+    flushWarnings(st, true);
     Outcome& o = st.outcome;
     if (!alive()) {
         o.status = Outcome::Status::ConnectionLost;

@@ -95,12 +95,20 @@ class PgSession {
     void takeRow(PGresult* res, RunState& st);
     void describeColumns(const PGresult* res, RunState& st);
     Outcome finish(RunState& st);
-    void flushWarnings(RunState& st);
+    void flushWarnings(RunState& st, bool all);
+    void markWarningsAfter(size_t from);
     static void onNotice(void* self, const PGresult* res);
 
     PGconn* conn_ = nullptr;
     PGcancel* cancel_ = nullptr;
-    std::vector<std::string> warnings_;
+    // A WARNING and where it stands among the rows. libpq parses ahead: a notice read in the
+    // same pass that completed a row follows that row, one read while no row was complete
+    // precedes the next row.
+    struct Warning {
+        std::string text;
+        bool afterReadyRow = false;
+    };
+    std::vector<Warning> warnings_;
     std::vector<ColumnPlan> plans_;
     std::vector<Cell> cells_;
     std::vector<std::string> scratch_;

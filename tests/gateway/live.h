@@ -1,0 +1,91 @@
+// live.h - helpers shared by the gateway tests that run against a live gateway.
+//
+// A test connects with kwtest::DbClient to the environment's gateway, sets up its tables as the
+// superuser behind the gateway's back (owned by the user who will query them), and reads
+// results with the small helpers here, which bind every column as text.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kwtest/dblib_client.h"
+#include "kwtest/environment.h"
+
+namespace kwtest {
+
+inline Environment& env() {
+    return Environment::get();
+}
+
+inline std::unique_ptr<DbClient> connectAs(const TestUser& user, const std::string& server = "") {
+    return std::make_unique<DbClient>(server.empty() ? env().serverName() : server, user.name, user.password);
+}
+
+// Creates a table in JOE's schema, owned by JOE, from a column list.
+inline void createJoeTable(const std::string& name, const std::string& columns) {
+    env().exec("DROP TABLE IF EXISTS joe." + name + " CASCADE");
+    env().exec("CREATE TABLE joe." + name + " (" + columns + ")");
+    env().exec("ALTER TABLE joe." + name + " OWNER TO joe");
+}
+
+// The rows of the current result set, each column as text ("<null>" for NULL).
+inline std::vector<std::vector<std::string>> fetchAll(DBPROCESS* dbp) {
+    int n = dbnumcols(dbp);
+    std::vector<std::vector<char>> buffers(static_cast<size_t>(n), std::vector<char>(40000));
+    for (int c = 1; c <= n; ++c) {
+        dbbind(dbp, c, NTBSTRINGBIND, static_cast<DBINT>(buffers[c - 1].size()),
+               reinterpret_cast<BYTE*>(buffers[c - 1].data()));
+    }
+    std::vector<std::vector<std::string>> rows;
+    STATUS st;
+    while ((st = dbnextrow(dbp)) != NO_MORE_ROWS && st != FAIL) {
+        std::vector<std::string> row;
+        for (int c = 1; c <= n; ++c) {
+            row.push_back(dbdatlen(dbp, c) == 0 ? "<null>" : std::string(buffers[c - 1].data()));
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Runs a batch and returns the rows of its first result set.
+inline std::vector<std::vector<std::string>> query(DbClient& client, const std::string& sql) {
+    std::vector<std::vector<std::string>> rows;
+    if (!client.exec(sql)) {
+        ADD_FAILURE() << "batch failed: " << sql;
+        client.drain();
+        return rows;
+    }
+    if (dbresults(client.get()) == SUCCEED) {
+        rows = fetchAll(client.get());
+    }
+    client.drain();
+    return rows;
+}
+
+// The server messages with `number`, in arrival order.
+inline std::vector<Message> serverMessages(const DbClient& client, int number) {
+    std::vector<Message> out;
+    for (const Message& m : client.messages()) {
+        if (m.server && m.number == number) {
+            out.push_back(m);
+        }
+    }
+    return out;
+}
+
+// The SQLCODE (or ERRn gateway code) a failure reported in its 21002 message, "" when none.
+inline std::string reportedCode(const DbClient& client) {
+    const std::string prefix = "DG21002: Result failed.  Database server error code ";
+    for (const Message& m : serverMessages(client, 21002)) {
+        if (m.text.rfind(prefix, 0) == 0) {
+            return m.text.substr(prefix.size());
+        }
+    }
+    return "";
+}
+
+}  // namespace kwtest

@@ -1,0 +1,340 @@
+// Tests of the gateway's sessions through a DB-Library client: login, every wire type, batches,
+// failures, warnings, asynchronous sends, the gateway commands of the driver's connect sequence,
+// the statement log and packet splitting.
+#include "session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "live.h"
+
+namespace {
+
+using kwtest::connectAs;
+using kwtest::env;
+using kwtest::kJoe;
+using kwtest::kSmith;
+
+TEST(Login, AcceptsAUserAndAnswersThePostLoginBatch) {
+    size_t mark = env().gateway().mark();
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->connected());
+    EXPECT_GE(dbspid(c->get()), 1) << "select @@spid answered with an integer row";
+    EXPECT_EQ(std::string(dbname(c->get())), env().databaseName());
+    auto notice = c->find(5703);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->severity, 10);
+    EXPECT_EQ(notice->text, "Changed language setting to 'us_english'.");
+    EXPECT_EQ(env().gateway().requestsSince(mark), std::vector<std::string>{"select @@spid "});
+}
+
+TEST(Login, RefusesAWrongPasswordAndAnUnknownUser) {
+    const kwtest::TestUser cases[] = {{"JOE", "not-his-password"}, {"NOBODY", "whatever"}, {"JOE", ""}};
+    for (const kwtest::TestUser& u : cases) {
+        kwtest::DbClient c(env().serverName(), u.name, u.password);
+        EXPECT_FALSE(c.connected()) << u.name;
+        auto refusal = c.find(4002);
+        ASSERT_TRUE(refusal) << u.name;
+        EXPECT_EQ(refusal->severity, 14);
+        EXPECT_EQ(refusal->text, "Login failed.");
+    }
+    EXPECT_TRUE(connectAs(kSmith)->connected()) << "the gateway goes on serving";
+}
+
+TEST(Login, UseSwitchesTheDatabaseName) {
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->exec("use [other db]"));
+    c->drain();
+    EXPECT_EQ(std::string(dbname(c->get())), "other db");
+}
+
+// Each column of joe.wire: its DB-Library type, user type, length, and its values in three
+// rows (values, NULLs, empty strings) as NTBSTRINGBIND text with their dbdatlen.
+struct WireColumn {
+    const char* name;
+    const char* type;
+    const char* value;  // SQL literal for row 1
+    int coltype;
+    int usertype;
+    int collen;
+    const char* text;   // row 1 bound as NTBSTRINGBIND
+    int datlen;         // row 1 dbdatlen
+    const char* empty;  // SQL literal for row 3, or nullptr when the type has no empty value
+    int emptyDatlen;
+};
+
+const WireColumn kWireColumns[] = {
+    {"i", "integer", "42", SYBINT4, 0, 4, "42", 4, nullptr, 0},
+    {"s", "smallint", "-7", SYBINT2, 0, 2, "-7", 2, nullptr, 0},
+    {"f", "double precision", "1.5", SYBFLT8, 0, 8, "1.5", 8, nullptr, 0},
+    {"r", "real", "0.25", SYBFLT8, 0, 8, "0.25", 8, nullptr, 0},
+    {"b", "bigint", "2147483647", SYBINT4, 0, 4, "2147483647", 4, nullptr, 0},
+    {"c", "char(5)", "'ab'", SYBCHAR, 0, 5, "ab", 5, "''", 5},
+    {"v", "varchar(40)", "'hello'", SYBCHAR, 0, 40, "hello", 5, "''", 1},
+    {"lv", "varchar(300)", "'lc'", SYBCHAR, 0, 300, "lc", 2, "''", 1},
+    {"t", "text", "'long text'", SYBTEXT, 0, 32700, "long text", 9, "''", 1},
+    {"d", "numeric(9,2)", "1234.5", SYBCHAR, 3 | (9 << 16) | (2 << 24), 11, "1234.50", 7, nullptr, 0},
+    {"n", "numeric", "2.5", SYBCHAR, 3 | (31 << 16) | (6 << 24), 33, "2.500000", 8, nullptr, 0},
+    {"dt", "date", "'2001-03-05'", SYBCHAR, 9, 10, "2001-03-05", 10, nullptr, 0},
+    {"tm", "time", "'07:43:54'", SYBCHAR, 10, 8, "07.43.54", 8, nullptr, 0},
+    {"ts", "timestamp(6)", "'2001-03-05 07:43:54.00012'", SYBCHAR, 11, 26, "2001-03-05-07.43.54.000120", 26,
+     nullptr, 0},
+    {"o", "boolean", "true", SYBCHAR, 0, 254, "t", 1, nullptr, 0},
+};
+
+TEST(Results, SendEveryWireTypeWithItsDescriptionValuesNullsAndEmptyStrings) {
+    std::string columns, names, values, nulls, empties;
+    for (const WireColumn& w : kWireColumns) {
+        std::string sep = columns.empty() ? "" : ", ";
+        columns += sep + w.name + " " + w.type;
+        names += sep + w.name;
+        values += sep + w.value;
+        nulls += sep + "NULL";
+        empties += sep + (w.empty ? w.empty : "NULL");
+    }
+    kwtest::createJoeTable("wire", "seq int, " + columns);
+    env().exec("INSERT INTO joe.wire VALUES (1, " + values + "), (2, " + nulls + "), (3, " + empties + ")");
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->exec("select " + names + " from wire order by seq"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    DBPROCESS* dbp = c->get();
+    int n = static_cast<int>(std::size(kWireColumns));
+    ASSERT_EQ(dbnumcols(dbp), n);
+    std::vector<std::vector<char>> buf(static_cast<size_t>(n), std::vector<char>(400));
+    for (int i = 1; i <= n; ++i) {
+        const WireColumn& w = kWireColumns[i - 1];
+        EXPECT_EQ(dbcoltype(dbp, i), w.coltype) << w.name;
+        EXPECT_EQ(dbcolutype(dbp, i), w.usertype) << w.name;
+        EXPECT_EQ(dbcollen(dbp, i), w.collen) << w.name;
+        std::string label = w.name;
+        for (char& ch : label) {
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        }
+        EXPECT_EQ(std::string(dbcolname(dbp, i)), label) << "result labels are DB2 names";
+        ASSERT_EQ(dbbind(dbp, i, NTBSTRINGBIND, 400, reinterpret_cast<BYTE*>(buf[i - 1].data())), SUCCEED)
+            << w.name;
+    }
+    ASSERT_EQ(dbnextrow(dbp), REG_ROW);
+    for (int i = 1; i <= n; ++i) {
+        const WireColumn& w = kWireColumns[i - 1];
+        EXPECT_STREQ(buf[i - 1].data(), w.text) << w.name;
+        EXPECT_EQ(dbdatlen(dbp, i), w.datlen) << w.name;
+    }
+    ASSERT_EQ(dbnextrow(dbp), REG_ROW);
+    for (int i = 1; i <= n; ++i) {
+        EXPECT_EQ(dbdatlen(dbp, i), 0) << kWireColumns[i - 1].name << " is NULL";
+    }
+    ASSERT_EQ(dbnextrow(dbp), REG_ROW);
+    for (int i = 1; i <= n; ++i) {
+        const WireColumn& w = kWireColumns[i - 1];
+        if (w.empty) {
+            EXPECT_EQ(dbdatlen(dbp, i), w.emptyDatlen) << w.name << ": an empty string arrives as one blank";
+            EXPECT_STREQ(buf[i - 1].data(), "") << w.name;
+        }
+    }
+    EXPECT_EQ(dbnextrow(dbp), NO_MORE_ROWS);
+    EXPECT_EQ(dbcount(dbp), 3);
+}
+
+TEST(Results, BindNumbersToHostIntegersAndDoubles) {
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(
+        c->exec("select 123456 as i, cast(-12 as smallint) as s, 2.75::float8 as f, count(*) as n from "
+                "(values (1), (2)) v(x)"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    DBINT i = 0, n = 0;
+    DBSMALLINT s = 0;
+    DBFLT8 f = 0;
+    dbbind(c->get(), 1, INTBIND, 0, reinterpret_cast<BYTE*>(&i));
+    dbbind(c->get(), 2, SMALLBIND, 0, reinterpret_cast<BYTE*>(&s));
+    dbbind(c->get(), 3, FLT8BIND, 0, reinterpret_cast<BYTE*>(&f));
+    dbbind(c->get(), 4, INTBIND, 0, reinterpret_cast<BYTE*>(&n));
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(i, 123456);
+    EXPECT_EQ(s, -12);
+    EXPECT_DOUBLE_EQ(f, 2.75);
+    EXPECT_EQ(n, 2) << "count(*) is a bigint in PostgreSQL and an INTEGER on the wire";
+    EXPECT_EQ(std::string(dbcolname(c->get(), 1)), "I");
+    c->drain();
+}
+
+TEST(Results, ABigintBeyondThirtyTwoBitsFailsWithMinus802) {
+    auto c = connectAs(kJoe);
+    EXPECT_TRUE(c->exec("select 5000000000::bigint as big"));
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "-802");
+}
+
+TEST(Batches, AnswerEachStatementWithItsOwnResult) {
+    kwtest::createJoeTable("b", "x int");
+    auto c = connectAs(kJoe);
+    DBPROCESS* dbp = c->get();
+    ASSERT_TRUE(
+        c->exec("insert into b values (1); insert into b values (2); select x from b order by x; "
+                "update b set x = x + 10; select x from b where x < 0"));
+    struct Expect {
+        bool cmdrow;
+        bool rows;
+        int rowCount;  // rows read from the result
+        int count;     // dbcount after reading them
+    } expected[] = {
+        {false, false, 0, 1}, {false, false, 0, 1}, {true, true, 2, 2},
+        {false, false, 0, 2}, {true, false, 0, 0},
+    };
+    for (const Expect& e : expected) {
+        ASSERT_EQ(dbresults(dbp), SUCCEED);
+        EXPECT_EQ(DBCMDROW(dbp) == SUCCEED, e.cmdrow);
+        EXPECT_EQ(DBROWS(dbp) == SUCCEED, e.rows);
+        int read = 0;
+        while (dbnextrow(dbp) == REG_ROW) {
+            ++read;
+        }
+        EXPECT_EQ(read, e.rowCount);
+        EXPECT_EQ(dbcount(dbp), e.count);
+    }
+    EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
+}
+
+TEST(Failures, ReportTheSqlcodeInA21002And21000PairAndFailTheBatch) {
+    kwtest::createJoeTable("uniq", "k int primary key");
+    env().exec("INSERT INTO joe.uniq VALUES (1)");
+    struct Case {
+        const char* statement;
+        const char* code;
+        const char* text;  // expected 21000 text, or nullptr to check only the code
+    } cases[] = {
+        {"select * from nosuch", "-204", "DG21000: JOE.NOSUCH IS AN UNDEFINED NAME"},
+        {"select nocolumn from uniq", "-206", nullptr},
+        {"insert into uniq values (1)", "-803", nullptr},
+        {"select 1 / 0", "-802", nullptr},
+        {"SET FROBNICATE 7", "ERR1002", "DG21000: UNKNOWN GATEWAY COMMAND: SET FROBNICATE 7"},
+    };
+    for (const Case& k : cases) {
+        auto c = connectAs(kJoe);
+        c->clearMessages();
+        EXPECT_FALSE(c->exec(k.statement)) << k.statement;
+        auto failed = kwtest::serverMessages(*c, 21002);
+        auto text = kwtest::serverMessages(*c, 21000);
+        ASSERT_EQ(failed.size(), 1u) << k.statement;
+        ASSERT_EQ(text.size(), 1u) << k.statement;
+        EXPECT_EQ(failed[0].severity, 16);
+        EXPECT_EQ(text[0].severity, 16);
+        EXPECT_EQ(kwtest::reportedCode(*c), k.code) << k.statement;
+        if (k.text) {
+            EXPECT_EQ(text[0].text, k.text);
+        }
+        auto all = c->messages();
+        auto pos21002 = std::find_if(all.begin(), all.end(), [](auto& m) { return m.number == 21002; });
+        auto pos21000 = std::find_if(all.begin(), all.end(), [](auto& m) { return m.number == 21000; });
+        EXPECT_LT(pos21002 - all.begin(), pos21000 - all.begin()) << "21002 comes before 21000";
+        c->drain();
+        EXPECT_EQ(kwtest::query(*c, "select 1")[0][0], "1") << "the session goes on after a failure";
+    }
+}
+
+TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
+    env().exec(
+        "CREATE OR REPLACE FUNCTION joe.warn_at_two(x int) RETURNS int LANGUAGE plpgsql AS $$ "
+        "BEGIN IF x = 2 THEN RAISE WARNING 'row two reached'; END IF; RETURN x; END $$");
+    auto c = connectAs(kJoe);
+    c->clearMessages();
+    ASSERT_TRUE(c->exec("select warn_at_two(i) from generate_series(1, 3) i"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    auto warnings = [&] {
+        int n = 0;
+        for (const kwtest::Message& m : c->messages()) {
+            n += m.server && m.severity == 4 && m.text.find("row two reached") != std::string::npos;
+        }
+        return n;
+    };
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(warnings(), 0) << "no warning with row 1";
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(warnings(), 1) << "the warning arrives with row 2";
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS);
+    EXPECT_EQ(warnings(), 1);
+    c->drain();
+}
+
+TEST(AsyncSend, DbsqlsendAndDbsqlokDeliverTheResult) {
+    auto c = connectAs(kJoe);
+    ASSERT_EQ(dbcmd(c->get(), "select 6 * 7"), SUCCEED);
+    ASSERT_EQ(dbsqlsend(c->get()), SUCCEED);
+    ASSERT_EQ(dbsqlok(c->get()), SUCCEED);
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    auto rows = kwtest::fetchAll(c->get());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "42");
+    c->drain();
+}
+
+TEST(GatewayCommands, AnswerTheLongTransactionProbeFromTheConfiguration) {
+    auto switchable = connectAs(kJoe);
+    EXPECT_EQ(kwtest::query(*switchable, "SELECT @@LONG_TRANS "),
+              (std::vector<std::vector<std::string>>{{"NO"}}));
+    kwtest::Gateway& always = env().startGateway("KWGW_ALWAYS", {"--long-trans", "always"});
+    auto c = connectAs(kJoe, always.serverName());
+    ASSERT_TRUE(c->connected());
+    ASSERT_TRUE(c->exec("SELECT @@LONG_TRANS "));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    char buf[20] = {};
+    dbbind(c->get(), 1, NTBSTRINGBIND, sizeof buf, reinterpret_cast<BYTE*>(buf));
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(std::string(buf, 4), std::string("YES\0", 4)) << "exactly YES and its terminating NUL";
+    c->drain();
+}
+
+TEST(GatewayCommands, AcceptTheDriversConnectSequence) {
+    auto c = connectAs(kJoe);
+    const char* commands[] = {"SET CONVERT ALL = STD", "SET ALLOCATE CONNECT", "SET CONVERT TIMESTAMP CHAR",
+                              "SET CONVERT DATE ISO",  "SET CONVERT TIME ISO", "SET CONVERT DECIMAL CHAR",
+                              "SET TRANSFORM TSQL0",   "SET ALLOCATE REQUEST", "set quoted_identifier on"};
+    for (const char* cmd : commands) {
+        EXPECT_TRUE(c->exec(cmd)) << cmd;
+        EXPECT_EQ(dbresults(c->get()), SUCCEED) << cmd;
+        EXPECT_EQ(DBCMDROW(c->get()), FAIL) << cmd;
+        c->drain();
+    }
+    EXPECT_TRUE(kwtest::serverMessages(*c, 21002).empty());
+}
+
+TEST(StatementLog, RecordsExactlyWhatTheClientSent) {
+    auto c = connectAs(kJoe);
+    size_t mark = env().gateway().mark();
+    kwtest::query(*c, "select 'log \"me\"'\tas x");
+    EXPECT_EQ(env().gateway().requestsSince(mark), std::vector<std::string>{"select 'log \"me\"'\tas x"});
+}
+
+TEST(PacketSplitting, LargeRowsAndStatementsCrossManyPackets) {
+    kwtest::createJoeTable("big", "id int, v varchar(4046), t text");
+    for (int packetSize : {512, 4096}) {
+        auto c =
+            std::make_unique<kwtest::DbClient>(env().serverName(), kJoe.name, kJoe.password,
+                                               [packetSize](LOGINREC* l) { DBSETLPACKET(l, packetSize); });
+        ASSERT_TRUE(c->connected());
+        std::string longText(100000, 'x');
+        for (size_t i = 0; i < longText.size(); i += 97) {
+            longText[i] = static_cast<char>('a' + (i % 26));
+        }
+        std::string varText(4000, 'v');
+        ASSERT_TRUE(c->exec("insert into big values (" + std::to_string(packetSize) + ", '" + varText +
+                            "', '" + longText + "')"))
+            << "a statement of about 104 KB";
+        c->drain();
+        ASSERT_TRUE(c->exec("select v, t from big where id = " + std::to_string(packetSize)));
+        ASSERT_EQ(dbresults(c->get()), SUCCEED);
+        EXPECT_EQ(dbcollen(c->get(), 1), 4046);
+        ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+        ASSERT_EQ(dbdatlen(c->get(), 1), 4000);
+        ASSERT_EQ(dbdatlen(c->get(), 2), 100000);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 1)), 4000), varText);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 2)), 100000), longText);
+        c->drain();
+    }
+    EXPECT_NE(env().gateway().log().find("packet size 4096"), std::string::npos);
+}
+
+}  // namespace
