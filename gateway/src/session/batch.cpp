@@ -185,6 +185,24 @@ void splitPiece(std::string_view piece, std::vector<std::string>& out) {
     }
 }
 
+// True when the semicolon at text[i] introduces the group number of a stored request call
+// (`USE PROCEDURE OWNER.NAME;1 ...`) rather than ending the statement that starts at `start`.
+bool isGroupNumber(std::string_view text, size_t start, size_t i) {
+    size_t at = skipSpace(text, start);
+    if (!equalsIgnoreCase(wordAt(text, at), "USE")) {
+        return false;
+    }
+    at = skipSpace(text, at + 3);
+    if (!equalsIgnoreCase(wordAt(text, at), "PROCEDURE")) {
+        return false;
+    }
+    size_t next = i + 1;
+    while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) {
+        ++next;
+    }
+    return next < text.size() && std::isdigit(static_cast<unsigned char>(text[next]));
+}
+
 // Splits at semicolons outside literals, identifiers and comments.
 std::vector<std::string_view> splitAtSemicolons(std::string_view text) {
     std::vector<std::string_view> pieces;
@@ -196,7 +214,7 @@ std::vector<std::string_view> splitAtSemicolons(std::string_view text) {
             i = skipQuoted(text, i, c);
         } else if (size_t after = skipComment(text, i); after != i) {
             i = after;
-        } else if (c == ';') {
+        } else if (c == ';' && !isGroupNumber(text, start, i)) {
             pieces.push_back(text.substr(start, i - start));
             start = ++i;
         } else {

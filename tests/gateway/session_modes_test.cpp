@@ -1,0 +1,275 @@
+// Tests of the session's modes and procedures through a DB-Library client: long transactions
+// and savepoints, deadlock (-911), NOEXEC, stored requests from PCSQL_HOSTLIB, and the dispatch
+// of sp_pkeys / sp_fkeys to the catalog functions (stand-ins created here).
+#include "session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "live.h"
+
+namespace {
+
+using kwtest::connectAs;
+using kwtest::env;
+using kwtest::kJoe;
+using kwtest::kSmith;
+using Rows = std::vector<std::vector<std::string>>;
+
+std::string count(const std::string& table) {
+    return env().queryValue("SELECT count(*) FROM " + table);
+}
+
+void run(kwtest::DbClient& c, const std::string& sql) {
+    EXPECT_TRUE(c.exec(sql)) << sql;
+    c.drain();
+}
+
+TEST(LongTransactions, WithoutThemEveryBatchIsCommitted) {
+    kwtest::createJoeTable("lt_auto", "k int");
+    auto c = connectAs(kJoe);
+    run(*c, "insert into lt_auto values (1)");
+    EXPECT_EQ(count("joe.lt_auto"), "1") << "visible to another session at once";
+    run(*c, "rollback tran");
+    EXPECT_EQ(count("joe.lt_auto"), "1") << "a rollback has nothing to undo";
+}
+
+TEST(LongTransactions, KeepBatchesInOneUnitOfWorkUntilCommitOrRollback) {
+    kwtest::createJoeTable("lt_on", "k int");
+    auto c = connectAs(kJoe);
+    run(*c, "SET LONG_TRANS YES");
+    run(*c, "insert into lt_on values (1)");
+    run(*c, "insert into lt_on values (2)");
+    EXPECT_EQ(count("joe.lt_on"), "0") << "nothing is committed yet";
+    EXPECT_EQ(kwtest::query(*c, "select count(*) from lt_on"), (Rows{{"2"}}))
+        << "the session sees its own work";
+    run(*c, "rollback tran");
+    run(*c, "SET LONG_TRANS NO");
+    EXPECT_EQ(count("joe.lt_on"), "0") << "rollback undid both batches";
+
+    run(*c, "SET LONG_TRANS YES");
+    run(*c, "insert into lt_on values (3)");
+    run(*c, "insert into lt_on values (4)");
+    run(*c, "commit tran");
+    run(*c, "SET LONG_TRANS NO");
+    EXPECT_EQ(count("joe.lt_on"), "2");
+}
+
+TEST(LongTransactions, AFailedStatementUndoesOnlyItself) {
+    kwtest::createJoeTable("lt_fail", "k int primary key");
+    auto c = connectAs(kJoe);
+    run(*c, "SET LONG_TRANS YES");
+    run(*c, "insert into lt_fail values (1)");
+    EXPECT_FALSE(c->exec("insert into lt_fail values (1)"));
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "-803");
+    run(*c, "insert into lt_fail values (3)");
+    run(*c, "commit tran");
+    EXPECT_EQ(env().queryValue("SELECT string_agg(k::text, ',' ORDER BY k) FROM joe.lt_fail"), "1,3");
+}
+
+TEST(LongTransactions, AreAlwaysOnWhenConfiguredSo) {
+    kwtest::createJoeTable("lt_always", "k int");
+    kwtest::Gateway& always = env().startGateway("KWGW_LT_ALWAYS", {"--long-trans", "always"});
+    auto c = connectAs(kJoe, always.serverName());
+    run(*c, "SET LONG_TRANS NO");  // ignored: the mode cannot be switched off
+    run(*c, "insert into lt_always values (1)");
+    EXPECT_EQ(count("joe.lt_always"), "0");
+    run(*c, "commit tran");
+    EXPECT_EQ(count("joe.lt_always"), "1");
+}
+
+TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
+    kwtest::createJoeTable("dl", "k int primary key, v int");
+    env().exec("INSERT INTO joe.dl VALUES (1, 0), (2, 0), (3, 0)");
+    auto a = connectAs(kJoe);
+    auto b = connectAs(kJoe);
+    run(*a, "SET LONG_TRANS YES");
+    run(*b, "SET LONG_TRANS YES");
+    run(*a, "update dl set v = 1 where k = 3");
+    run(*a, "update dl set v = 1 where k = 1");
+    run(*b, "update dl set v = 2 where k = 2");
+    auto blocked = std::async(std::launch::async, [&] {
+        bool ok = a->exec("update dl set v = 1 where k = 2");
+        a->drain();
+        return ok;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bool bOk = b->exec("update dl set v = 2 where k = 1");
+    b->drain();
+    bool aOk = blocked.get();
+    ASSERT_NE(aOk, bOk) << "exactly one of the two is the deadlock's victim";
+    kwtest::DbClient& victim = aOk ? *b : *a;
+    kwtest::DbClient& winner = aOk ? *a : *b;
+    EXPECT_EQ(kwtest::reportedCode(victim), "-911");
+    run(winner, "commit tran");
+    run(victim, "commit tran");
+    std::string expected = aOk ? "1:1,2:1,3:1" : "1:2,2:2,3:0";
+    EXPECT_EQ(env().queryValue("SELECT string_agg(k || ':' || v, ',' ORDER BY k) FROM joe.dl"), expected)
+        << "the victim's earlier update is undone too";
+}
+
+TEST(NoExec, DescribesStatementsWithoutRunningThem) {
+    kwtest::createJoeTable("ne", "k int, name varchar(20)");
+    env().exec("INSERT INTO joe.ne VALUES (1, 'one')");
+    auto c = connectAs(kJoe);
+    run(*c, "SET NOEXEC YES");
+    ASSERT_TRUE(c->exec("insert into ne values (99, 'ninety-nine')"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(DBCMDROW(c->get()), FAIL);
+    c->drain();
+
+    ASSERT_TRUE(c->exec("select k, name from ne"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(DBCMDROW(c->get()), SUCCEED) << "the row format is sent";
+    ASSERT_EQ(dbnumcols(c->get()), 2);
+    EXPECT_EQ(std::string(dbcolname(c->get(), 2)), "NAME");
+    EXPECT_EQ(dbcoltype(c->get(), 1), SYBINT4);
+    EXPECT_EQ(dbcollen(c->get(), 2), 20);
+    EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS) << "and no rows";
+    c->drain();
+
+    EXPECT_FALSE(c->exec("select k from nosuch"));
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "-204") << "a statement that does not compile fails with its SQLCODE";
+    run(*c, "SET NOEXEC NO");
+    EXPECT_EQ(count("joe.ne"), "1") << "the insert never ran";
+    EXPECT_EQ(kwtest::query(*c, "select name from ne"), (Rows{{"one"}}));
+}
+
+TEST(NoExec, ADescribeFailureInsideATransactionLeavesItUsable) {
+    kwtest::createJoeTable("ne_tx", "k int");
+    auto c = connectAs(kJoe);
+    run(*c, "SET LONG_TRANS YES");
+    run(*c, "insert into ne_tx values (1)");
+    run(*c, "SET NOEXEC YES");
+    EXPECT_FALSE(c->exec("select nothing from nosuch"));
+    c->drain();
+    run(*c, "SET NOEXEC NO");
+    run(*c, "insert into ne_tx values (2)");
+    run(*c, "commit tran");
+    EXPECT_EQ(count("joe.ne_tx"), "2");
+}
+
+void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
+    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
+               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
+    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
+    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
+    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
+}
+
+TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
+    kwtest::createJoeTable("sr", "k varchar(8), n int");
+    env().exec("INSERT INTO joe.sr VALUES ('a', 1), ('b', 2)");
+    createHostlib(
+        "joe", "UPDSEL",
+        "UPDATE JOE.SR SET N = N + &1 WHERE K = &KEY;\r\nSELECT K, N FROM JOE.SR WHERE K = &KEY;\r\n"
+        "SELECT COUNT(*) FROM JOE.SR");
+    for (const char* call :
+         {"USE PROCEDURE UPDSEL 10, &KEY = 'a'", "USE PROCEDURE       UPDSEL   10, &key = 'a'",
+          "USE PROCEDURE JOE.UPDSEL;1 10, &KEY = 'a'"}) {
+        env().exec("UPDATE joe.sr SET n = 1 WHERE k = 'a'");
+        auto c = connectAs(kJoe);
+        ASSERT_TRUE(c->exec(call)) << call;
+        DBPROCESS* dbp = c->get();
+        ASSERT_EQ(dbresults(dbp), SUCCEED) << call;
+        EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"a", "11"}})) << call;
+        EXPECT_EQ(dbcount(dbp), 1);
+        ASSERT_EQ(dbresults(dbp), SUCCEED) << call;
+        EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"2"}})) << call;
+        EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS) << call;
+        EXPECT_EQ(dbhasretstat(dbp), TRUE);
+        EXPECT_EQ(dbretstatus(dbp), 0);
+        EXPECT_EQ(env().queryValue("SELECT n FROM joe.sr WHERE k = 'a'"), "11") << "the update ran once";
+    }
+}
+
+TEST(StoredRequests, FallBackToTheConfiguredOwnersTable) {
+    createHostlib("smith", "SHARED", "SELECT &1 + &2");
+    env().exec("GRANT USAGE ON SCHEMA smith TO joe");
+    env().exec("GRANT SELECT ON smith.pcsql_hostlib TO joe");
+    auto plain = connectAs(kJoe);
+    EXPECT_FALSE(plain->exec("USE PROCEDURE SHARED 1, 2"));
+    plain->drain();
+    EXPECT_EQ(kwtest::reportedCode(*plain), "ERR1004")
+        << "JOE has no such request and no owner is configured";
+
+    kwtest::Gateway& withOwner = env().startGateway("KWGW_OWNER", {"--stored-request-owner", "smith"});
+    auto c = connectAs(kJoe, withOwner.serverName());
+    EXPECT_EQ(kwtest::query(*c, "USE PROCEDURE SHARED 1, 2"), (Rows{{"3"}}));
+}
+
+TEST(StoredRequests, AMissingArgumentIsReportedAndNothingRuns) {
+    createHostlib("joe", "NEEDS2", "SELECT &1, &2");
+    auto c = connectAs(kJoe);
+    EXPECT_FALSE(c->exec("USE PROCEDURE NEEDS2 1"));
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "ERR1003");
+}
+
+TEST(StoredRequests, AFailingStatementEndsTheRequestWithAnError) {
+    createHostlib("joe", "BROKEN", "SELECT 1; SELECT * FROM NOSUCH; SELECT 3");
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->exec("USE PROCEDURE BROKEN"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(kwtest::fetchAll(c->get()), (Rows{{"1"}}));
+    EXPECT_NE(dbresults(c->get()), SUCCEED);
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "-204");
+    EXPECT_EQ(kwtest::query(*c, "select 4"), (Rows{{"4"}}));
+}
+
+// Stand-ins for the catalog functions, echoing their arguments so that the test sees exactly
+// what the session passed.
+void createCatalogStandIns() {
+    env().exec("DROP FUNCTION IF EXISTS kwgw.sp_pkeys(text, text, text)");
+    env().exec("DROP FUNCTION IF EXISTS kwgw.sp_fkeys(text, text, text, text, text, text)");
+    env().exec(R"(CREATE FUNCTION kwgw.sp_pkeys(p_table text, p_owner text, p_qualifier text)
+        RETURNS TABLE (table_qualifier varchar(32), table_owner varchar(32), table_name varchar(32),
+                       column_name varchar(32), key_seq smallint, pk_name varchar(32))
+        LANGUAGE sql AS $$ SELECT p_qualifier, p_owner, p_table, c, s::smallint, 'PK_' || p_table
+                           FROM (VALUES ('ID', 1), ('PART', 2)) v(c, s) $$)");
+    env().exec(R"(CREATE FUNCTION kwgw.sp_fkeys(p_pktable text, p_pkowner text, p_pkqualifier text,
+                                                 p_fktable text, p_fkowner text, p_fkqualifier text)
+        RETURNS TABLE (pktable_qualifier varchar(32), pktable_owner varchar(32), pktable_name varchar(32),
+                       pkcolumn_name varchar(32), fktable_qualifier varchar(32), fktable_owner varchar(32),
+                       fktable_name varchar(32), fkcolumn_name varchar(32), key_seq smallint,
+                       update_rule smallint, delete_rule smallint, fk_name varchar(32), pk_name varchar(32))
+        LANGUAGE sql AS $$ SELECT p_pkqualifier, coalesce(p_pkowner, '-'), coalesce(p_pktable, '-'), 'ID',
+                                  p_fkqualifier, coalesce(p_fkowner, '-'), coalesce(p_fktable, '-'), 'DEPT_ID',
+                                  1::smallint, 1::smallint, 0::smallint, 'F1', 'PK' $$)");
+}
+
+TEST(CatalogProcedures, PassTheirArgumentsAsDb2NamesAndAnswerLikeProcedures) {
+    createCatalogStandIns();
+    auto c = connectAs(kJoe);
+    DBPROCESS* dbp = c->get();
+    ASSERT_TRUE(c->exec("sp_pkeys emp, joe"));
+    ASSERT_EQ(dbresults(dbp), SUCCEED);
+    const char* labels[] = {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME",
+                            "COLUMN_NAME",     "KEY_SEQ",     "PK_NAME"};
+    ASSERT_EQ(dbnumcols(dbp), 6);
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(std::string(dbcolname(dbp, i)), labels[i - 1]);
+    }
+    EXPECT_EQ(dbcoltype(dbp, 5), SYBINT2);
+    EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"<null>", "JOE", "EMP", "ID", "1", "PK_EMP"},
+                                           {"<null>", "JOE", "EMP", "PART", "2", "PK_EMP"}}));
+    EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
+    EXPECT_EQ(dbretstatus(dbp), 0);
+
+    Rows fkSide = kwtest::query(*c, "sp_fkeys ,,, emp, joe");
+    ASSERT_EQ(fkSide.size(), 1u);
+    EXPECT_EQ(fkSide[0], (std::vector<std::string>{"<null>", "-", "-", "ID", "<null>", "JOE", "EMP",
+                                                   "DEPT_ID", "1", "1", "0", "F1", "PK"}));
+    Rows pkSide = kwtest::query(*c, "sp_fkeys \"Dept\", joe");
+    ASSERT_EQ(pkSide.size(), 1u);
+    EXPECT_EQ(pkSide[0][1], "JOE");
+    EXPECT_EQ(pkSide[0][2], "Dept") << "a quoted name is passed as written";
+    EXPECT_EQ(pkSide[0][6], "-");
+}
+
+}  // namespace
