@@ -1,0 +1,109 @@
+// Tests of the backend's cancel and connection handling through a DB-Library client: an
+// attention really cancels the PostgreSQL query and is answered promptly, also when idle or in
+// the middle of a stream of rows; a session whose PostgreSQL connection dies mid-result ends
+// with an error for the client, never a hang.
+#include "backend/pg.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "live.h"
+
+namespace {
+
+using kwtest::connectAs;
+using kwtest::env;
+using kwtest::kJoe;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// The number of JOE's backends running a query that contains `marker`.
+int running(const std::string& marker) {
+    return std::stoi(
+        env().queryValue("SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' "
+                         "AND query LIKE '%" +
+                         marker + "%' AND pid <> pg_backend_pid()"));
+}
+
+bool waitUntil(const std::function<bool()>& condition, double seconds) {
+    auto start = Clock::now();
+    while (secondsSince(start) < seconds) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+TEST(Cancel, DuringALongStatementStopsThePostgresQueryPromptly) {
+    auto c = connectAs(kJoe);
+    ASSERT_EQ(dbcmd(c->get(), "select pg_sleep(60) /* cancel-me-1 */"), SUCCEED);
+    ASSERT_EQ(dbsqlsend(c->get()), SUCCEED);
+    ASSERT_TRUE(waitUntil([] { return running("cancel-me-1") == 1; }, 10)) << "the query runs in PostgreSQL";
+    auto start = Clock::now();
+    EXPECT_EQ(dbcancel(c->get()), SUCCEED);
+    EXPECT_LT(secondsSince(start), 5.0) << "the attention is answered promptly";
+    EXPECT_TRUE(waitUntil([] { return running("cancel-me-1") == 0; }, 5))
+        << "the query is gone from PostgreSQL";
+    EXPECT_EQ(kwtest::query(*c, "select 1"), (std::vector<std::vector<std::string>>{{"1"}}))
+        << "the session is usable afterwards";
+}
+
+TEST(Cancel, WhenIdleIsAnsweredWithOneAttentionDone) {
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->exec("select 2"));
+    auto start = Clock::now();
+    EXPECT_EQ(dbcancel(c->get()), SUCCEED) << "the answer was sent but not yet read";
+    EXPECT_LT(secondsSince(start), 5.0);
+    EXPECT_EQ(kwtest::query(*c, "select 3"), (std::vector<std::vector<std::string>>{{"3"}}));
+    EXPECT_EQ(dbcancel(c->get()), SUCCEED) << "nothing pending at all";
+    EXPECT_EQ(kwtest::query(*c, "select 4"), (std::vector<std::vector<std::string>>{{"4"}}));
+}
+
+TEST(Cancel, InTheMiddleOfAStreamOfRowsStopsTheStream) {
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(c->exec("select i, repeat('x', 100) from generate_series(1, 20000000) i /* cancel-me-2 */"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    }
+    auto start = Clock::now();
+    EXPECT_EQ(dbcancel(c->get()), SUCCEED);
+    EXPECT_LT(secondsSince(start), 10.0);
+    EXPECT_TRUE(waitUntil([] { return running("cancel-me-2") == 0; }, 5));
+    EXPECT_EQ(kwtest::query(*c, "select 5"), (std::vector<std::vector<std::string>>{{"5"}}));
+}
+
+TEST(ConnectionLoss, MidResultEndsTheSessionWithAnErrorNotAHang) {
+    auto c = connectAs(kJoe);
+    dbsettime(20);
+    ASSERT_TRUE(c->exec("select i, pg_sleep(0.01) from generate_series(1, 100000) i /* lose-me */"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    env().exec(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%lose-me%' AND "
+        "pid <> pg_backend_pid()");
+    auto start = Clock::now();
+    STATUS st;
+    while ((st = dbnextrow(c->get())) == REG_ROW) {
+    }
+    dbsettime(0);
+    EXPECT_LT(secondsSince(start), 15.0) << "no hang until the timeout";
+    bool told = false;
+    for (const kwtest::Message& m : c->messages()) {
+        told = told || (m.server && m.number == 21002 && m.text.find("ERR1001") != std::string::npos) ||
+               (!m.server && m.number == SYBESEOF);
+    }
+    EXPECT_TRUE(told) << "the client hears of the loss";
+    c->drain();
+    EXPECT_FALSE(c->exec("select 1")) << "the gateway closed the session";
+    EXPECT_TRUE(connectAs(kJoe)->connected()) << "the gateway serves new sessions";
+}
+
+}  // namespace
