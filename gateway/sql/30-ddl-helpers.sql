@@ -47,6 +47,20 @@ begin
   end if;
 end $$;
 
+-- DB2 has no schema privilege: a creator's tables are guarded by their own grants alone, so every
+-- creator schema is open (USAGE) to PUBLIC, also one that was made without the gateway.
+create or replace function kwgw.share_schema(p_schema text) returns void
+  language plpgsql security definer set search_path = pg_catalog, pg_temp as $$
+begin
+  if exists (select from pg_namespace n where n.nspname = p_schema and char_length(p_schema) <= 8
+               and n.nspname not in ('pg_catalog', 'information_schema', 'kwgw', 'kwgw_fn', 'public', 'sysibm')
+               and n.nspname !~ '^pg_'
+               and not exists (select from aclexplode(coalesce(n.nspacl, acldefault('n', n.nspowner))) a
+                               where a.grantee = 0 and a.privilege_type = 'USAGE')) then
+    execute format('grant usage on schema %I to public', p_schema);
+  end if;
+end $$;
+
 -- The first CREATE under a creator makes its schema, owned by the role of the same name (created
 -- NOLOGIN when it does not exist). A user may create objects for himself, for a role he is a
 -- member of, and a superuser for anyone, as DB2 lets SYSADM.
@@ -56,6 +70,7 @@ declare
   me text := session_user;
 begin
   if exists (select from pg_namespace where nspname = p_creator) then
+    perform kwgw.share_schema(p_creator);
     return;
   end if;
   if char_length(p_creator) > 8 then
@@ -77,11 +92,10 @@ begin
   end;
   begin
     execute format('create schema %I authorization %I', p_creator, p_creator);
-    -- DB2 has no schema privilege: every table is guarded by its own grants alone.
-    execute format('grant usage on schema %I to public', p_creator);
   exception when duplicate_schema or unique_violation then
     null;
   end;
+  perform kwgw.share_schema(p_creator);
 end $$;
 
 -- Grantees need not exist in DB2: the role of a new grantee is created NOLOGIN on first use.

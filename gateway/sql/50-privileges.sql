@@ -2,7 +2,8 @@
 --
 -- SELECT, INSERT, UPDATE and DELETE are PostgreSQL privileges and PostgreSQL enforces them; the
 -- dialect layer runs PostgreSQL's own GRANT for them. ALTER and INDEX have no PostgreSQL privilege
--- and live in kwgw.extra_auth, written only here. A grant needs the privilege with grant option, as
+-- and live in kwgw.extra_auth, written only here; ALTER comes with PostgreSQL's REFERENCES, which
+-- is the part of ALTER PostgreSQL can enforce (defining a foreign key to the table). A grant needs the privilege with grant option, as
 -- DB2 checks it (PostgreSQL would only warn); a REVOKE that takes nothing away is an error, as in DB2;
 -- a REVOKE cascades to the grants the revokee made with the privilege it loses. Names arrive in
 -- PostgreSQL form; a NULL grantee is PUBLIC.
@@ -139,9 +140,11 @@ declare
   gid oid;
   before text;
 begin
+  -- ALTER also took REFERENCES with it (it is what lets a foreign key refer to the table).
   pg_privs := case when is_all then 'all privileges'
-                   else (select string_agg(p, ', ') from unnest(p_privs) p
-                         where p in ('SELECT', 'INSERT', 'UPDATE', 'DELETE')) end;
+                   else (select string_agg(case p when 'ALTER' then 'REFERENCES' else p end, ', ')
+                         from unnest(p_privs) p
+                         where p in ('SELECT', 'INSERT', 'UPDATE', 'DELETE', 'ALTER')) end;
   foreach g in array p_grantees loop
     gid := case when g is null then 0 else (select oid from pg_roles where rolname = g) end;
     if gid is null then

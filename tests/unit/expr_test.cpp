@@ -36,6 +36,8 @@ TEST(Rewrite, NamesFollowTheCaseSwapAndOrdinaryOnesPassUnchanged) {
          "SELECT \"emp#no\", \"@x\", \"$y\", Y$ FROM T"},
         {"quotes and comments are untouched", "SELECT 'EMP#NO', \"A\"\"B\" FROM T -- EMP#NO \"x\"",
          "SELECT 'EMP#NO', \"a\"\"b\" FROM T -- EMP#NO \"x\""},
+        {"CONCAT is the concatenation operator", "SELECT A CONCAT B, CONCAT(A, B) FROM T",
+         "SELECT A || B, CONCAT(A, B) FROM T"},
         {"not-comparisons take PostgreSQL's spelling", "SELECT * FROM T WHERE A ¬= 1 AND B ¬> 2 AND C ¬< 3",
          "SELECT * FROM T WHERE A <> 1 AND B <= 2 AND C >= 3"},
     };

@@ -34,39 +34,45 @@ void expectRefused(std::string_view db2, int sqlcode) {
 TEST(Grant, TheSecurityDialogsStatementsBecomePostgresGrants) {
     expectPlan(
         "GRANT SELECT, UPDATE ( ENAME, SAL )  ON JOE.EMP TO SMITH",
-        {{"SELECT kwgw.check_grant('joe', 'emp', 'SELECT', 'UPDATE')", "SELECT kwgw.ensure_grantee('smith')"},
+        {{"SELECT kwgw.share_schema('joe')", "SELECT kwgw.check_grant('joe', 'emp', 'SELECT', 'UPDATE')",
+          "SELECT kwgw.ensure_grantee('smith')"},
          "GRANT SELECT, UPDATE (\"ename\", \"sal\") ON TABLE \"joe\".\"emp\" TO \"smith\"",
          {}});
     expectPlan("GRANT ALL PRIVILEGES ON JOE.EMP TO SMITH",
-               {{"SELECT kwgw.check_grant('joe', 'emp', 'DELETE', 'INSERT', 'SELECT', 'UPDATE')",
+               {{"SELECT kwgw.share_schema('joe')",
+                 "SELECT kwgw.check_grant('joe', 'emp', 'DELETE', 'INSERT', 'SELECT', 'UPDATE')",
                  "SELECT kwgw.ensure_grantee('smith')"},
-                "GRANT SELECT, INSERT, UPDATE, DELETE ON TABLE \"joe\".\"emp\" TO \"smith\"",
+                "GRANT SELECT, INSERT, UPDATE, DELETE, REFERENCES ON TABLE \"joe\".\"emp\" TO \"smith\"",
                 {"CALL kwgw.grant_extra('joe', 'emp', true, true, false, true, 'smith')"}});
 }
 
-TEST(Grant, AlterAndIndexGoToTheSideTable) {
-    expectPlan(
-        "GRANT ALTER, INDEX ON EMP TO SAM, PUBLIC WITH GRANT OPTION",
-        {{"SELECT kwgw.check_grant('joe', 'emp', 'ALTER', 'INDEX')", "SELECT kwgw.ensure_grantee('sam')"},
-         "CALL kwgw.grant_extra('joe', 'emp', true, true, true, false, 'sam', NULL)",
-         {}});
+TEST(Grant, AlterAndIndexGoToTheSideTableAndAlterAllowsForeignKeys) {
+    expectPlan("GRANT ALTER, INDEX ON EMP TO SAM, PUBLIC WITH GRANT OPTION",
+               {{"SELECT kwgw.share_schema('joe')", "SELECT kwgw.check_grant('joe', 'emp', 'ALTER', 'INDEX')",
+                 "SELECT kwgw.ensure_grantee('sam')"},
+                "GRANT REFERENCES ON TABLE \"joe\".\"emp\" TO \"sam\" WITH GRANT OPTION",
+                {"GRANT REFERENCES ON TABLE \"joe\".\"emp\" TO PUBLIC",
+                 "CALL kwgw.grant_extra('joe', 'emp', true, true, true, false, 'sam', NULL)"}});
 }
 
 TEST(Grant, PublicNeverReceivesAGrantOption) {
     expectPlan("GRANT SELECT ON EMP, PAYROLL.DEPT TO SAM, PUBLIC WITH GRANT OPTION",
-               {{"SELECT kwgw.check_grant('joe', 'emp', 'SELECT')",
+               {{"SELECT kwgw.share_schema('joe')", "SELECT kwgw.check_grant('joe', 'emp', 'SELECT')",
+                 "SELECT kwgw.share_schema('payroll')",
                  "SELECT kwgw.check_grant('payroll', 'dept', 'SELECT')", "SELECT kwgw.ensure_grantee('sam')"},
                 "GRANT SELECT ON TABLE \"joe\".\"emp\", \"payroll\".\"dept\" TO \"sam\" WITH GRANT OPTION",
                 {"GRANT SELECT ON TABLE \"joe\".\"emp\", \"payroll\".\"dept\" TO PUBLIC"}});
     expectPlan("GRANT ALL ON TABLE EMP TO PUBLIC WITH GRANT OPTION",
-               {{"SELECT kwgw.check_grant('joe', 'emp', 'DELETE', 'INSERT', 'SELECT', 'UPDATE')"},
-                "GRANT SELECT, INSERT, UPDATE, DELETE ON TABLE \"joe\".\"emp\" TO PUBLIC",
+               {{"SELECT kwgw.share_schema('joe')",
+                 "SELECT kwgw.check_grant('joe', 'emp', 'DELETE', 'INSERT', 'SELECT', 'UPDATE')"},
+                "GRANT SELECT, INSERT, UPDATE, DELETE, REFERENCES ON TABLE \"joe\".\"emp\" TO PUBLIC",
                 {"CALL kwgw.grant_extra('joe', 'emp', true, true, true, true, NULL)"}});
 }
 
 TEST(Grant, DelimitedGranteesKeepTheirCase) {
     expectPlan("GRANT INSERT ON EMP TO \"sam\"",
-               {{"SELECT kwgw.check_grant('joe', 'emp', 'INSERT')", "SELECT kwgw.ensure_grantee('SAM')"},
+               {{"SELECT kwgw.share_schema('joe')", "SELECT kwgw.check_grant('joe', 'emp', 'INSERT')",
+                 "SELECT kwgw.ensure_grantee('SAM')"},
                 "GRANT INSERT ON TABLE \"joe\".\"emp\" TO \"SAM\"",
                 {}});
 }

@@ -324,6 +324,10 @@ class Rewriter {
             out_ += kUserRegister;
             return i;
         }
+        if (upper == "CONCAT" && !call && !qualified) {
+            out_ += "||";  // DB2's concatenation operator
+            return i;
+        }
         if (upper == "WITH" && n1 != kNone && contains(kIsolationClauses, upperAscii(t_[n1].text)) &&
             (next(n1) == kNone || isOp(next(n1), ";"))) {
             return n1;  // DB2's isolation clause: PostgreSQL runs every statement the same way

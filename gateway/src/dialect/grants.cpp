@@ -1,10 +1,11 @@
 // grants.cpp - the GRANT / REVOKE translator.
 //
-// GRANT: the grantee roles are made on first use and the grantor's grant option is checked as
-// DB2 checks it (setup); PostgreSQL's GRANT carries the privileges it knows (statement); ALTER and
-// INDEX are recorded by kwgw.grant_extra (after). PUBLIC never receives a grant option, as in DB2.
-// REVOKE: one call of kwgw.revoke_privileges per table, which cascades and refuses a REVOKE that
-// takes nothing away. Granting to or revoking from oneself is refused here (-554, -555).
+// GRANT: the table's schema is opened to PUBLIC (DB2 has no schema privilege), the grantee roles
+// are made on first use and the grantor's grant option is checked as DB2 checks it (setup); PostgreSQL's
+// GRANT carries the privileges it knows, and REFERENCES for ALTER (statement); ALTER and INDEX are recorded
+// by kwgw.grant_extra (after). PUBLIC never receives a grant option, as in DB2. REVOKE: one call of
+// kwgw.revoke_privileges per table, which cascades and refuses a REVOKE that takes nothing away. Granting to
+// or revoking from oneself is refused here (-554, -555).
 #include "grants.h"
 
 #include <array>
@@ -138,7 +139,7 @@ std::string granteeLiteral(const Grantee& g) {
     return g ? quoteLiteral(g->pg()) : "NULL";
 }
 
-// The PostgreSQL privilege list: SELECT, INSERT, UPDATE [(columns)], DELETE.
+// The PostgreSQL privilege list: SELECT, INSERT, UPDATE [(columns)], DELETE, REFERENCES.
 std::string pgPrivilegeList(const Privileges& privs) {
     std::string list;
     auto add = [&list](std::string_view p) { list += (list.empty() ? "" : ", ") + std::string(p); };
@@ -157,6 +158,10 @@ std::string pgPrivilegeList(const Privileges& privs) {
     }
     if (privs.has(Privilege::Delete)) {
         add("DELETE");
+    }
+    // DB2's ALTER privilege is what allows a foreign key to the table; PostgreSQL asks REFERENCES.
+    if (privs.has(Privilege::Alter)) {
+        add("REFERENCES");
     }
     return list;
 }
@@ -246,6 +251,7 @@ Plan translateGrant(Cursor& cursor, const Context& context) {
     Plan plan;
     const std::vector<std::string> checked = checkedPrivileges(privs);
     for (const QualifiedName& object : objects) {
+        plan.setup.push_back(selectCall("kwgw.share_schema", {quoteLiteral(object.creator.pg())}));
         if (!checked.empty()) {
             std::vector<std::string> args = {quoteLiteral(object.creator.pg()),
                                              quoteLiteral(object.name.pg())};
