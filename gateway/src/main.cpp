@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     std::string owner;
     size_t maxRequest = serve.session.limits.maxMessageSize;
     int readTimeout = serve.session.limits.readTimeoutMs / 1000;
+    size_t packetSize = serve.session.limits.defaultPacketSize;
     CLI::App* srv = app.add_subcommand("serve", "accept TDS 5.0 clients and run their SQL on PostgreSQL");
     srv->add_option("--pg", serve.session.conninfo, "PostgreSQL connection string (database, host, port)")
         ->required();
@@ -83,6 +84,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(size_t{4096}, size_t{1} << 30));
     srv->add_option("--read-timeout", readTimeout, "seconds to wait for the rest of a started packet")
         ->check(CLI::Range(1, 3600));
+    srv->add_option("--packet-size", packetSize,
+                    "packet size granted to clients that ask for the default 512")
+        ->check(CLI::Range(size_t{512}, size_t{65535}));
 
     try {
         app.parse(argc, argv);
@@ -105,6 +109,7 @@ int main(int argc, char** argv) {
         serve.session.storedRequestOwner = upper(owner);
         serve.session.limits.maxMessageSize = maxRequest;
         serve.session.limits.readTimeoutMs = readTimeout * 1000;
+        serve.session.limits.defaultPacketSize = packetSize;
         return gw::serve(serve);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kwgateway: %s\n", e.what());

@@ -68,12 +68,13 @@ TEST(ParseLogin, RefusesMalformedRecords) {
     }
 }
 
-TEST(GrantPacketSize, GrantsRequestsBetween512And65535Only) {
-    const std::pair<size_t, size_t> cases[] = {{0, 512},     {100, 512},     {511, 512},  {512, 512},
-                                               {4096, 4096}, {65535, 65535}, {65536, 512}};
+TEST(GrantPacketSize, GrantsLargerRequestsAndTheServerDefaultForTheRest) {
+    const std::pair<size_t, size_t> cases[] = {{0, 2048},    {100, 2048},    {512, 2048},  {513, 513},
+                                               {4096, 4096}, {65535, 65535}, {65536, 2048}};
     for (auto [asked, granted] : cases) {
-        EXPECT_EQ(gw::tds::grantPacketSize(asked), granted) << "asked " << asked;
+        EXPECT_EQ(gw::tds::grantPacketSize(asked, 2048), granted) << "asked " << asked;
     }
+    EXPECT_EQ(gw::tds::grantPacketSize(512, 512), 512u) << "a server default of 512 keeps FreeTDS's default";
 }
 
 }  // namespace

@@ -310,31 +310,44 @@ TEST(StatementLog, RecordsExactlyWhatTheClientSent) {
 
 TEST(PacketSplitting, LargeRowsAndStatementsCrossManyPackets) {
     kwtest::createJoeTable("big", "id int, v varchar(4046), t text");
-    for (int packetSize : {512, 4096}) {
-        auto c =
-            std::make_unique<kwtest::DbClient>(env().serverName(), kJoe.name, kJoe.password,
-                                               [packetSize](LOGINREC* l) { DBSETLPACKET(l, packetSize); });
-        ASSERT_TRUE(c->connected());
+    kwtest::Gateway& small = env().startGateway("KWGW_512", {"--packet-size", "512"});
+    struct Case {
+        const char* claim;
+        std::string server;
+        int asked;  // 0: FreeTDS's default request
+        int granted;
+    } cases[] = {
+        {"512-byte packets, FreeTDS's default", small.serverName(), 0, 512},
+        {"8192-byte packets asked for by the client", env().serverName(), 8192, 8192},
+    };
+    for (const Case& k : cases) {
+        auto c = std::make_unique<kwtest::DbClient>(k.server, kJoe.name, kJoe.password, [&k](LOGINREC* l) {
+            if (k.asked) {
+                DBSETLPACKET(l, k.asked);
+            }
+        });
+        ASSERT_TRUE(c->connected()) << k.claim;
         std::string longText(100000, 'x');
         for (size_t i = 0; i < longText.size(); i += 97) {
             longText[i] = static_cast<char>('a' + (i % 26));
         }
         std::string varText(4000, 'v');
-        ASSERT_TRUE(c->exec("insert into big values (" + std::to_string(packetSize) + ", '" + varText +
+        ASSERT_TRUE(c->exec("insert into big values (" + std::to_string(k.granted) + ", '" + varText +
                             "', '" + longText + "')"))
-            << "a statement of about 104 KB";
+            << k.claim << ": a statement of about 104 KB";
         c->drain();
-        ASSERT_TRUE(c->exec("select v, t from big where id = " + std::to_string(packetSize)));
+        ASSERT_TRUE(c->exec("select v, t from big where id = " + std::to_string(k.granted)));
         ASSERT_EQ(dbresults(c->get()), SUCCEED);
         EXPECT_EQ(dbcollen(c->get(), 1), 4046);
         ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
-        ASSERT_EQ(dbdatlen(c->get(), 1), 4000);
-        ASSERT_EQ(dbdatlen(c->get(), 2), 100000);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 1)), 4000), varText);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 2)), 100000), longText);
+        ASSERT_EQ(dbdatlen(c->get(), 1), 4000) << k.claim;
+        ASSERT_EQ(dbdatlen(c->get(), 2), 100000) << k.claim;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 1)), 4000), varText) << k.claim;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(dbdata(c->get(), 2)), 100000), longText) << k.claim;
         c->drain();
     }
-    EXPECT_NE(env().gateway().log().find("packet size 4096"), std::string::npos);
+    EXPECT_NE(small.log().find("packet size 512"), std::string::npos);
+    EXPECT_NE(env().gateway().log().find("packet size 8192"), std::string::npos);
 }
 
 }  // namespace

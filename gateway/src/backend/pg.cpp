@@ -138,6 +138,9 @@ PGresult* PgSession::nextResult(RunState& st) {
             break;
         }
         bool watching = st.watch && !st.stopped;
+        if (watching) {
+            st.watch->waiting();
+        }
         pollfd fds[2] = {{PQsocket(conn_), POLLIN, 0}, {watching ? st.watch->clientFd() : -1, POLLIN, 0}};
         int n = ::poll(fds, watching ? 2 : 1, -1);
         if (n < 0 && errno == EINTR) {

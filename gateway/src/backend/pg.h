@@ -29,6 +29,8 @@ class ClientWatch {
     // The client socket is readable. Returns true when the statement must stop (an attention,
     // or the client is gone).
     virtual bool clientSpoke() = 0;
+    // The backend is about to wait for PostgreSQL: a chance to send what is ready.
+    virtual void waiting() = 0;
 };
 
 // Where a statement's result goes.

@@ -14,6 +14,11 @@
 #include <variant>
 
 namespace gw::tds {
+namespace {
+// Full packets are held back until this many bytes are waiting, so that a stream of small rows
+// costs one send for many packets; flushFullPackets and endReply send them at once.
+constexpr size_t kSendBatchBytes = 32768;
+}  // namespace
 
 ClientConnection::ClientConnection(int fd, ConnectionLimits limits)
     : fd_(fd), limits_(limits), reassembler_(kDefaultPacketSize, limits.maxMessageSize) {}
@@ -155,11 +160,12 @@ bool ClientConnection::sendAll(std::string_view bytes) {
     return !writeFailed_;
 }
 
-// Sends every full packet of the pending answer, keeping at least one byte back so that the
-// answer's last packet, sent by endReply, is never empty.
-void ClientConnection::sendFullPackets() {
+// Sends every full packet of the pending answer once more than `threshold` bytes wait,
+// keeping at least one byte back so that the answer's last packet, sent by endReply, is never
+// empty.
+void ClientConnection::sendFullPackets(size_t threshold) {
     const size_t room = packetSize_ - kHeaderSize;
-    if (pending_.size() <= room) {
+    if (pending_.size() <= room || pending_.size() <= threshold) {
         return;
     }
     size_t whole = (pending_.size() - 1) / room * room;
@@ -167,6 +173,10 @@ void ClientConnection::sendFullPackets() {
     splitPackets(wire_, PacketType::Reply, std::string_view(pending_).substr(0, whole), packetSize_, false);
     pending_.erase(0, whole);
     sendAll(wire_);
+}
+
+void ClientConnection::flushFullPackets() {
+    sendFullPackets(0);
 }
 
 bool ClientConnection::endReply() {
@@ -178,42 +188,42 @@ bool ClientConnection::endReply() {
 
 void ClientConnection::loginAck(LoginStatus status, std::string_view product, const uint8_t (&version)[4]) {
     writeLoginAck(pending_, status, product, version);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::envChange(EnvChangeType type, std::string_view newValue, std::string_view oldValue) {
     writeEnvChange(pending_, type, newValue, oldValue);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::capability(std::string_view body) {
     writeCapability(pending_, body);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::message(const ServerMessage& m) {
     writeEed(pending_, m);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::rowFormat(std::span<const ColumnFormat> columns) {
     writeRowFormat(pending_, columns);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::row(std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
     writeRow(pending_, columns, cells);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::done(Token kind, uint16_t status, int32_t count) {
     writeDone(pending_, kind, status, count);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::returnStatus(int32_t status) {
     writeReturnStatus(pending_, status);
-    sendFullPackets();
+    sendFullPackets(kSendBatchBytes);
 }
 
 }  // namespace gw::tds

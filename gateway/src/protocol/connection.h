@@ -22,6 +22,7 @@ namespace gw::tds {
 struct ConnectionLimits {
     size_t maxMessageSize = 16u << 20;  // largest request accepted, in bytes
     int readTimeoutMs = 60000;          // longest wait for the rest of a started packet
+    size_t defaultPacketSize = 4096;    // granted to clients that ask for 512 or less
 };
 
 // What the client did next.
@@ -70,6 +71,9 @@ class ClientConnection {
     void returnStatus(int32_t status);
     // Sends what is left of the answer as its last packet. False when the client is gone.
     bool endReply();
+    // Sends every full packet of the answer so far (before the session waits for the database,
+    // so that rows already produced reach the client).
+    void flushFullPackets();
 
     // False once a write has failed (the client is gone).
     bool writable() const { return !writeFailed_; }
@@ -78,7 +82,7 @@ class ClientConnection {
     enum class ReadOutcome { Ok, Closed, Broken };
     ReadOutcome readExact(char* buf, size_t n, bool waitForFirstByte, std::string& reason);
     ClientEvent readMessage(Message& message);
-    void sendFullPackets();
+    void sendFullPackets(size_t threshold);
     bool sendAll(std::string_view bytes);
 
     int fd_;

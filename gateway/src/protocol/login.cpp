@@ -119,9 +119,9 @@ std::variant<LoginRecord, LoginError> parseLogin(std::string_view payload) {
     return rec;
 }
 
-size_t grantPacketSize(size_t requested) {
-    if (requested < 512 || requested > 65535) {
-        return 512;
+size_t grantPacketSize(size_t requested, size_t serverDefault) {
+    if (requested <= 512 || requested > 65535) {
+        return serverDefault;
     }
     return requested;
 }

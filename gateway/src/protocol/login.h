@@ -34,8 +34,9 @@ struct LoginError {
 
 std::variant<LoginRecord, LoginError> parseLogin(std::string_view payload);
 
-// The packet size to grant for a requested one: the request when it is in [512, 65535],
-// otherwise 512.
-size_t grantPacketSize(size_t requested);
+// The packet size to grant for a requested one. A client that asks for 512 (what FreeTDS asks
+// unless told otherwise) or for nothing usable gets the server's default, as a Sybase server's
+// default network packet size does; a larger request up to 65535 is granted as asked.
+size_t grantPacketSize(size_t requested, size_t serverDefault);
 
 }  // namespace gw::tds

@@ -172,7 +172,7 @@ bool Session::login() {
         refuseLogin(rec.userName, error);
         return false;
     }
-    size_t packetSize = tds::grantPacketSize(rec.packetSize);
+    size_t packetSize = tds::grantPacketSize(rec.packetSize, config_.limits.defaultPacketSize);
     database_ = pg_.databaseName();
     conn_.message(ServerMessage{kLanguageChanged,
                                 1,
@@ -322,6 +322,10 @@ bool Session::clientSpoke() {
 
 int Session::clientFd() const {
     return conn_.fd();
+}
+
+void Session::waiting() {
+    conn_.flushFullPackets();
 }
 
 // --- dispatch ----------------------------------------------------------------------------

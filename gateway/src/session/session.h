@@ -69,6 +69,7 @@ class Session : private backend::ClientWatch {
 
     int clientFd() const override;
     bool clientSpoke() override;
+    void waiting() override;
 
     tds::ClientConnection conn_;
     uint32_t id_;
