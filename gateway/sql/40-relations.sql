@@ -8,16 +8,16 @@
 -- owner of a view holds what the view's base tables let it, as in DB2. The catalog views and the
 -- GRANT / REVOKE routines read these three views.
 
-create or replace view kwgw.rel as
+call kwgw.install_view('kwgw.rel', $view$
 select c.oid as relid, c.relname, n.nspname, c.relkind, c.relowner, c.relacl
 from pg_class c join pg_namespace n on n.oid = c.relnamespace
 where c.relkind in ('r', 'p', 'v', 'm', 'f') and not c.relispartition
   and n.nspname not in ('pg_catalog', 'information_schema', 'kwgw', 'kwgw_fn', 'public')
   and n.nspname !~ '^pg_(toast|temp_|toast_temp_)'
-  and char_length(c.relname) <= 18 and char_length(n.nspname) <= 8;
+  and char_length(c.relname) <= 18 and char_length(n.nspname) <= 8$view$);
 
 -- Live columns; a domain column counts as its base type. colno is the position among live columns.
-create or replace view kwgw.col as
+call kwgw.install_view('kwgw.col', $view$
 select a.attrelid as relid, a.attnum, a.attname,
   coalesce(bt.typname, t.typname) as typname,
   case when t.typtype = 'd' then t.typtypmod else a.atttypmod end as tm,
@@ -27,7 +27,7 @@ select a.attrelid as relid, a.attnum, a.attname,
 from pg_attribute a join kwgw.rel r on r.relid = a.attrelid
 join pg_type t on t.oid = a.atttypid
 left join pg_type bt on t.typtype = 'd' and bt.oid = t.typbasetype
-where a.attnum > 0 and not a.attisdropped;
+where a.attnum > 0 and not a.attisdropped$view$);
 
 -- The tables and views a view reads directly.
 create or replace function kwgw.base_relations(p_view oid)
@@ -81,7 +81,7 @@ begin
   return lvl;
 end $$;
 
-create or replace view kwgw.auth as
+call kwgw.install_view('kwgw.auth', $view$
 select r.relid, a.grantor, a.grantee, a.privilege_type::text as priv,
   case when a.is_grantable then 2 else 1 end as lvl
 from kwgw.rel r cross join lateral aclexplode(coalesce(r.relacl, acldefault('r', r.relowner))) a
@@ -102,7 +102,7 @@ select a.attrelid, x.grantor, x.grantee, 'UPDCOL', max(case when x.is_grantable 
 from pg_attribute a join kwgw.rel r on r.relid = a.attrelid
 cross join lateral aclexplode(a.attacl) x
 where a.attacl is not null and a.attnum > 0 and not a.attisdropped and x.privilege_type = 'UPDATE'
-group by a.attrelid, x.grantor, x.grantee;
+group by a.attrelid, x.grantor, x.grantee$view$);
 
 -- The level at which a role holds a privilege on a relation, directly or through PUBLIC; owners and
 -- superusers hold what the owner holds. UPDATE counts column grants too.

@@ -5,10 +5,11 @@
 -- counts SMALLINT), so a client binds them as it would on DB2; names are shown in DB2 form. COLTYPE
 -- is always one of INTEGER, SMALLINT, FLOAT, CHAR, VARCHAR, LONGVAR, DECIMAL, DATE, TIME, TIMESTMP,
 -- and agrees with the type a result set delivers for the column. SYSTABAUTH has no CREATOR or NAME
--- column, so the table list's unqualified CREATOR / NAME resolve to SYSTABLES. The views are
--- replaced in place on every run (columns keep their order), so views built on them survive.
+-- column, so the table list's unqualified CREATOR / NAME resolve to SYSTABLES. kwgw.install_view
+-- replaces the views in place on every run, so a user's views built on them survive upgrades.
 
--- DB2's type of a PostgreSQL column: COLTYPE, LENGTH and SCALE.
+-- DB2's type of a PostgreSQL column: COLTYPE, LENGTH and SCALE. (A function's result loses its
+-- length, so the views cast COLTYPE to CHAR(8) again.)
 create or replace function kwgw.coltype(p_type name, p_tm int) returns char(8)
   language sql immutable
   return case p_type
@@ -41,7 +42,7 @@ create or replace function kwgw.colscale(p_type name, p_tm int) returns int2
     then greatest(((p_tm - 4) & 2047) - case when (p_tm - 4) & 1024 <> 0 then 2048 else 0 end, 0)
     else 0 end;
 
-create or replace view sysibm.systables as
+call kwgw.install_view('sysibm.systables', $view$
 select kwgw.db2name(r.relname)::varchar(18) as name,
   kwgw.db2name(r.nspname)::char(8) as creator,
   (case when r.relkind in ('v', 'm') and r.nspname <> 'sysibm' then 'V' else 'T' end)::char(1) as type,
@@ -68,14 +69,14 @@ select kwgw.db2name(r.relname)::varchar(18) as name,
   ' '::char(8) as tbcreator,
   ''::varchar(18) as tbname
 from kwgw.rel r join pg_class c on c.oid = r.relid
-left join kwgw.table_space ts on ts.relid = r.relid;
+left join kwgw.table_space ts on ts.relid = r.relid$view$);
 
-create or replace view sysibm.syscolumns as
+call kwgw.install_view('sysibm.syscolumns', $view$
 select kwgw.db2name(c.attname)::varchar(18) as name,
   kwgw.db2name(r.relname)::varchar(18) as tbname,
   kwgw.db2name(r.nspname)::char(8) as tbcreator,
   c.colno,
-  kwgw.coltype(c.typname, c.tm) as coltype,
+  kwgw.coltype(c.typname, c.tm)::char(8) as coltype,
   kwgw.collength(c.typname, c.tm) as length,
   kwgw.colscale(c.typname, c.tm) as scale,
   (case when c.attnotnull then 'N' else 'Y' end)::char(1) as nulls,
@@ -93,9 +94,9 @@ select kwgw.db2name(c.attname)::varchar(18) as name,
     as foreignkey,
   ' '::char(8) as fldproc,
   ''::varchar(30) as label
-from kwgw.col c join kwgw.rel r on r.relid = c.relid;
+from kwgw.col c join kwgw.rel r on r.relid = c.relid$view$);
 
-create or replace view sysibm.sysindexes as
+call kwgw.install_view('sysibm.sysindexes', $view$
 select kwgw.db2name(ic.relname)::varchar(18) as name,
   kwgw.db2name(coalesce(cr.creator, r.nspname))::char(8) as creator,
   kwgw.db2name(r.relname)::varchar(18) as tbname,
@@ -123,9 +124,9 @@ join kwgw.rel r on r.relid = i.indrelid
 left join kwgw.index_creator cr on cr.indexrelid = i.indexrelid
 left join kwgw.table_space ts on ts.relid = r.relid
 where i.indpred is null and i.indexprs is null   -- partial and expression indexes have no DB2 form
-  and char_length(ic.relname) <= 18;
+  and char_length(ic.relname) <= 18$view$);
 
-create or replace view sysibm.syskeys as
+call kwgw.install_view('sysibm.syskeys', $view$
 select kwgw.db2name(ic.relname)::varchar(18) as ixname,
   kwgw.db2name(coalesce(cr.creator, r.nspname))::char(8) as ixcreator,
   kwgw.db2name(c.attname)::varchar(18) as colname,
@@ -139,11 +140,11 @@ left join kwgw.index_creator cr on cr.indexrelid = i.indexrelid
 cross join lateral unnest(i.indkey::int2[]) with ordinality as k(attnum, seq)
 join kwgw.col c on c.relid = i.indrelid and c.attnum = k.attnum
 where k.seq <= i.indnkeyatts and i.indpred is null and i.indexprs is null
-  and char_length(ic.relname) <= 18;
+  and char_length(ic.relname) <= 18$view$);
 
 -- The view text in pieces of at most 254 characters, each cut before a run of blanks so that no
 -- piece ends in a blank (a client that strips trailing blanks would glue two words together).
-create or replace view sysibm.sysviews as
+call kwgw.install_view('sysibm.sysviews', $view$
 with recursive t as (
   select r.relid, r.relname, r.nspname, coalesce(vt.check_option, 'N') as check_option,
     coalesce(vt.stmt, 'CREATE VIEW ' || kwgw.db2qname(r.nspname, r.relname) || ' AS'
@@ -163,9 +164,9 @@ select kwgw.db2name(t.relname)::varchar(18) as name,
   t.check_option::char(1) as "check",
   'N'::char(1) as ibmreqd,
   p.text::varchar(254) as text
-from t join piece p on p.relid = t.relid and p.seqno > 0;
+from t join piece p on p.relid = t.relid and p.seqno > 0$view$);
 
-create or replace view sysibm.systabauth as
+call kwgw.install_view('sysibm.systabauth', $view$
 with f as (
   select relid, grantor, grantee,
     max(case when priv = 'SELECT' then lvl else 0 end) as sel,
@@ -197,9 +198,9 @@ select kwgw.authname(f.grantor)::char(8) as grantor,
   (case greatest(f.upd, f.updcol) when 2 then 'G' when 1 then 'Y' else ' ' end)::char(1) as updateauth,
   (case when r.nspname = 'sysibm' then 'Y' else 'N' end)::char(1) as ibmreqd
 from f join kwgw.rel r on r.relid = f.relid
-where greatest(f.sel, f.ins, f.del, f.upd, f.updcol, f.alt, f.idx) > 0;
+where greatest(f.sel, f.ins, f.del, f.upd, f.updcol, f.alt, f.idx) > 0$view$);
 
-create or replace view sysibm.syscolauth as
+call kwgw.install_view('sysibm.syscolauth', $view$
 select kwgw.authname(x.grantor)::char(8) as grantor,
   kwgw.authname(x.grantee)::char(8) as grantee,
   ' '::char(1) as granteetype,
@@ -211,10 +212,10 @@ select kwgw.authname(x.grantor)::char(8) as grantor,
   'N'::char(1) as ibmreqd
 from pg_attribute a join kwgw.rel r on r.relid = a.attrelid
 cross join lateral aclexplode(a.attacl) x
-where a.attacl is not null and not a.attisdropped and a.attnum > 0 and x.privilege_type = 'UPDATE';
+where a.attacl is not null and not a.attisdropped and a.attnum > 0 and x.privilege_type = 'UPDATE'$view$);
 
 -- One row, for evaluating expressions: SELECT CURRENT DATE FROM SYSIBM.SYSDUMMY1.
-create or replace view sysibm.sysdummy1 as
-select 'Y'::char(1) as ibmreqd;
+call kwgw.install_view('sysibm.sysdummy1', $view$
+select 'Y'::char(1) as ibmreqd$view$);
 
 grant select on all tables in schema sysibm to public;

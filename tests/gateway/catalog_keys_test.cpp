@@ -1,0 +1,76 @@
+// catalog_keys_test.cpp - sp_pkeys and sp_fkeys, called as the driver calls them, answer the keys of
+// the fixture: the rows of one key together and in key order, DB2 names, rules 0 / 1 / 2.
+#include <gtest/gtest.h>
+
+#include "catalog_fixture.h"
+#include "catalog_live.h"
+
+namespace kwcat {
+namespace {
+
+class KeyProcedures : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { buildFixture(); }
+    void SetUp() override { joe_ = connect(kwtest::kJoe); }
+    std::unique_ptr<kwtest::DbClient> joe_;
+};
+
+TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrder) {
+    const Answer a = must(*joe_, "sp_pkeys emp, joe");
+    EXPECT_EQ(a.rows, (Rows{{"<null>", "JOE", "EMP", "EMPNO", "1", "EMP_PK"},
+                            {"<null>", "JOE", "EMP", "WORKDEPT", "2", "EMP_PK"}}));
+    ASSERT_EQ(a.columns.size(), 6u);
+    EXPECT_EQ(a.columns[0].name, "TABLE_QUALIFIER");
+    EXPECT_EQ(a.columns[3].name, "COLUMN_NAME");
+    EXPECT_EQ(a.columns[4].name, "KEY_SEQ");
+}
+
+TEST_F(KeyProcedures, AThreeColumnKeyOfAnotherOwnerAndTheDefaultOwner) {
+    EXPECT_EQ(must(*joe_, "sp_pkeys assign, smith").rows,
+              (Rows{{"<null>", "SMITH", "ASSIGN", "EMPNO", "1", "ASSIGN_PK"},
+                    {"<null>", "SMITH", "ASSIGN", "WORKDEPT", "2", "ASSIGN_PK"},
+                    {"<null>", "SMITH", "ASSIGN", "PROJNO", "3", "ASSIGN_PK"}}));
+    // Without an owner the current user's table is meant; the key's unique index named it.
+    EXPECT_EQ(must(*joe_, "sp_pkeys dept").rows, (Rows{{"<null>", "JOE", "DEPT", "DEPTNO", "1", "XDEPT"}}));
+    EXPECT_EQ(must(*joe_, "sp_pkeys empdept, joe").rows, Rows{});
+}
+
+TEST_F(KeyProcedures, ForeignKeysOfATableComeKeyByKeyWithTheirDeleteRules) {
+    const Answer a = must(*joe_, "sp_fkeys ,,, proj, joe");
+    // PKTABLE_OWNER, PKTABLE_NAME, PKCOLUMN_NAME, FKTABLE_OWNER, FKTABLE_NAME, FKCOLUMN_NAME, KEY_SEQ,
+    // UPDATE_RULE, DELETE_RULE, FK_NAME, PK_NAME (the qualifiers are NULL).
+    Rows seen;
+    for (const auto& r : a.rows) {
+        ASSERT_EQ(r.size(), 13u);
+        EXPECT_EQ(r[0], "<null>");
+        EXPECT_EQ(r[4], "<null>");
+        seen.push_back({r[1], r[2], r[3], r[5], r[6], r[7], r[8], r[9], r[10], r[11], r[12]});
+    }
+    EXPECT_EQ(
+        seen,
+        (Rows{{"JOE", "DEPT", "DEPTNO", "JOE", "PROJ", "DEPTNO", "1", "1", "2", "FPDEPT", "XDEPT"},
+              {"JOE", "EMP", "EMPNO", "JOE", "PROJ", "RESPEMP", "1", "1", "1", "FPEMP", "EMP_PK"},
+              {"JOE", "EMP", "WORKDEPT", "JOE", "PROJ", "RESPDEPT", "2", "1", "1", "FPEMP", "EMP_PK"}}));
+    ASSERT_EQ(a.columns.size(), 13u);
+    EXPECT_EQ(a.columns[10].name, "DELETE_RULE");
+}
+
+TEST_F(KeyProcedures, DependentTablesOfEveryOwnerReferToTheParent) {
+    Rows seen;
+    for (const auto& r : must(*joe_, "sp_fkeys emp, joe").rows) {
+        seen.push_back({r[5], r[6], r[7], r[3], r[8], r[10], r[11]});
+    }
+    // FKTABLE_OWNER, FKTABLE_NAME, FKCOLUMN_NAME, PKCOLUMN_NAME, KEY_SEQ, DELETE_RULE, FK_NAME
+    EXPECT_EQ(seen, (Rows{{"JOE", "PROJ", "RESPEMP", "EMPNO", "1", "1", "FPEMP"},
+                          {"JOE", "PROJ", "RESPDEPT", "WORKDEPT", "2", "1", "FPEMP"},
+                          {"SMITH", "ASSIGN", "EMPNO", "EMPNO", "1", "0", "FAEMP"},
+                          {"SMITH", "ASSIGN", "WORKDEPT", "WORKDEPT", "2", "0", "FAEMP"}}));
+    seen.clear();
+    for (const auto& r : must(*joe_, "sp_fkeys dept, joe").rows) {
+        seen.push_back({r[6], r[7], r[10], r[11]});
+    }
+    EXPECT_EQ(seen, (Rows{{"EMP", "WORKDEPT", "0", "FDEPT"}, {"PROJ", "DEPTNO", "2", "FPDEPT"}}));
+}
+
+}  // namespace
+}  // namespace kwcat

@@ -1,0 +1,170 @@
+// catalog_sql_test.cpp - DB2 SQL at the live gateway: names in every form, DB2 datetime constants
+// that reach datetime columns while look-alike character data stays as it is, the special
+// registers, and the scalar functions with DB2's results.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "catalog_live.h"
+
+namespace kwcat {
+namespace {
+
+class Db2Sql : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        auto joe = connect(kwtest::kJoe);
+        must(*joe, "CREATE TABLE IDENTS (EMP#NO INTEGER, \"Mixed\" CHAR(2), \"lower\" SMALLINT)");
+        must(*joe, "CREATE TABLE \"idents\" (A INTEGER)");
+        must(*joe, "INSERT INTO IDENTS VALUES (1, 'ab', 2)");
+        must(*joe, "CREATE TABLE TIMES (C CHAR(8), V VARCHAR(30), TM TIME, TS TIMESTAMP, D DATE)");
+        must(*joe,
+             "INSERT INTO TIMES VALUES ('10.20.30', '2001-3-5-7.43.54.000120', '7.43.54', "
+             "'2001-3-5-7.43.54.000120', '5.3.2001')");
+        must(*joe,
+             "CREATE TABLE FN (D DATE, T TIME, TS TIMESTAMP, N SMALLINT, I INTEGER, P DECIMAL(7,2), "
+             "C CHAR(6), V VARCHAR(10), X INTEGER)");
+        must(*joe,
+             "INSERT INTO FN VALUES ('2001-03-05', '07.43.54', '2001-03-05-07.43.54.000120', 5, -123, 12.37, "
+             "'AB', 'ABC', NULL)");
+    }
+    void SetUp() override { joe_ = connect(kwtest::kJoe); }
+    std::unique_ptr<kwtest::DbClient> joe_;
+};
+
+TEST_F(Db2Sql, OrdinaryDelimitedAndSpecialNamesEachNameTheirOwnObject) {
+    // IDENTS and "IDENTS" are one table, "idents" another.
+    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM idents").rows, (Rows{{"1"}}));
+    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM \"IDENTS\"").rows, (Rows{{"1"}}));
+    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM \"idents\"").rows, (Rows{{"0"}}));
+    EXPECT_EQ(run(*joe_, "SELECT COUNT(*) FROM \"Idents\"").sqlcode, "-204");
+    EXPECT_EQ(sorted(must(*joe_,
+                          "SELECT NAME FROM SYSIBM.SYSTABLES WHERE CREATOR = 'JOE' AND NAME IN ('IDENTS', "
+                          "'idents')")
+                         .rows),
+              (Rows{{"IDENTS"}, {"idents"}}));
+    EXPECT_EQ(
+        must(*joe_,
+             "SELECT NAME FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = 'IDENTS' ORDER BY "
+             "COLNO")
+            .rows,
+        (Rows{{"EMP#NO"}, {"Mixed"}, {"lower"}}));
+    const Answer a = must(*joe_, "SELECT EMP#NO, \"Mixed\", \"lower\" FROM IDENTS");
+    ASSERT_EQ(a.columns.size(), 3u);
+    EXPECT_EQ(a.columns[0].name, "EMP#NO");
+    EXPECT_EQ(a.columns[1].name, "Mixed");
+    EXPECT_EQ(a.columns[2].name, "lower");
+    EXPECT_EQ(a.rows, (Rows{{"1", "ab", "2"}}));
+}
+
+TEST_F(Db2Sql, NamesLongerThanDb2AllowsAreMinus107) {
+    for (const char* sql :
+         {"CREATE TABLE ABCDEFGHIJKLMNOPQRS (A INTEGER)", "SELECT ABCDEFGHIJKLMNOPQRS FROM IDENTS",
+          "SELECT * FROM ABCDEFGHI.IDENTS", "GRANT SELECT ON IDENTS TO ABCDEFGHI"}) {
+        const Answer a = run(*joe_, sql);
+        EXPECT_EQ(a.sqlcode, "-107") << sql;
+        EXPECT_NE(a.message.find("IS TOO LONG"), std::string::npos) << sql << ": " << a.message;
+    }
+}
+
+TEST_F(Db2Sql, Db2DatetimeConstantsReachDatetimeColumnsAndCharacterDataStaysAsWritten) {
+    EXPECT_EQ(must(*joe_, "SELECT C, V, TM, TS, D FROM TIMES").rows,
+              (Rows{{"10.20.30", "2001-3-5-7.43.54.000120", "07.43.54", "2001-03-05-07.43.54.000120",
+                     "2001-03-05"}}));
+    EXPECT_EQ(
+        must(*joe_,
+             "SELECT COUNT(*) FROM TIMES WHERE TM = '7.43.54' AND TS = '2001-03-05-07.43.54.000120' AND D = "
+             "'05.03.2001' AND C = '10.20.30' AND V = '2001-3-5-7.43.54.000120' AND TM BETWEEN '7.00.00' AND "
+             "'8.00.00'")
+            .rows,
+        (Rows{{"1"}}));
+    must(*joe_, "UPDATE TIMES SET TM = '8.00.00', C = '8.00.00' WHERE C = '10.20.30'");
+    EXPECT_EQ(must(*joe_, "SELECT C, TM FROM TIMES").rows, (Rows{{"8.00.00", "08.00.00"}}));
+}
+
+TEST_F(Db2Sql, DatetimeValuesOutOfRangeOrMalformedAreRefusedAsDb2Does) {
+    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (TM) VALUES ('25.00.00')").sqlcode, "-181");
+    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (D) VALUES ('2001-02-30')").sqlcode, "-181");
+    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (D) VALUES ('garbage')").sqlcode, "-180");
+}
+
+TEST_F(Db2Sql, SpecialRegistersGiveTheCurrentValuesInDb2Form) {
+    const Answer a =
+        must(*joe_, "SELECT CURRENT DATE, CURRENT TIME, CURRENT TIMESTAMP, USER FROM SYSIBM.SYSDUMMY1");
+    ASSERT_EQ(a.rows.size(), 1u);
+    const auto& r = a.rows[0];
+    EXPECT_EQ(r[0].size(), 10u) << r[0];
+    EXPECT_EQ(r[1].size(), 8u) << r[1];
+    EXPECT_EQ(r[1][2], '.');
+    EXPECT_EQ(r[2].size(), 26u) << r[2];
+    EXPECT_EQ(r[2].substr(0, 10), r[0]);
+    EXPECT_EQ(r[3], "JOE");
+    EXPECT_EQ(
+        must(*joe_, "SELECT COUNT(*) FROM TIMES WHERE CURRENT DATE > D AND CURRENT TIMESTAMP > TS").rows,
+        (Rows{{"1"}}));
+}
+
+TEST_F(Db2Sql, ScalarFunctionsGiveDb2Results) {
+    const struct {
+        const char* expression;
+        const char* value;
+    } cases[] = {
+        {"CHAR(D)", "2001-03-05"},
+        {"CHAR(D, USA)", "03/05/2001"},
+        {"CHAR(D, EUR)", "05.03.2001"},
+        {"CHAR(T)", "07.43.54"},
+        {"CHAR(T, USA)", "07:43 AM"},
+        {"CHAR(T, JIS)", "07:43:54"},
+        {"CHAR(TS)", "2001-03-05-07.43.54.000120"},
+        {"DAYS(D)", "730549"},  // 0001-01-01 is day 1
+        {"DAYS(D) - DAYS('2001-01-01')", "63"},
+        {"DATE(730549)", "2001-03-05"},
+        {"DATE(TS)", "2001-03-05"},
+        {"TIME(TS)", "07.43.54"},
+        {"YEAR(D)", "2001"},
+        {"MONTH(TS)", "3"},
+        {"DAY('2001-03-05')", "5"},
+        {"HOUR(T)", "7"},
+        {"MINUTE(T)", "43"},
+        {"SECOND(TS)", "54"},
+        {"MICROSECOND(TS)", "120"},
+        {"DIGITS(N)", "00005"},
+        {"DIGITS(I)", "0000000123"},
+        {"LENGTH(C)", "6"},  // a CHAR(6) value counts its padding
+        {"LENGTH(V)", "3"},
+        {"LENGTH(I)", "4"},
+        {"LENGTH(D)", "4"},
+        {"SUBSTR(V, 2)", "BC"},
+        {"SUBSTR(C, 2, 3) CONCAT '|'", "B  |"},
+        {"VALUE(X, I, 0)", "-123"},
+        {"DECIMAL(P, 5, 1)", "12.3"},  // truncated, not rounded
+        {"INTEGER(P)", "12"},
+        {"INTEGER(FLOAT(N) * 2.5)", "12"},
+        {"HEX(N)", "0005"},
+        {"HEX(I)", "FFFFFF85"},
+        {"HEX(C)", "414220202020"},
+        {"HEX(D)", "20010305"},
+    };
+    for (const auto& c : cases) {
+        const Answer a = must(*joe_, std::string("SELECT ") + c.expression + " FROM FN");
+        EXPECT_EQ(a.rows, (Rows{{c.value}})) << c.expression;
+    }
+}
+
+TEST_F(Db2Sql, FixedLengthFunctionResultsTravelWithDb2Lengths) {
+    const Answer a = must(*joe_, "SELECT CHAR(D), CHAR(T), CHAR(TS), DIGITS(N), DECIMAL(P, 5, 1) FROM FN");
+    ASSERT_EQ(a.columns.size(), 5u);
+    EXPECT_EQ(a.columns[0].length, 10);
+    EXPECT_EQ(a.columns[1].length, 8);
+    EXPECT_EQ(a.columns[2].length, 26);
+    EXPECT_EQ(a.columns[3].length, 5);
+}
+
+TEST_F(Db2Sql, SubstrOutsideTheStringIsAnError) {
+    const Answer a = run(*joe_, "SELECT SUBSTR(C, 0, 2) FROM FN");
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.message.find("SUBSTR"), std::string::npos) << a.message;
+}
+
+}  // namespace
+}  // namespace kwcat
