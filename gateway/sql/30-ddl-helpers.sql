@@ -52,9 +52,10 @@ end $$;
 create or replace function kwgw.share_schema(p_schema text) returns void
   language plpgsql security definer set search_path = pg_catalog, pg_temp as $$
 begin
+  -- Only a creator's schema: owned by the role of its own name.
   if exists (select from pg_namespace n where n.nspname = p_schema and char_length(p_schema) <= 8
                and n.nspname not in ('pg_catalog', 'information_schema', 'kwgw', 'kwgw_fn', 'public', 'sysibm')
-               and n.nspname !~ '^pg_'
+               and n.nspname !~ '^pg_' and pg_get_userbyid(n.nspowner) = n.nspname
                and not exists (select from aclexplode(coalesce(n.nspacl, acldefault('n', n.nspowner))) a
                                where a.grantee = 0 and a.privilege_type = 'USAGE')) then
     execute format('grant usage on schema %I to public', p_schema);

@@ -263,6 +263,71 @@ TEST_F(ExtendedCatalog, InitRunAgainKeepsTablesRowsAndWhatTheCatalogKnows) {
     EXPECT_EQ(must(*joe_, "CREATE TABLE AFTERINIT (A INTEGER) IN DB1.TS1").ok, true);
 }
 
+class Ddl : public ::testing::Test {
+  protected:
+    void SetUp() override { joe_ = connect(kwtest::kJoe); }
+    Rows indexes(const std::string& table) {
+        return sorted(
+            must(*joe_, "SELECT NAME, UNIQUERULE, CREATOR  FROM SYSIBM.SYSINDEXES  WHERE TBNAME = '" + table +
+                            "' AND TBCREATOR = 'JOE' ")
+                .rows);
+    }
+    std::unique_ptr<kwtest::DbClient> joe_;
+};
+
+TEST_F(Ddl, APrimaryKeyNeedsNotNullColumnsAndItsUniqueIndexBecomesThePrimaryIndex) {
+    EXPECT_EQ(run(*joe_, "CREATE TABLE PKNULL (A INTEGER, PRIMARY KEY (A))").sqlcode, "-542");
+    must(*joe_, "CREATE TABLE PKN (A INTEGER, B INTEGER NOT NULL)");
+    EXPECT_EQ(run(*joe_, "ALTER TABLE PKN PRIMARY KEY (A)").sqlcode, "-542");
+    must(*joe_, "ALTER TABLE JOE.PKN\n PRIMARY KEY  (\nb) ");
+    EXPECT_EQ(indexes("PKN"), (Rows{{"PKN_PK", "P", "JOE"}}));
+    EXPECT_EQ(run(*joe_, "ALTER TABLE PKN PRIMARY KEY (B)").sqlcode, "-624");
+    must(*joe_, "CREATE UNIQUE INDEX XPKN ON PKN (B)");
+    EXPECT_EQ(indexes("PKN"), (Rows{{"XPKN", "P", "JOE"}}));
+    // Dropping the primary index leaves the key with an index of its own name again.
+    must(*joe_, "DROP INDEX XPKN");
+    EXPECT_EQ(indexes("PKN"), (Rows{{"PKN_PK", "P", "JOE"}}));
+    must(*joe_, "ALTER TABLE JOE.PKN\n DROP PRIMARY KEY ");
+    EXPECT_EQ(indexes("PKN"), Rows{});
+}
+
+TEST_F(Ddl, DropIndexFindsTheIndexThroughItsCreator) {
+    must(*joe_, "CREATE TABLE IXT (A INTEGER, B INTEGER)");
+    must(*joe_, "CREATE INDEX KWCY.XIXT ON IXT (B DESC)");
+    EXPECT_EQ(indexes("IXT"), (Rows{{"XIXT", "D", "KWCY"}}));
+    EXPECT_EQ(run(*joe_, "DROP INDEX XIXT").sqlcode, "-204");
+    must(*joe_, "DROP INDEX KWCY.XIXT");
+    EXPECT_EQ(indexes("IXT"), Rows{});
+}
+
+TEST_F(Ddl, DropTableTakesItsViewsAndTheForeignKeysThatReferToIt) {
+    must(*joe_, "CREATE TABLE P1 (ID INTEGER NOT NULL, PRIMARY KEY (ID))");
+    must(*joe_, "CREATE TABLE C1 (PID INTEGER, FOREIGN KEY FC (PID) REFERENCES P1 ON DELETE SET NULL)");
+    must(*joe_, "CREATE VIEW V1P AS SELECT ID FROM P1");
+    EXPECT_EQ(must(*joe_, "sp_fkeys ,,, c1, joe").rows.size(), 1u);
+    must(*joe_, "DROP TABLE P1");
+    EXPECT_EQ(
+        must(*joe_, "SELECT NAME FROM SYSIBM.SYSTABLES WHERE CREATOR = 'JOE' AND NAME IN ('P1', 'C1', 'V1P')")
+            .rows,
+        (Rows{{"C1"}}));
+    EXPECT_EQ(must(*joe_, "sp_fkeys ,,, c1, joe").rows, Rows{});
+    EXPECT_EQ(must(*joe_, "SELECT TEXT FROM SYSIBM.SYSVIEWS WHERE NAME = 'V1P'").rows, Rows{});
+}
+
+TEST_F(Ddl, AddedColumnsNeedADefaultToBeNotNull) {
+    must(*joe_, "CREATE TABLE ADDC (A INTEGER)");
+    must(*joe_, "INSERT INTO ADDC VALUES (1)");
+    EXPECT_EQ(run(*joe_, "ALTER TABLE ADDC ADD B INTEGER NOT NULL").sqlcode, "-193");
+    must(*joe_, "ALTER TABLE JOE.\"ADDC\"\nADD \"B\" CHAR(4) NOT NULL WITH DEFAULT");
+    must(*joe_, "ALTER TABLE ADDC ADD C DATE");
+    EXPECT_EQ(must(*joe_,
+                   "SELECT NAME, COLTYPE, NULLS, \"DEFAULT\" FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' "
+                   "AND TBNAME = 'ADDC' ORDER BY COLNO")
+                  .rows,
+              (Rows{{"A", "INTEGER", "Y", "N"}, {"B", "CHAR", "N", "Y"}, {"C", "DATE", "Y", "N"}}));
+    EXPECT_EQ(must(*joe_, "SELECT A, B FROM ADDC").rows, (Rows{{"1", ""}}));
+}
+
 TEST_F(ExtendedCatalog, AnUpgradeThatWouldDropAUsersViewStopsAndNamesIt) {
     env().exec("CALL kwgw.install_view('kwgw.upgrade_probe', 'select 1::integer as a')");
     env().exec("CREATE VIEW joe.probeuser AS SELECT a FROM kwgw.upgrade_probe");

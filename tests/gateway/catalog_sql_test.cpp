@@ -162,7 +162,7 @@ TEST_F(Db2Sql, FixedLengthFunctionResultsTravelWithDb2Lengths) {
 
 TEST_F(Db2Sql, SubstrOutsideTheStringIsAnError) {
     const Answer a = run(*joe_, "SELECT SUBSTR(C, 0, 2) FROM FN");
-    EXPECT_FALSE(a.ok);
+    EXPECT_EQ(a.sqlcode, "-138");
     EXPECT_NE(a.message.find("SUBSTR"), std::string::npos) << a.message;
 }
 

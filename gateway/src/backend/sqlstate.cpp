@@ -36,7 +36,7 @@ struct SqlStateEntry {
     Text text;
 };
 
-constexpr std::array<SqlStateEntry, 42> kSqlStates = {{
+constexpr std::array<SqlStateEntry, 46> kSqlStates = {{
     {"42P01", -204, Text::UndefinedName}, {"42704", -204, Text::UndefinedName},
     {"3F000", -204, Text::UndefinedName}, {"42703", -206, Text::UndefinedColumn},
     {"42702", -203, Text::Plain},         {"42601", -104, Text::Syntax},
@@ -58,8 +58,13 @@ constexpr std::array<SqlStateEntry, 42> kSqlStates = {{
     {"57014", -905, Text::Plain},         {"54000", -101, Text::Plain},
     {"54001", -101, Text::Plain},         {"54011", -680, Text::Plain},
     {"25006", -817, Text::Plain},         {"0A000", -84, Text::Plain},
+    // Raised by the dialect's kwgw routines with DB2's own SQLSTATEs: REVOKE of a privilege the
+    // revoker did not grant, a nullable primary-key column, SUBSTR outside its string, a name
+    // too long for the registry.
+    {"42504", -556, Text::Plain},         {"42831", -542, Text::Plain},
+    {"22011", -138, Text::Plain},         {"42622", -107, Text::Plain},
 }};
-static_assert(kSqlStates.size() == 42, "keep the count in step with the table");
+static_assert(kSqlStates.size() == 46, "keep the count in step with the table");
 
 constexpr int kSystemError = -901;
 constexpr int kResourceUnavailable = -904;
