@@ -301,6 +301,18 @@ TEST(GatewayCommands, AcceptTheDriversConnectSequence) {
     EXPECT_TRUE(kwtest::serverMessages(*c, 21002).empty());
 }
 
+TEST(GatewayCommands, SetTextsizeCutsTextValues) {
+    auto c = connectAs(kJoe);
+    ASSERT_TRUE(
+        c->exec("set textsize 10 select repeat('y', 50)::text as t, repeat('z', 50)::varchar(60) as v"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED) << "set textsize";
+    ASSERT_EQ(dbresults(c->get()), SUCCEED) << "the select";
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(dbdatlen(c->get(), 1), 10) << "a TEXT value is cut";
+    EXPECT_EQ(dbdatlen(c->get(), 2), 50) << "a VARCHAR value is not";
+    c->drain();
+}
+
 TEST(StatementLog, RecordsExactlyWhatTheClientSent) {
     auto c = connectAs(kJoe);
     size_t mark = env().gateway().mark();

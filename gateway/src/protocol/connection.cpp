@@ -212,7 +212,17 @@ void ClientConnection::rowFormat(std::span<const ColumnFormat> columns) {
 }
 
 void ClientConnection::row(std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
-    writeRow(pending_, columns, cells);
+    if (textSize_ == 0) {
+        writeRow(pending_, columns, cells);
+    } else {
+        cutCells_.assign(cells.begin(), cells.end());
+        for (size_t i = 0; i < cutCells_.size() && i < columns.size(); ++i) {
+            if (columns[i].type == WireType::Text && !cutCells_[i].null) {
+                cutCells_[i].text = fitText(cutCells_[i].text, textSize_);
+            }
+        }
+        writeRow(pending_, columns, cutCells_);
+    }
     sendFullPackets(kSendBatchBytes);
 }
 

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
 #include "login.h"
@@ -59,6 +60,8 @@ class ClientConnection {
 
     // The packet size granted at login, used for both directions from then on.
     void setPacketSize(size_t size);
+    // `set textsize`: TEXT values are cut to this many bytes (0: not cut).
+    void setTextSize(size_t size) { textSize_ = size; }
 
     // Answer tokens. Each call appends one token and sends every packet that is full.
     void loginAck(LoginStatus status, std::string_view product, const uint8_t (&version)[4]);
@@ -91,6 +94,8 @@ class ClientConnection {
     Reassembler reassembler_;
     std::string pending_;  // answer bytes not yet sent
     std::string wire_;     // scratch for one outgoing packet
+    size_t textSize_ = 0;
+    std::vector<Cell> cutCells_;  // a row's cells with TEXT values cut to textSize_
     bool writeFailed_ = false;
 };
 

@@ -342,6 +342,7 @@ Session::End Session::answer(const std::string& statement) {
             return oneRow(ColumnFormat{"", WireType::Int, 4, 0}, Cell{false, id_, 0, {}});
         case Command::Kind::TextSize:
             textSize_ = cmd.number;
+            conn_.setTextSize(static_cast<size_t>(textSize_));
             return End{};
         case Command::Kind::SetOption:
             return End{};
