@@ -11,6 +11,7 @@
 #include "kwdbt.h"
 
 #include <sybdb.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -149,6 +150,18 @@ int errorHandler(DBPROCESS* dbproc, int severity, int number, int osError, char*
     if (number != SYBESMSG) {
         enqueue(dbproc, KW_MESSAGE_LIBRARY, number, severity, text, osError, 0);
     }
+    if (number == SYBETIME && dbproc != nullptr) {
+        /* A server that stopped answering (the login wait is bounded). Answering INT_CANCEL would
+         * make FreeTDS close the connection from inside its own network loop, where the logout it
+         * sends waits on that very loop, five seconds a round, without end. Shutting the socket
+         * down instead lets the waiting read see the connection end at once: the request fails
+         * promptly and the connection is dead, as a cancel would have left it. */
+        const int socket = dbiordesc(dbproc);
+        if (socket >= 0) {
+            shutdown(socket, SHUT_RDWR);
+        }
+        return INT_CONTINUE;
+    }
     return INT_CANCEL;
 }
 
@@ -176,6 +189,11 @@ void kwdbt_processAttach(void) {
         return;
     }
     attached = true;
+    /* The gateway speaks TDS 5.0 only. Left to probe the version itself, FreeTDS first tries
+     * TDS 7.4 and handles the failures of that probe inside its own retry logic, where no handler
+     * is called: against a server that accepts the connection and never answers, the login would
+     * then wait for ever. A version the user chose is kept. */
+    setenv("TDSVER", "5.0", 0);
     available = dbinit() == SUCCEED;
     if (available) {
         dberrhandle(errorHandler);
