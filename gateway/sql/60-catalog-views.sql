@@ -8,16 +8,17 @@
 -- column, so the table list's unqualified CREATOR / NAME resolve to SYSTABLES. kwgw.install_view
 -- replaces the views in place on every run, so a user's views built on them survive upgrades.
 
--- DB2's type of a PostgreSQL column: COLTYPE, LENGTH and SCALE. (A function's result loses its
+-- DB2's type of a PostgreSQL column: COLTYPE, LENGTH and SCALE, as the column travels in a result
+-- set: bigint as INTEGER, a DECIMAL without precision as DECIMAL(31,6), character data without a
+-- length as LONG VARCHAR of 32700, any other type as VARCHAR(254). (A function's result loses its
 -- length, so the views cast COLTYPE to CHAR(8) again.)
 create or replace function kwgw.coltype(p_type name, p_tm int) returns char(8)
   language sql immutable
   return case p_type
-    when 'int2' then 'SMALLINT' when 'int4' then 'INTEGER'
+    when 'int2' then 'SMALLINT' when 'int4' then 'INTEGER' when 'int8' then 'INTEGER'
     when 'float4' then 'FLOAT' when 'float8' then 'FLOAT'
-    when 'numeric' then case when p_tm < 0 then 'FLOAT' else 'DECIMAL' end
-    when 'int8' then 'DECIMAL'
-    when 'bpchar' then case when p_tm < 0 then 'VARCHAR' else 'CHAR' end
+    when 'numeric' then 'DECIMAL'
+    when 'bpchar' then case when p_tm < 0 then 'LONGVAR' else 'CHAR' end
     when 'varchar' then case when p_tm < 0 then 'LONGVAR' else 'VARCHAR' end
     when 'text' then 'LONGVAR'
     when 'date' then 'DATE' when 'time' then 'TIME' when 'timestamp' then 'TIMESTMP'
@@ -26,21 +27,22 @@ create or replace function kwgw.coltype(p_type name, p_tm int) returns char(8)
 create or replace function kwgw.collength(p_type name, p_tm int) returns int2
   language sql immutable
   return case p_type
-    when 'int2' then 2 when 'int4' then 4 when 'float4' then 4 when 'float8' then 8
-    when 'numeric' then case when p_tm < 0 then 8 else ((p_tm - 4) >> 16) & 65535 end
-    when 'int8' then 19
-    when 'bpchar' then case when p_tm < 0 then 254 else p_tm - 4 end
-    when 'varchar' then case when p_tm < 0 then 4046 else p_tm - 4 end
-    when 'text' then 4046
+    when 'int2' then 2 when 'int4' then 4 when 'int8' then 4 when 'float4' then 4 when 'float8' then 8
+    when 'numeric' then case when p_tm < 0 then 31 else ((p_tm - 4) >> 16) & 65535 end
+    when 'bpchar' then case when p_tm < 0 then 32700 else p_tm - 4 end
+    when 'varchar' then case when p_tm < 0 then 32700 else p_tm - 4 end
+    when 'text' then 32700
     when 'date' then 4 when 'time' then 3 when 'timestamp' then 10
     else 254 end;
 
 -- The scale is the low 11 bits of the typmod, sign-extended; DB2 has no negative scale.
 create or replace function kwgw.colscale(p_type name, p_tm int) returns int2
   language sql immutable
-  return case when p_type = 'numeric' and p_tm >= 0
-    then greatest(((p_tm - 4) & 2047) - case when (p_tm - 4) & 1024 <> 0 then 2048 else 0 end, 0)
-    else 0 end;
+  return case when p_type = 'numeric' and p_tm < 0 then 6
+              when p_type = 'numeric'
+              then least(greatest(((p_tm - 4) & 2047) - case when (p_tm - 4) & 1024 <> 0 then 2048 else 0 end, 0),
+                         ((p_tm - 4) >> 16) & 65535)
+              else 0 end;
 
 call kwgw.install_view('sysibm.systables', $view$
 select kwgw.db2name(r.relname)::varchar(18) as name,

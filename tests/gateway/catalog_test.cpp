@@ -2,11 +2,27 @@
 // writes them (blanks included), answer the rows DB2 would for the fixture schema.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "catalog_fixture.h"
 #include "catalog_live.h"
 
 namespace kwcat {
 namespace {
+
+// The rows of the fixture's tables and the catalog's; other tests of this program add tables of
+// their own, which the table-list claims here are not about.
+Rows fixtureRows(const Rows& rows) {
+    static const std::set<std::string> tables = {"DEPT",          "EMP",    "PROJ",    "EMPDEPT",
+                                                 "PCSQL_HOSTLIB", "ASSIGN", "SMITHEMP"};
+    Rows kept;
+    for (const auto& r : rows) {
+        if (r[0] == "SYSIBM" || tables.count(r[1]) != 0) {
+            kept.push_back(r);
+        }
+    }
+    return sorted(kept);
+}
 
 class CatalogStatements : public ::testing::Test {
   protected:
@@ -22,13 +38,13 @@ class CatalogStatements : public ::testing::Test {
 TEST_F(CatalogStatements, TableListShowsWhatEachUserMaySelectWithViewsMarked) {
     // SMITH: JOE's EMP (granted), JOE's DEPT (PUBLIC), his own tables and view, the catalog.
     // Not JOE.PROJ (INSERT, ALTER and INDEX are no SELECT) nor JOE.EMPDEPT (not granted).
-    EXPECT_EQ(sorted(must(*smith_, tableListStatement("SMITH", true)).rows),
+    EXPECT_EQ(fixtureRows(must(*smith_, tableListStatement("SMITH", true)).rows),
               sorted(concat(catalogTableRows(), {{"JOE", "DEPT", "T"},
                                                  {"JOE", "EMP", "T"},
                                                  {"SMITH", "ASSIGN", "T"},
                                                  {"SMITH", "PCSQL_HOSTLIB", "T"},
                                                  {"SMITH", "SMITHEMP", "V"}})));
-    EXPECT_EQ(sorted(must(*joe_, tableListStatement("JOE", true)).rows),
+    EXPECT_EQ(fixtureRows(must(*joe_, tableListStatement("JOE", true)).rows),
               sorted(concat(catalogTableRows(), {{"JOE", "DEPT", "T"},
                                                  {"JOE", "EMP", "T"},
                                                  {"JOE", "EMPDEPT", "V"},
@@ -45,10 +61,10 @@ TEST_F(CatalogStatements, TableListForOneTableFindsOnlyIt) {
 TEST_F(CatalogStatements, GrantOnlyListShowsTablesHeldWithGrantOption) {
     // An owner holds his tables with grant option; a view only with what its base tables allow:
     // SMITH's view of JOE.EMP, which he may read but not grant, is not his to grant.
-    EXPECT_EQ(sorted(must(*smith_, tableListStatement("SMITH", false)).rows),
+    EXPECT_EQ(fixtureRows(must(*smith_, tableListStatement("SMITH", false)).rows),
               (Rows{{"SMITH", "ASSIGN", "T"}, {"SMITH", "PCSQL_HOSTLIB", "T"}}));
     EXPECT_EQ(
-        sorted(must(*joe_, tableListStatement("JOE", false)).rows),
+        fixtureRows(must(*joe_, tableListStatement("JOE", false)).rows),
         (Rows{{"JOE", "DEPT", "T"}, {"JOE", "EMP", "T"}, {"JOE", "EMPDEPT", "V"}, {"JOE", "PROJ", "T"}}));
 }
 
@@ -66,7 +82,7 @@ TEST_F(CatalogStatements, ColumnListGivesDb2TypesLengthsAndNullability) {
                             {"HIREDATE", "DATE", "4", "0", "Y", "7"},
                             {"STARTTIME", "TIME", "3", "0", "Y", "8"},
                             {"CHANGED", "TIMESTMP", "10", "0", "Y", "9"},
-                            {"RESUME", "LONGVAR", "4046", "0", "Y", "10"}}));
+                            {"RESUME", "LONGVAR", "32700", "0", "Y", "10"}}));
     // The driver binds NAME into 19 bytes and COLTYPE into 9, LENGTH and SCALE as smallints.
     ASSERT_EQ(a.columns.size(), 6u);
     EXPECT_EQ(a.columns[0].name, "NAME");
@@ -220,6 +236,64 @@ TEST_F(CatalogStatements, CatalogColumnsHaveDb2Widths) {
     EXPECT_EQ(a.columns[1].length, 8);   // CREATOR CHAR(8)
     EXPECT_EQ(a.columns[2].length, 1);
     EXPECT_EQ(a.rows, (Rows{{"EMP", "JOE", "T", "DSNDB04", "10"}}));
+}
+
+// The wire length a column of this catalog type travels with (the gateway's type table).
+int wireLength(const std::string& coltype, int length) {
+    if (coltype == "INTEGER") {
+        return 4;
+    }
+    if (coltype == "SMALLINT") {
+        return 2;
+    }
+    if (coltype == "FLOAT") {
+        return 8;
+    }
+    if (coltype == "DECIMAL") {
+        return length + 2;
+    }
+    if (coltype == "DATE") {
+        return 10;
+    }
+    if (coltype == "TIME") {
+        return 8;
+    }
+    if (coltype == "TIMESTMP") {
+        return 26;
+    }
+    return length;  // CHAR, VARCHAR, LONGVAR
+}
+
+TEST_F(CatalogStatements, CatalogTypesAgreeWithTheColumnsResultSetsDeliver) {
+    // A table made behind the gateway's back, with PostgreSQL types DB2 does not have.
+    env().exec("CREATE TABLE joe.pgtypes (b bigint, n numeric, t text, f boolean, r real, c char(300))");
+    env().exec("ALTER TABLE joe.pgtypes OWNER TO joe");
+    EXPECT_EQ(
+        must(
+            *joe_,
+            "SELECT NAME, COLTYPE, LENGTH, SCALE FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = "
+            "'PGTYPES' ORDER BY COLNO")
+            .rows,
+        (Rows{{"B", "INTEGER", "4", "0"},
+              {"N", "DECIMAL", "31", "6"},
+              {"T", "LONGVAR", "32700", "0"},
+              {"F", "VARCHAR", "254", "0"},
+              {"R", "FLOAT", "4", "0"},
+              {"C", "CHAR", "300", "0"}}));
+    for (const char* table : {"EMP", "PGTYPES"}) {
+        const Answer catalog =
+            must(*joe_, std::string("SELECT NAME, COLTYPE, LENGTH FROM SYSIBM.SYSCOLUMNS WHERE "
+                                    "TBCREATOR = 'JOE' AND TBNAME = '") +
+                            table + "' ORDER BY COLNO");
+        const Answer result = must(*joe_, std::string("SELECT * FROM JOE.") + table + " WHERE 1 = 2");
+        ASSERT_EQ(catalog.rows.size(), result.columns.size()) << table;
+        for (size_t i = 0; i < result.columns.size(); ++i) {
+            const auto& c = catalog.rows[i];
+            EXPECT_EQ(result.columns[i].name, c[0]) << table;
+            EXPECT_EQ(result.columns[i].length, wireLength(c[1], std::stoi(c[2])))
+                << table << "." << c[0] << " " << c[1];
+        }
+    }
 }
 
 TEST_F(CatalogStatements, TheCatalogDescribesItself) {
