@@ -200,7 +200,9 @@ select kwgw.authname(f.grantor)::char(8) as grantor,
   (case greatest(f.upd, f.updcol) when 2 then 'G' when 1 then 'Y' else ' ' end)::char(1) as updateauth,
   (case when r.nspname = 'sysibm' then 'Y' else 'N' end)::char(1) as ibmreqd
 from f join kwgw.rel r on r.relid = f.relid
-where greatest(f.sel, f.ins, f.del, f.upd, f.updcol, f.alt, f.idx) > 0$view$);
+where greatest(f.sel, f.ins, f.del, f.upd, f.updcol, f.alt, f.idx) > 0
+  -- an authorization id longer than DB2's 8 characters would show truncated, as someone else
+  and char_length(kwgw.authname(f.grantor)) <= 8 and char_length(kwgw.authname(f.grantee)) <= 8$view$);
 
 call kwgw.install_view('sysibm.syscolauth', $view$
 select kwgw.authname(x.grantor)::char(8) as grantor,
@@ -214,7 +216,8 @@ select kwgw.authname(x.grantor)::char(8) as grantor,
   'N'::char(1) as ibmreqd
 from pg_attribute a join kwgw.rel r on r.relid = a.attrelid
 cross join lateral aclexplode(a.attacl) x
-where a.attacl is not null and not a.attisdropped and a.attnum > 0 and x.privilege_type = 'UPDATE'$view$);
+where a.attacl is not null and not a.attisdropped and a.attnum > 0 and x.privilege_type = 'UPDATE'
+  and char_length(kwgw.authname(x.grantor)) <= 8 and char_length(kwgw.authname(x.grantee)) <= 8$view$);
 
 -- One row, for evaluating expressions: SELECT CURRENT DATE FROM SYSIBM.SYSDUMMY1.
 call kwgw.install_view('sysibm.sysdummy1', $view$

@@ -219,6 +219,19 @@ TEST_F(CatalogStatements, PrivilegesOfAGranteeOnATableAreDb2Flags) {
     EXPECT_EQ(must(*joe_, head + "SMITH' AND TTNAME = 'DEPT' ").rows, Rows{});
 }
 
+TEST_F(CatalogStatements, RolesWithNamesTooLongForDb2AreNotShownTruncated) {
+    env().exec(
+        "DO $$ BEGIN CREATE ROLE kwcat_long_grantee NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+        "unique_violation "
+        "THEN NULL; END $$");
+    env().exec("GRANT SELECT, UPDATE (deptname) ON joe.dept TO kwcat_long_grantee");
+    EXPECT_EQ(must(*joe_, "SELECT GRANTEE FROM SYSIBM.SYSTABAUTH WHERE GRANTEE LIKE 'KWCAT_LO%'").rows,
+              Rows{});
+    EXPECT_EQ(must(*joe_, "SELECT GRANTEE FROM SYSIBM.SYSCOLAUTH WHERE GRANTEE LIKE 'KWCAT_LO%'").rows,
+              Rows{});
+    env().exec("REVOKE ALL ON joe.dept FROM kwcat_long_grantee");
+}
+
 TEST_F(CatalogStatements, ColumnPrivilegesListTheUpdatableColumns) {
     EXPECT_EQ(sorted(must(*joe_,
                           "SELECT COLNAME FROM SYSIBM.SYSCOLAUTH WHERE CREATOR = 'JOE'AND GRANTEE = 'SMITH' "
