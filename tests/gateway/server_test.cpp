@@ -5,8 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "kwtest/silent_listener.h"
 #include "live.h"
 
 namespace {
@@ -91,6 +98,22 @@ TEST(Serve, StopsCleanlyOnSigtermWithASessionOpen) {
     ASSERT_TRUE(c.exec("select 1"));
     EXPECT_EQ(gw.stop(), 0) << gw.log();
     EXPECT_NE(gw.log().find("stopped"), std::string::npos);
+}
+
+TEST(Harness, ASilentListenerAcceptsAndNeverAnswers) {
+    kwtest::SilentListener silent;
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(silent.port());
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string login = "\x02\x01\x00\x10login...";
+    ASSERT_EQ(send(fd, login.data(), login.size(), MSG_NOSIGNAL), static_cast<ssize_t>(login.size()));
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 1000), 0) << "no answer and no close";
+    EXPECT_EQ(silent.accepted(), 1);
+    close(fd);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,31 +76,39 @@ std::string makeTempDir() {
     return buf.data();
 }
 
-// Starts a program with its stdout on a pipe (returned in `out`) and stderr to `errPath`.
+// Starts a program with its stdout on a pipe (returned in `out`) and stderr to `errPath`. The
+// child is told to end when the test program does, so a crashed test leaves no gateway behind.
 pid_t spawn(const std::string& exe, const std::vector<std::string>& args, int& out,
             const std::string& errPath) {
     int pipefd[2];
     if (pipe2(pipefd, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        dup2(pipefd[1], STDOUT_FILENO);
+        if (err >= 0) {
+            dup2(err, STDERR_FILENO);
+        }
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
     close(pipefd[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         close(pipefd[0]);
-        throw std::runtime_error(fmt::format("cannot start {}: {}", exe, std::strerror(rc)));
+        throw std::runtime_error(fmt::format("cannot start {}: {}", exe, std::strerror(errno)));
     }
     out = pipefd[0];
     return pid;
@@ -424,13 +432,24 @@ Gateway& Environment::startGateway(const std::string& name, const std::vector<st
     return ref;
 }
 
+void Environment::addServer(const std::string& name, uint16_t port) {
+    servers_[name] = port;
+    writeFreetdsConf();
+}
+
 void Environment::writeFreetdsConf() {
     std::ofstream conf(tempDir_ + "/freetds.conf", std::ios::trunc);
     conf << "[global]\n\ttds version = 5.0\n\tclient charset = UTF-8\n";
-    for (const auto& [name, gw] : gateways_) {
+    auto section = [&conf](const std::string& name, uint16_t port) {
         conf << fmt::format(
             "[{}]\n\thost = 127.0.0.1\n\tport = {}\n\ttds version = 5.0\n\tclient charset = UTF-8\n", name,
-            gw->port());
+            port);
+    };
+    for (const auto& [name, gw] : gateways_) {
+        section(name, gw->port());
+    }
+    for (const auto& [name, port] : servers_) {
+        section(name, port);
     }
 }
 

@@ -89,6 +89,10 @@ class Environment {
     // freetds.conf section.
     Gateway& startGateway(const std::string& name, const std::vector<std::string>& extraArgs);
 
+    // Adds a freetds.conf section `name` for another server on a loopback port (for example a
+    // SilentListener), so that dbopen(login, name) reaches it.
+    void addServer(const std::string& name, uint16_t port);
+
     // Runs kwgateway with `args` and returns its exit status; its output goes to `output`.
     int runKwgateway(const std::vector<std::string>& args, std::string* output = nullptr);
     const std::string& kwgatewayPath() const { return kwgateway_; }
@@ -106,6 +110,7 @@ class Environment {
     std::string tempDir_;
     PGconn* admin_ = nullptr;
     std::map<std::string, std::unique_ptr<Gateway>> gateways_;
+    std::map<std::string, uint16_t> servers_;
 };
 
 // Quotes a value for a libpq connection string.
