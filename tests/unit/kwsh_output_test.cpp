@@ -1,0 +1,100 @@
+// kwsh_output_test.cpp - result sets as a person reads them (aligned) and as a program reads them (CSV).
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "output.h"
+
+namespace {
+
+using kwsh::Format;
+using kwsh::OutputRow;
+
+std::string print(Format format, const std::vector<kwsh::OutputColumn>& columns,
+                  const std::vector<OutputRow>& rows, bool complete = true) {
+    std::ostringstream out;
+    auto printer = kwsh::makePrinter(format, out);
+    printer->begin(columns);
+    for (const OutputRow& row : rows) {
+        printer->row(row);
+    }
+    printer->end(complete);
+    return out.str();
+}
+
+TEST(AlignedOutput, SizesColumnsToTheirWidestValueAndRightAlignsNumbers) {
+    const std::string text =
+        print(Format::Aligned, {{"id", true}, {"name", false}, {"amount", true}},
+              {{"1", "Ann", "1234.56"}, {"22", "Bartholomew", std::nullopt}, {"3", "", "-0.50"}});
+    EXPECT_EQ(text,
+              " id |    name     | amount\n"
+              "----+-------------+---------\n"
+              "  1 | Ann         | 1234.56\n"
+              " 22 | Bartholomew | NULL\n"
+              "  3 |             |   -0.50\n"
+              "(3 rows)\n\n");
+}
+
+TEST(AlignedOutput, KeepsEveryRowOnOneLineAndCountsCharactersNotBytes) {
+    const std::string text = print(Format::Aligned, {{"note", false}, {"n", true}},
+                                   {{"two\nlines\tand tab", "1"}, {"Grüße", "2"}});
+    EXPECT_EQ(text, std::string() +
+                        "        note         | n\n"
+                        "---------------------+---\n"
+                        " two\\nlines\\tand tab | 1\n"
+                        " Grüße" +
+                        std::string(15, ' ') +
+                        "| 2\n"
+                        "(2 rows)\n\n");
+}
+
+TEST(AlignedOutput, SaysWhenASetIsEmptyOrWasCutShort) {
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {}), " x\n---\n(0 rows)\n\n");
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {{"a"}}, false),
+              " x\n---\n a\n(1 row) (incomplete)\n\n");
+}
+
+TEST(CsvOutput, QuotesOnlyWhatNeedsItAndTellsNullFromEmpty) {
+    const std::string text = print(Format::Csv, {{"id", true}, {"text", false}},
+                                   {{"1", "plain"},
+                                    {"2", "with, comma"},
+                                    {"3", "say \"hi\""},
+                                    {"4", "two\nlines"},
+                                    {"5", ""},
+                                    {"6", std::nullopt}});
+    EXPECT_EQ(text,
+              "id,text\n"
+              "1,plain\n"
+              "2,\"with, comma\"\n"
+              "3,\"say \"\"hi\"\"\"\n"
+              "4,\"two\nlines\"\n"
+              "5,\"\"\n"
+              "6,\n");
+}
+
+TEST(CsvOutput, SeparatesTheResultSetsOfOneStatementByAnEmptyLine) {
+    std::ostringstream out;
+    auto printer = kwsh::makePrinter(Format::Csv, out);
+    printer->begin({{"a", false}});
+    printer->row({"1"});
+    printer->end(true);
+    printer->begin({{"b", false}, {"c", false}});
+    printer->row({"x", "y"});
+    printer->end(true);
+    EXPECT_EQ(out.str(), "a\n1\n\nb,c\nx,y\n");
+}
+
+TEST(RowCountLine, UsesTheSingularForOneRow) {
+    EXPECT_EQ(kwsh::rowCountLine(1, false), "(1 row)");
+    EXPECT_EQ(kwsh::rowCountLine(0, false), "(0 rows)");
+    EXPECT_EQ(kwsh::rowCountLine(1, true), "(1 row affected)");
+    EXPECT_EQ(kwsh::rowCountLine(12, true), "(12 rows affected)");
+}
+
+TEST(EscapeForTable, ShowsControlCharactersAsEscapes) {
+    EXPECT_EQ(kwsh::escapeForTable("a\r\nb"), "a\\r\\nb");
+    EXPECT_EQ(kwsh::escapeForTable(std::string("bell\x07", 5)), "bell\\x07");
+    EXPECT_EQ(kwsh::escapeForTable("naïve"), "naïve");
+}
+
+}  // namespace

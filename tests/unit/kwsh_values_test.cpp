@@ -1,0 +1,160 @@
+// kwsh_values_test.cpp - the host values a fetch leaves, as kwsh prints them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "kwconst.h"
+#include "kwshr.h"
+#include "values.h"
+
+namespace {
+
+TEST(FormatDecimal, ReadsBackTheTextTheHostConvertedIntoADecimal) {
+    const char* const texts[] = {
+        "1234.56",
+        "-0.50",
+        "0.05",
+        "42",
+        "0",
+        "-7",
+        "100.000",
+        "99999999999999999999.99",
+        "9999999999999999999999999999",  // 28 digits, the most the host converts
+        "-7.922816251426433759354395033",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        HostDecimal value{};
+        ASSERT_EQ(kwshr_textToDecimal(&value, text), 1);
+        EXPECT_EQ(kwsh::formatDecimal(value), text);
+    }
+}
+
+TEST(FormatDecimal, ReadsTheWholeNinetySixBitMantissa) {
+    HostDecimal value{};
+    value.high = 0xFFFFFFFFu;
+    value.low = ~uint64_t{0};
+    EXPECT_EQ(kwsh::formatDecimal(value), "79228162514264337593543950335");
+    value.scale = 28;
+    value.sign = KW_DECIMAL_NEGATIVE;
+    EXPECT_EQ(kwsh::formatDecimal(value), "-7.9228162514264337593543950335");
+}
+
+TEST(FormatDecimal, ANegativeZeroReadsAsZero) {
+    HostDecimal value{};
+    value.scale = 2;
+    value.sign = KW_DECIMAL_NEGATIVE;
+    EXPECT_EQ(kwsh::formatDecimal(value), "0.00");
+}
+
+DateTimeValue dateTime(int year, int month, int day, int hour, int minute, int second, uint32_t micro) {
+    DateTimeValue v{};
+    v.year = static_cast<int16_t>(year < 0 ? KW_NO_DATE_PART : year - 1900);
+    v.month = static_cast<uint8_t>(month - 1);
+    v.day = static_cast<uint8_t>(day);
+    v.hour = static_cast<uint8_t>(hour < 0 ? KW_NO_TIME_PART : hour);
+    v.minute = static_cast<uint8_t>(minute);
+    v.second = static_cast<uint8_t>(second);
+    v.microseconds = micro;
+    return v;
+}
+
+TEST(FormatDateTime, WritesDatesTimesAndTimestampsInDb2Forms) {
+    const struct {
+        DateTimeValue value;
+        const char* text;
+    } cases[] = {
+        {dateTime(2001, 3, 5, -1, 0, 0, 0), "2001-03-05"},
+        {dateTime(-1, 1, 0, 23, 59, 58, 0), "23.59.58"},
+        {dateTime(2001, 3, 5, 7, 43, 54, 120), "2001-03-05-07.43.54.000120"},
+        {dateTime(1999, 12, 31, 0, 0, 0, 999999), "1999-12-31-00.00.00.999999"},
+        {dateTime(1, 1, 1, -1, 0, 0, 0), "0001-01-01"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kwsh::formatDateTime(c.value), c.text);
+    }
+}
+
+template <typename T>
+std::vector<char> bytes(const T& value, size_t size = 44) {
+    std::vector<char> buffer(std::max(size, sizeof value), '\0');
+    std::memcpy(buffer.data(), &value, sizeof value);
+    return buffer;
+}
+
+std::vector<char> text(const char* value) {
+    std::vector<char> buffer(44, '\0');
+    std::strcpy(buffer.data(), value);
+    return buffer;
+}
+
+TEST(FormatValue, ReadsEachHostTypeFromItsBuffer) {
+    HostDecimal decimal{};
+    kwshr_textToDecimal(&decimal, "-12.5");
+    const struct {
+        const char* claim;
+        int32_t hostType;
+        std::vector<char> buffer;
+        int32_t indicator;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"an integer", HOST_INTEGER, bytes(int32_t{-2147483647 - 1}), 0, "-2147483648"},
+        {"a small integer", HOST_SMALLINT, bytes(int16_t{-32768}), 0, "-32768"},
+        {"a double", HOST_DOUBLE, bytes(2.5), 0, "2.5"},
+        {"a single float handed over as four bytes", HOST_REAL, bytes(0.25f), 0, "0.25"},
+        {"a decimal", HOST_DECIMAL, bytes(decimal), 0, "-12.5"},
+        {"a date", HOST_DATE, bytes(dateTime(2024, 2, 29, -1, 0, 0, 0)), 0, "2024-02-29"},
+        {"a text", HOST_CHAR, text("hello world"), 0, "hello world"},
+        {"a long text", HOST_LONG_TEXT, text("a long text"), 0, "a long text"},
+        {"a NULL", HOST_DECIMAL, text("Q"), -1, std::nullopt},
+        // A row that came with a warning is not converted: its decimal is still the server's text.
+        {"a decimal of a warned row", HOST_DECIMAL, text("1234.56"), 44, "1234.56"},
+        {"a timestamp of a warned row", HOST_DATETIME, text("2001-03-05-07.43.54.000120"), 27,
+         "2001-03-05-07.43.54.000120"},
+        {"an integer of a warned row", HOST_INTEGER, bytes(int32_t{7}), 4, "7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        EXPECT_EQ(kwsh::formatValue(c.hostType, c.buffer.data(), c.indicator), c.expected);
+    }
+}
+
+TEST(FormatDouble, GivesTheShortestTextThatReadsBackTheSameValue) {
+    EXPECT_EQ(kwsh::formatDouble(-0.125), "-0.125");
+    EXPECT_EQ(kwsh::formatDouble(0.1), "0.1");
+    EXPECT_EQ(kwsh::formatDouble(1e20), "1e+20");
+    EXPECT_EQ(std::stod(kwsh::formatDouble(1.0 / 3.0)), 1.0 / 3.0);
+}
+
+TEST(DescribeType, NamesTheDb2TypeOfADescribedColumn) {
+    const struct {
+        int32_t db2Type, hostType, length, precision, scale;
+        const char* name;
+    } cases[] = {
+        {DB2_CHAR, HOST_CHAR, 11, 0, 0, "CHAR(10)"},
+        {DB2_INTEGER, HOST_INTEGER, 4, 10, 0, "INTEGER"},
+        {DB2_SMALLINT, HOST_SMALLINT, 2, 5, 0, "SMALLINT"},
+        {DB2_FLOAT, HOST_DOUBLE, 44, 0, 0, "FLOAT"},
+        {DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32700, 0, 0, "LONG VARCHAR"},
+        {DB2_DECIMAL, HOST_DECIMAL, 44, 9, 2, "DECIMAL(9,2)"},
+        {DB2_DECIMAL, HOST_DECIMAL, 44, 0, 2, "DECIMAL"},
+        {DB2_DATE, HOST_DATE, 11, 0, 0, "DATE"},
+        {DB2_TIME, HOST_TIME, 16, 0, 0, "TIME"},
+        {DB2_TIMESTAMP, HOST_DATETIME, 27, 0, 0, "TIMESTAMP"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kwsh::describeType(c.db2Type, c.hostType, c.length, c.precision, c.scale), c.name);
+    }
+}
+
+TEST(IsNumeric, HoldsForNumbersOnly) {
+    for (int32_t type : {HOST_INTEGER, HOST_SMALLINT, HOST_DOUBLE, HOST_DECIMAL, HOST_REAL}) {
+        EXPECT_TRUE(kwsh::isNumeric(type)) << type;
+    }
+    for (int32_t type : {HOST_CHAR, HOST_VARCHAR, HOST_DATE, HOST_TIME, HOST_DATETIME, HOST_LONG_TEXT}) {
+        EXPECT_FALSE(kwsh::isNumeric(type)) << type;
+    }
+}
+
+}  // namespace

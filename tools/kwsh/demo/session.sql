@@ -1,0 +1,69 @@
+-- The kwsh demonstration session: the driver at work through the DB2 gateway.
+-- scripts/demo runs it as a fresh DB2 user; the tests run it as JOE on a fresh database.
+
+\echo == Who we are
+\conninfo
+
+\echo == DDL: a table with a column of every DB2 type, and a small one beside it
+CREATE TABLE DEPT (
+    DEPTNO   SMALLINT NOT NULL,
+    DEPTNAME VARCHAR(30),
+    PRIMARY KEY (DEPTNO)
+);
+CREATE TABLE STAFF (
+    ID      INTEGER NOT NULL,
+    DEPT    SMALLINT,
+    NAME    CHAR(10),
+    TITLE   VARCHAR(30),
+    SALARY  DECIMAL(9,2),
+    RATING  FLOAT,
+    HIRED   DATE,
+    STARTS  TIME,
+    CHANGED TIMESTAMP,
+    NOTES   LONG VARCHAR,
+    PRIMARY KEY (ID)
+);
+
+\echo == Inserts, with DB2 date, time and timestamp literals
+INSERT INTO DEPT VALUES (10, 'Research');
+INSERT INTO DEPT VALUES (20, 'Sales');
+INSERT INTO STAFF VALUES (1, 10, 'Sanders', 'Manager', 18357.50, 4.5,
+    '1990-06-15', '08.30.00', '2024-01-31-17.45.00.123456', 'Leads the research group.');
+INSERT INTO STAFF VALUES (2, 10, 'Pernal', 'Analyst', 8171.25, 3.75,
+    '2001-03-05', '07.43.54', '2001-03-05-07.43.54.000120', 'Two lines:
+first, second.');
+INSERT INTO STAFF VALUES (3, 20, 'O''Brien', 'Clerk', -0.50, -0.125,
+    '1999-12-31', '23.59.58', '1999-12-31-23.59.58.999999', '');
+INSERT INTO STAFF (ID, NAME) VALUES (4, 'Nobody');
+
+\echo == A select of every type (NULL where nothing was given)
+SELECT ID, DEPT, NAME, TITLE, SALARY, RATING, HIRED, STARTS, CHANGED, NOTES
+  FROM STAFF ORDER BY ID;
+
+\echo == A join
+SELECT D.DEPTNAME, COUNT(*) AS HEADS, SUM(S.SALARY) AS PAYROLL
+  FROM STAFF S, DEPT D
+ WHERE S.DEPT = D.DEPTNO
+ GROUP BY D.DEPTNAME
+ ORDER BY D.DEPTNAME;
+
+\echo == An error: the server's message, and the shell goes on
+SELECT * FROM NOSUCHTABLE;
+
+\echo == A long transaction rolled back, then a change committed
+\begin
+UPDATE STAFF SET SALARY = SALARY * 2 WHERE DEPT = 10;
+\rollback
+UPDATE STAFF SET DEPT = 10 WHERE ID = 3;
+\commit
+SELECT ID, DEPT, SALARY FROM STAFF WHERE ID < 4 ORDER BY ID;
+
+\echo == Compile-only describe: the statement is compiled and described, not run
+\describe SELECT ID, NAME, SALARY, HIRED, STARTS, CHANGED, NOTES FROM STAFF
+\describe DELETE FROM STAFF
+
+\echo == CSV output
+\format csv
+SELECT ID, NAME, SALARY, HIRED, NOTES FROM STAFF ORDER BY ID;
+\format aligned
+SELECT COUNT(*) AS STILL_FOUR FROM STAFF;

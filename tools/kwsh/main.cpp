@@ -1,0 +1,165 @@
+// main.cpp - kwsh: a host shell that loads the driver like the 4GL host does and lets a person use it.
+//
+// Reads the command line (CLI11), loads the driver, connects when asked (directly or through the
+// driver's login dialog), then runs the -f files and -c texts, or the terminal with line editing,
+// or standard input as a script. Exit status: 0 done, 1 the driver or a file could not be used,
+// 2 the connection asked for could not be made, 3 a script stopped at a failure (--stop-on-error).
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <fstream>
+#include <iostream>
+
+#include "kwshr.h"
+#include "kwuser.h"
+#include "shell.h"
+#include "terminal.h"
+
+namespace {
+
+struct Arguments {
+    std::string driver;
+    kwsh::LoginValues login;
+    bool loginDialog = false;
+    std::vector<std::string> files;
+    std::vector<std::string> commands;
+    bool csv = false;
+    bool quiet = false;
+    bool stopOnError = false;
+    bool trace = false;
+    std::string traceFile;
+};
+
+void declare(CLI::App& app, Arguments& a) {
+    app.add_option("-S,--server", a.login.server, "server name (a section of freetds.conf)")
+        ->envname("KWSH_SERVER");
+    app.add_option("-U,--user", a.login.user, "DB2 user")->envname("KWSH_USER");
+    app.add_option("-P,--password", a.login.password, "password (or KWSH_PASSWORD)")
+        ->envname("KWSH_PASSWORD");
+    app.add_option("--dbparm", a.login.dbParm, "DbParm text, e.g. \"DelimitIdentifier='No'\"");
+    app.add_flag("--login-dialog", a.loginDialog, "connect through the driver's login dialog");
+    app.add_option("--driver", a.driver, "the driver module (or KWSH_DRIVER)");
+    app.add_option("-f,--file", a.files, "run the statements and commands of a file ('-' for stdin)");
+    app.add_option("-c,--command", a.commands, "run a text of statements and commands");
+    app.add_flag("--csv", a.csv, "print result sets as CSV");
+    app.add_flag("-q,--quiet", a.quiet, "print no row counts or confirmations");
+    app.add_flag("--stop-on-error", a.stopOnError, "stop a script at its first failure (exit status 3)");
+    app.add_flag("--trace", a.trace, "show the driver's trace lines after each statement");
+    app.add_option("--trace-file", a.traceFile, "append the driver's trace lines to a file");
+}
+
+bool connectAtStart(kwsh::Shell& shell, const Arguments& a) {
+    if (a.loginDialog) {
+        // Without a terminal the dialog cannot be shown and the login counts as cancelled.
+        kwuser_useTerminalPresenter(STDIN_FILENO, STDOUT_FILENO);
+        return shell.connectWithDialog(a.login);
+    }
+    if (a.login.server.empty()) {
+        return true;
+    }
+    kwsh::LoginValues login = a.login;
+    if (login.password.empty() && shell.askPassword) {
+        login.password = shell.askPassword("Password for " + login.user + ": ").value_or("");
+    }
+    return shell.connect(login);
+}
+
+// Runs the files, then the texts. Answers the exit status.
+int runScripts(kwsh::Shell& shell, const Arguments& a) {
+    for (const std::string& file : a.files) {
+        bool completed;
+        if (file == "-") {
+            completed = shell.run(kwsh::streamReader(std::cin), "stdin");
+        } else {
+            std::ifstream in(file);
+            if (!in) {
+                std::cerr << "kwsh: cannot read " << file << '\n';
+                return 1;
+            }
+            completed = shell.run(kwsh::streamReader(in), file);
+        }
+        if (!completed) {
+            return 3;
+        }
+        if (shell.quitRequested()) {
+            return 0;
+        }
+    }
+    for (const std::string& text : a.commands) {
+        if (!shell.runText(text, "")) {
+            return 3;
+        }
+        if (shell.quitRequested()) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+int runInteractive(kwsh::Shell& shell) {
+    kwsh::EditingTerminal terminal(kwsh::defaultHistoryFile());
+    std::cout << "kwsh: statements end with ; -- \\help lists the commands, \\quit leaves\n";
+    shell.run(terminal.reader(), "");
+    return 0;
+}
+
+int runMain(int argc, char** argv) {
+    CLI::App app{"kwsh - a shell over the KWTDX050 driver"};
+    Arguments a;
+    declare(app, a);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    const std::string driverPath = a.driver.empty() ? kwsh::defaultDriverPath() : a.driver;
+    std::string error;
+    std::unique_ptr<kwsh::Driver> driver = kwsh::Driver::load(driverPath, error);
+    if (!driver) {
+        std::cerr << "kwsh: " << error << '\n';
+        return 1;
+    }
+    if (!a.traceFile.empty()) {
+        kwhost_setTraceFile(a.traceFile.c_str());
+    }
+    const bool scripted = !a.files.empty() || !a.commands.empty();
+    const bool terminal = !scripted && isatty(STDIN_FILENO) != 0;
+    kwsh::Shell shell(*driver, std::cout, std::cerr);
+    shell.settings().format = a.csv ? kwsh::Format::Csv : kwsh::Format::Aligned;
+    shell.settings().quiet = a.quiet;
+    shell.settings().stopOnError = a.stopOnError;
+    shell.settings().showTrace = a.trace;
+    shell.settings().interactive = terminal;
+    if (isatty(STDIN_FILENO) != 0) {
+        shell.askPassword = kwsh::readHidden;
+    }
+    if (!connectAtStart(shell, a)) {
+        return 2;
+    }
+    int status;
+    if (scripted) {
+        status = runScripts(shell, a);
+    } else if (terminal) {
+        status = runInteractive(shell);
+    } else {
+        status = shell.run(kwsh::streamReader(std::cin), "stdin") ? 0 : 3;
+    }
+    if (shell.session().connected() && !shell.disconnect()) {
+        status = status == 0 ? 1 : status;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return runMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "kwsh: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "kwsh: unexpected failure\n";
+    }
+    return 1;
+}

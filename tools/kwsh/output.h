@@ -1,0 +1,50 @@
+// output.h - result sets as a person or a program reads them: an aligned table or CSV.
+//
+// Serves the shell's printing of every result set. A printer gets the columns, then the rows one by
+// one, then the end; the aligned printer keeps the rows of one set to size its columns, the CSV
+// printer writes each row as it comes. NULL is a missing value: "NULL" in a table, an empty
+// unquoted field in CSV (an empty text is "").
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kwsh {
+
+enum class Format { Aligned, Csv };
+
+struct OutputColumn {
+    std::string name;
+    bool alignRight = false;  // numbers
+};
+
+using OutputRow = std::vector<std::optional<std::string>>;
+
+class ResultPrinter {
+  public:
+    virtual ~ResultPrinter() = default;
+    virtual void begin(const std::vector<OutputColumn>& columns) = 0;
+    virtual void row(const OutputRow& values) = 0;
+    // Ends the set; `complete` is false when the fetch stopped early (an error or an interrupt).
+    virtual void end(bool complete) = 0;
+};
+
+std::unique_ptr<ResultPrinter> makePrinter(Format format, std::ostream& out);
+
+// The number of characters a person sees for a UTF-8 text (continuation bytes do not count).
+size_t displayWidth(const std::string& text);
+
+// A value as one line of a table: line breaks, tabs and other control characters as escapes.
+std::string escapeForTable(const std::string& text);
+
+// A value as one CSV field: quoted when it holds a comma, a quote, a line break or is empty.
+std::string csvField(const std::optional<std::string>& value);
+
+// "(1 row)", "(3 rows)"; with `affected`, "(1 row affected)".
+std::string rowCountLine(int64_t count, bool affected);
+
+}  // namespace kwsh

@@ -1,0 +1,88 @@
+// shell.h - the shell: statements and commands from a source, answers on the screen.
+//
+// Serves main (terminal, -f FILE, -c TEXT) and the tests. The Shell owns the session (one request
+// block, one connection at a time), the output settings (aligned or CSV, the trace) and the count
+// of failures; every failure is written to the error stream as one line, with the source and line
+// when it came from a file, and never ends the shell by itself.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output.h"
+#include "session.h"
+
+namespace kwsh {
+
+struct ShellSettings {
+    Format format = Format::Aligned;
+    bool quiet = false;        // no row counts or confirmations
+    bool stopOnError = false;  // a source stops at its first failure
+    bool showTrace = false;    // the driver's new trace lines after each statement
+    bool interactive = false;  // a person at a terminal: prompts, interrupts, passwords asked
+};
+
+// Where lines come from: answers the next line without its break, or nothing at the end.
+using LineReader = std::function<std::optional<std::string>(const std::string& prompt)>;
+
+class Shell {
+  public:
+    Shell(const Driver& driver, std::ostream& out, std::ostream& err);
+    ~Shell();
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    ShellSettings& settings() { return settings_; }
+    Session& session() { return session_; }
+
+    // Runs every statement and command of a source. Answers false when it stopped at a failure
+    // (stopOnError) or a \quit; `name` is empty for the terminal, else used in failure lines.
+    bool run(const LineReader& reader, const std::string& name);
+    // Runs one text (several lines, statements and commands) as a source of its own.
+    bool runText(const std::string& text, const std::string& name);
+
+    // One statement: sent, then every result set printed, or the row count of a change.
+    bool runStatement(const std::string& sql);
+    // One command line without its backslash.
+    bool runCommand(const std::string& line);
+
+    bool connect(const LoginValues& login);
+    bool connectWithDialog(const LoginValues& login);
+    bool disconnect();
+
+    int failures() const { return failures_; }
+    bool quitRequested() const { return quit_; }
+    // Asks for a password without echo (a terminal), or answers nothing.
+    std::function<std::optional<std::string>(const std::string& prompt)> askPassword;
+
+    // The pieces of the commands (commands.cpp).
+    void say(const std::string& text);
+    void fail(const Outcome& outcome);
+    void failText(const std::string& text);
+    bool describe(const std::string& sql);
+    bool transaction(int32_t requestCode, const char* done);
+    void setQuit() { quit_ = true; }
+    std::ostream& out() { return out_; }
+
+  private:
+    bool printResultSets();
+    bool printResultSet();
+    void printRowCount();
+    void beginTrace();
+    void endTrace();
+    std::string prompt(bool continuation) const;
+
+    Session session_;
+    std::ostream& out_;
+    std::ostream& err_;
+    ShellSettings settings_;
+    std::string sourceName_;
+    int sourceLine_ = 0;
+    int failures_ = 0;
+    bool quit_ = false;
+};
+
+}  // namespace kwsh
