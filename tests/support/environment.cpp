@@ -222,6 +222,24 @@ std::string jsonText(const std::string& line) {
     return out;
 }
 
+// Drops the test databases of test programs that are no longer running (killed before they
+// could drop their own): each name ends in the pid of the program that made it.
+void dropStaleDatabases(PGconn* c) {
+    PGresult* r = PQexec(c, "SELECT datname FROM pg_database WHERE datname ~ '^kwtest_.*_[0-9]+$'");
+    std::vector<std::string> stale;
+    for (int i = 0; PQresultStatus(r) == PGRES_TUPLES_OK && i < PQntuples(r); ++i) {
+        std::string name = PQgetvalue(r, i, 0);
+        pid_t pid = static_cast<pid_t>(std::stol(name.substr(name.rfind('_') + 1)));
+        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) {
+            stale.push_back(name);
+        }
+    }
+    PQclear(r);
+    for (const std::string& name : stale) {
+        PQclear(PQexec(c, fmt::format("DROP DATABASE IF EXISTS \"{}\" WITH (FORCE)", name).c_str()));
+    }
+}
+
 }  // namespace
 
 std::string conninfoValue(const std::string& value) {
@@ -319,6 +337,7 @@ Environment::Environment() {
         PQfinish(c);
         throw std::runtime_error("cannot reach PostgreSQL: " + err);
     }
+    dropStaleDatabases(c);
     PGresult* r = PQexec(c, fmt::format("CREATE DATABASE \"{}\"", database_).c_str());
     bool created = PQresultStatus(r) == PGRES_COMMAND_OK;
     std::string err = PQresultErrorMessage(r);
