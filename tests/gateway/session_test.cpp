@@ -197,6 +197,18 @@ TEST(Batches, AnswerEachStatementWithItsOwnResult) {
     EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
 }
 
+TEST(Batches, RunDdlAndDataChangesOfTheUsersOwnTables) {
+    auto c = connectAs(kSmith);
+    env().exec("DROP TABLE IF EXISTS smith.ddl_t");
+    ASSERT_TRUE(c->exec("create table ddl_t (k integer not null, name varchar(20))"));
+    c->drain();
+    ASSERT_TRUE(c->exec("insert into ddl_t values (1, 'one')"));
+    c->drain();
+    EXPECT_EQ(kwtest::query(*c, "select k, name from ddl_t"),
+              (std::vector<std::vector<std::string>>{{"1", "one"}}));
+    EXPECT_EQ(env().queryValue("SELECT tableowner FROM pg_tables WHERE tablename = 'ddl_t'"), "smith");
+}
+
 TEST(Failures, ReportTheSqlcodeInA21002And21000PairAndFailTheBatch) {
     kwtest::createJoeTable("uniq", "k int primary key");
     env().exec("INSERT INTO joe.uniq VALUES (1)");

@@ -425,7 +425,7 @@ Session::End Session::endTransaction(bool commit) {
 // --- statements --------------------------------------------------------------------------
 
 Session::End Session::runSql(const std::string& statement) {
-    dialect::Plan plan = dialect::translate(statement, dialect::Context{authId_});
+    dialect::Plan plan = translate(statement);
     if (plan.error) {
         return fail(backend::Db2Error{plan.error->sqlcode, false, plan.error->message});
     }
@@ -467,6 +467,20 @@ Session::End Session::runPlan(const dialect::Plan& plan, const std::string& verb
         }
     }
     return settle(main, verb, savepoint, wrapped);
+}
+
+// The dialect's plan for a statement; a translation that throws becomes a statement failure
+// (-901) instead of the end of the session.
+dialect::Plan Session::translate(const std::string& statement) {
+    try {
+        return dialect::translate(statement, dialect::Context{authId_});
+    } catch (const std::exception& e) {
+        log_.line("session {}: the translation of a statement failed: {}", id_, e.what());
+        dialect::Plan plan;
+        plan.error =
+            dialect::Error{-901, std::string("UNSUCCESSFUL EXECUTION CAUSED BY A SYSTEM ERROR: ") + e.what()};
+        return plan;
+    }
 }
 
 // Ends a statement after it ran: keeps or undoes its work and says how its answer ends.
@@ -513,7 +527,7 @@ Session::End Session::settle(const Outcome& o, const std::string& verb, bool sav
 
 // NOEXEC: the statement is parsed and described, its row format sent with no rows.
 Session::End Session::describeOnly(const std::string& statement) {
-    dialect::Plan plan = dialect::translate(statement, dialect::Context{authId_});
+    dialect::Plan plan = translate(statement);
     if (plan.error) {
         return fail(backend::Db2Error{plan.error->sqlcode, false, plan.error->message});
     }

@@ -49,6 +49,7 @@ class Session : private backend::ClientWatch {
     void serve();
     void answerBatch(const std::string& text);
     End answer(const std::string& statement);
+    dialect::Plan translate(const std::string& statement);
     End runSql(const std::string& statement);
     End runPlan(const dialect::Plan& plan, const std::string& verb, std::span<const backend::Param> params);
     End describeOnly(const std::string& statement);
