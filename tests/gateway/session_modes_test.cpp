@@ -187,6 +187,21 @@ TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
     }
 }
 
+TEST(StoredRequests, UnderNoExecAreDescribedWithoutRunning) {
+    kwtest::createJoeTable("sr_ne", "k varchar(8), n int");
+    env().exec("INSERT INTO joe.sr_ne VALUES ('a', 1)");
+    createHostlib("joe", "UPDNE", "UPDATE JOE.SR_NE SET N = N + 1; SELECT K, N FROM JOE.SR_NE");
+    auto c = connectAs(kJoe);
+    run(*c, "SET NOEXEC YES");
+    ASSERT_TRUE(c->exec("USE PROCEDURE UPDNE"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(dbnumcols(c->get()), 2) << "the select is described";
+    EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS);
+    c->drain();
+    run(*c, "SET NOEXEC NO");
+    EXPECT_EQ(env().queryValue("SELECT n FROM joe.sr_ne"), "1") << "the update did not run";
+}
+
 TEST(StoredRequests, FallBackToTheConfiguredOwnersTable) {
     createHostlib("smith", "SHARED", "SELECT &1 + &2");
     env().exec("GRANT USAGE ON SCHEMA smith TO joe");

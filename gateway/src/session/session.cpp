@@ -627,7 +627,7 @@ Session::End Session::runProcedure(const std::string& argument) {
     }
     End last;
     for (const std::string& statement : splitStatements(std::get<std::string>(substituted))) {
-        last = runSql(statement);
+        last = noExec_ ? describeOnly(statement) : runSql(statement);
         if (stopping() || backendLost_) {
             return last;
         }
