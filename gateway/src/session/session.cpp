@@ -31,6 +31,9 @@ using tds::Token;
 
 namespace {
 
+// Message numbers: a refused login, the one login notice clients expect, the failure pair of
+// the DB2 gateway (return code, then readable text), and PostgreSQL WARNINGs, which carry a
+// number of their own that clients give no special meaning.
 constexpr int32_t kLoginFailed = 4002;
 constexpr int32_t kLanguageChanged = 5703;
 constexpr int32_t kResultFailed = 21002;
@@ -40,8 +43,9 @@ constexpr uint8_t kSeverityError = 16;
 constexpr uint8_t kSeverityLogin = 14;
 constexpr uint8_t kSeverityInfo = 10;
 constexpr uint8_t kSeverityWarning = 4;
-constexpr int32_t kProcedureFailed = -6;
+constexpr int32_t kProcedureFailed = -6;  // the return status of a stored request that failed
 constexpr std::string_view kProduct = "kwgateway";
+// 15.7: a Sybase-era version with the top bit clear, so FreeTDS treats us as a Sybase server.
 constexpr uint8_t kProductVersion[4] = {15, 7, 0, 0};
 constexpr std::string_view kResultFailedText = "DG21002: Result failed.  Database server error code ";
 
