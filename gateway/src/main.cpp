@@ -21,6 +21,9 @@ bool parseListen(const std::string& text, gw::ServeOptions& o) {
         return false;
     }
     o.host = text.substr(0, colon);
+    if (o.host == "localhost") {
+        o.host = "127.0.0.1";
+    }
     std::string port = text.substr(colon + 1);
     if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
         return false;
