@@ -1,0 +1,237 @@
+// fetch_bench.cpp - reading 1,000,000 rows through the driver, against a plain DB-Library loop and
+// against libpq, in one run.
+//
+// Sets up its own database and gateway (the kwtest environment; PGHOST, PGPORT, PGUSER and
+// PGPASSWORD name the cluster) and fills the mixed table of the gateway benchmark (INTEGER,
+// DECIMAL(9,2), DATE, TIMESTAMP, VARCHAR(40)). Then it times one SELECT three ways: through the
+// driver as the host uses it (requests 21, 22, 25, then 23 per row, which converts the decimal,
+// the date and the timestamp into host values), with DB-Library binding the same columns, and
+// with libpq. Each way runs five times, interleaved, and its best time counts: the wall-clock time,
+// and the CPU time of this process's thread, which is the client's own work (the gateway and
+// PostgreSQL run in other processes, so machine load moves the first far more than the second).
+// It prints the three times and the ratios driver / DB-Library (goal: at most 1.10) and
+// DB-Library / libpq, for both. An optional argument sets the number of rows (default 1,000,000),
+// so a profiler can run it smaller.
+#include <libpq-fe.h>
+#include <sybdb.h>
+#include <sybfront.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "kwconst.h"
+#include "kwtest/environment.h"
+#include "results.h"
+#include "session.h"
+
+namespace {
+
+int gRows = 1000000;
+constexpr int kRuns = 5;
+const char* const kQuery = "SELECT id, amount, day, stamp, name FROM joe.bench_rows";
+
+// A wall-clock and a thread CPU reading, taken together.
+struct Times {
+    double wall = 0, cpu = 0;
+};
+
+Times now() {
+    timespec cpu{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+            static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9};
+}
+
+Times timeSince(const Times& start) {
+    const Times end = now();
+    return {end.wall - start.wall, end.cpu - start.cpu};
+}
+
+void keepBest(Times& best, const Times& run) {
+    best.wall = std::min(best.wall, run.wall);
+    best.cpu = std::min(best.cpu, run.cpu);
+}
+
+[[noreturn]] void giveUp(const std::string& why) {
+    std::fprintf(stderr, "fetch_bench: %s\n", why.c_str());
+    std::exit(1);
+}
+
+template <typename T>
+T load(const char* buffer) {
+    T value;
+    std::memcpy(&value, buffer, sizeof value);
+    return value;
+}
+
+// The driver: one request block, statement sent with request 21 (run, not just compiled),
+// described (22), bound to host buffers (25) and fetched row by row (23).
+Times readThroughDriver(const kwsh::Driver& driver, const std::string& server, long& checksum) {
+    kwsh::Session session(driver);
+    const kwsh::Outcome connected = session.connect({server, kwtest::kJoe.name, kwtest::kJoe.password, ""});
+    if (!connected.ok()) {
+        giveUp("driver connect: " + kwsh::describeFailure(connected));
+    }
+    RequestBlock& block = session.block();
+    const Times start = now();
+    session.setStatement(kQuery);
+    block.inValue = 1;
+    if (const kwsh::Outcome sent = session.call(REQ_PREPARE); !sent.ok()) {
+        giveUp("driver execute: " + kwsh::describeFailure(sent));
+    }
+    block.inValue = 1;
+    session.call(REQ_DESCRIBE);
+    const std::vector<ColumnDescriptor*> columns = kwsh::columnDescriptors(block);
+    if (columns.size() != 5) {
+        giveUp("the driver described " + std::to_string(columns.size()) + " columns, not 5");
+    }
+    std::vector<std::vector<char>> buffers(columns.size());
+    std::vector<int32_t> indicators(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        buffers[i].assign(static_cast<size_t>(std::max<int32_t>(columns[i]->length, 16)) + 1, '\0');
+        columns[i]->buffer = buffers[i].data();
+        columns[i]->indicator = &indicators[i];
+    }
+    if (const kwsh::Outcome bound = session.call(REQ_BIND); !bound.ok()) {
+        giveUp("driver bind: " + kwsh::describeFailure(bound));
+    }
+    int rows = 0;
+    int32_t status;
+    while ((status = session.call(REQ_FETCH).status) == KW_STATUS_OK) {
+        ++rows;
+        const auto amount = load<HostDecimal>(buffers[1].data());
+        const auto day = load<DateTimeValue>(buffers[2].data());
+        const auto stamp = load<DateTimeValue>(buffers[3].data());
+        checksum += load<int32_t>(buffers[0].data()) + static_cast<long>(amount.low) + day.day +
+                    stamp.microseconds + buffers[4][0];
+    }
+    const Times seconds = timeSince(start);
+    if (status != KW_STATUS_NO_DATA || rows != gRows) {
+        giveUp("the driver gave " + std::to_string(rows) + " rows, then status " + std::to_string(status) +
+               ": " + block.message);
+    }
+    for (ColumnDescriptor* c : columns) {
+        c->buffer = nullptr;
+        c->indicator = nullptr;
+    }
+    session.setStatement("");
+    session.disconnect();
+    return seconds;
+}
+
+// DB-Library alone: the same columns bound as the driver binds them (the integer as INTBIND, the
+// others as terminated text), dbnextrow until the end. The driver's host toolkit has installed
+// DB-Library's handlers; this connection is not registered with it, so its messages are dropped.
+Times readWithDbLibrary(const std::string& server, long& checksum) {
+    LOGINREC* login = dblogin();
+    DBSETLUSER(login, kwtest::kJoe.name);
+    DBSETLPWD(login, kwtest::kJoe.password);
+    DBPROCESS* dbp = dbopen(login, server.c_str());
+    dbloginfree(login);
+    if (dbp == nullptr) {
+        giveUp("DB-Library cannot log in to the gateway");
+    }
+    DBINT id = 0;
+    char amount[45], day[12], stamp[28], name[41];
+    const Times start = now();
+    if (dbcmd(dbp, kQuery) != SUCCEED || dbsqlexec(dbp) != SUCCEED || dbresults(dbp) != SUCCEED) {
+        giveUp("the query failed through DB-Library");
+    }
+    dbbind(dbp, 1, INTBIND, 0, reinterpret_cast<BYTE*>(&id));
+    dbbind(dbp, 2, NTBSTRINGBIND, sizeof amount, reinterpret_cast<BYTE*>(amount));
+    dbbind(dbp, 3, NTBSTRINGBIND, sizeof day, reinterpret_cast<BYTE*>(day));
+    dbbind(dbp, 4, NTBSTRINGBIND, sizeof stamp, reinterpret_cast<BYTE*>(stamp));
+    dbbind(dbp, 5, NTBSTRINGBIND, sizeof name, reinterpret_cast<BYTE*>(name));
+    int rows = 0;
+    while (dbnextrow(dbp) == REG_ROW) {
+        ++rows;
+        checksum += id + dbdatlen(dbp, 2) + amount[0] + dbdatlen(dbp, 3) + day[0] + dbdatlen(dbp, 4) +
+                    stamp[0] + dbdatlen(dbp, 5) + name[0];
+    }
+    const Times seconds = timeSince(start);
+    dbclose(dbp);
+    if (rows != gRows) {
+        giveUp("DB-Library gave " + std::to_string(rows) + " rows");
+    }
+    return seconds;
+}
+
+// libpq straight to PostgreSQL: one query, every value of every row read.
+Times readWithLibpq(const std::string& conninfo, long& checksum) {
+    PGconn* c = PQconnectdb(conninfo.c_str());
+    const Times start = now();
+    PGresult* r = PQexec(c, kQuery);
+    const int rows = PQntuples(r);
+    for (int i = 0; i < rows; ++i) {
+        checksum += std::atoi(PQgetvalue(r, i, 0));
+        for (int col = 1; col < 5; ++col) {
+            checksum += PQgetlength(r, i, col) + PQgetvalue(r, i, col)[0];
+        }
+    }
+    const Times seconds = timeSince(start);
+    if (rows != gRows) {
+        giveUp("libpq gave " + std::to_string(rows) + " rows: " + PQresultErrorMessage(r));
+    }
+    PQclear(r);
+    PQfinish(c);
+    return seconds;
+}
+
+void fillTable(kwtest::Environment& env) {
+    env.exec("CREATE SCHEMA IF NOT EXISTS joe AUTHORIZATION joe");
+    env.exec(
+        "CREATE TABLE joe.bench_rows (id integer, amount decimal(9,2), day date, stamp timestamp(6), "
+        "name varchar(40))");
+    env.exec(
+        "INSERT INTO joe.bench_rows SELECT i, (i % 1000000) / 100.0, DATE '2000-01-01' + i % 3650, "
+        "TIMESTAMP '2000-01-01' + i * INTERVAL '1.000123 second', 'name ' || substr(md5(i::text), 1, 30) "
+        "FROM generate_series(1, " +
+        std::to_string(gRows) + ") i");
+    env.exec("ALTER TABLE joe.bench_rows OWNER TO joe");
+    env.exec("VACUUM ANALYZE joe.bench_rows");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (argc > 1 && (gRows = std::atoi(argv[1])) <= 0) {
+            giveUp("the number of rows must be a positive number");
+        }
+        std::string error;
+        const std::unique_ptr<kwsh::Driver> driver = kwsh::Driver::load(kwsh::defaultDriverPath(), error);
+        if (!driver) {
+            giveUp(error);
+        }
+        kwtest::Environment& env = kwtest::Environment::get();
+        fillTable(env);
+        Times viaDriver{1e9, 1e9}, viaDbLibrary{1e9, 1e9}, viaLibpq{1e9, 1e9};
+        long driverSum = 0, dbLibrarySum = 0, libpqSum = 0;
+        for (int run = 0; run < kRuns; ++run) {
+            keepBest(viaLibpq, readWithLibpq(env.conninfo(), libpqSum));
+            keepBest(viaDbLibrary, readWithDbLibrary(env.serverName(), dbLibrarySum));
+            keepBest(viaDriver, readThroughDriver(*driver, env.serverName(), driverSum));
+        }
+        std::printf("rows: %d (INTEGER, DECIMAL(9,2), DATE, TIMESTAMP, VARCHAR(40)); best of %d runs\n",
+                    gRows, kRuns);
+        std::printf("                              wall      client CPU\n");
+        std::printf("driver (requests 21-22-25-23) %.3f s   %.3f s\n", viaDriver.wall, viaDriver.cpu);
+        std::printf("plain DB-Library loop         %.3f s   %.3f s\n", viaDbLibrary.wall, viaDbLibrary.cpu);
+        std::printf("libpq to PostgreSQL           %.3f s   %.3f s\n", viaLibpq.wall, viaLibpq.cpu);
+        std::printf("ratio driver/DB-Library       %.3f     %.3f   (goal: at most 1.10)\n",
+                    viaDriver.wall / viaDbLibrary.wall, viaDriver.cpu / viaDbLibrary.cpu);
+        std::printf("ratio DB-Library/libpq        %.3f     %.3f\n", viaDbLibrary.wall / viaLibpq.wall,
+                    viaDbLibrary.cpu / viaLibpq.cpu);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fetch_bench: %s\n", e.what());
+        return 1;
+    }
+}
