@@ -271,6 +271,16 @@ TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
     c->drain();
 }
 
+TEST(Failures, ARemoteProcedureCallIsRefusedAndTheSessionGoesOn) {
+    auto c = connectAs(kJoe);
+    ASSERT_EQ(dbrpcinit(c->get(), const_cast<char*>("sp_who"), 0), SUCCEED);
+    ASSERT_EQ(dbrpcsend(c->get()), SUCCEED);
+    EXPECT_EQ(dbsqlok(c->get()), FAIL);
+    c->drain();
+    EXPECT_EQ(kwtest::reportedCode(*c), "ERR1005");
+    EXPECT_EQ(kwtest::query(*c, "select 8"), (std::vector<std::vector<std::string>>{{"8"}}));
+}
+
 TEST(AsyncSend, DbsqlsendAndDbsqlokDeliverTheResult) {
     auto c = connectAs(kJoe);
     ASSERT_EQ(dbcmd(c->get(), "select 6 * 7"), SUCCEED);
