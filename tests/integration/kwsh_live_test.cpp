@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kwconst.h"
@@ -223,6 +226,27 @@ TEST_F(KwshLiveTest, ADisconnectLeavesNothingOfTheDriverInTheBlocksContext) {
     EXPECT_EQ(err.str().find("kept"), std::string::npos) << err.str();
     EXPECT_NE(out.str().find("disconnected from " + env.serverName()), std::string::npos);
     EXPECT_EQ(shell->session().liveAllocations(), 3) << "the server name, the user and the password";
+}
+
+TEST_F(KwshLiveTest, AnInterruptAtTheTerminalCancelsTheStatementOnTheServerAndTheShellGoesOn) {
+    shell->settings().interactive = true;
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        kill(getpid(), SIGINT);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    run("SELECT PG_SLEEP(60) AS S FROM ALLTYPES WHERE C_INT = 1;");
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+    interrupter.join();
+    EXPECT_LT(seconds, 20) << "cancelled, not waited out";
+    EXPECT_EQ(err.str(), "ERROR: statement cancelled\n");
+    EXPECT_EQ(env.queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(60)%' AND "
+                             "state = 'active' AND pid <> pg_backend_pid()"),
+              "0");
+    run("SELECT C_INT FROM ALLTYPES WHERE C_INT = 2;");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(), " c_int\n-------\n     2\n(1 row)\n\n");
 }
 
 // The kwsh program run as a person would run it; answers its exit status and its output (standard

@@ -35,8 +35,12 @@ extern "C" void cancelOnInterrupt(RequestBlock* block, void* context) {
     if (gInterrupted == 0 || block != &session->block()) {
         return;
     }
+    // Called from inside the driver's wait: nothing may be thrown back through it.
     const int32_t code = block->requestCode;
-    session->call(REQ_CANCEL);
+    try {
+        session->call(REQ_CANCEL);
+    } catch (...) {
+    }
     block->requestCode = code;
 }
 
@@ -181,7 +185,12 @@ bool Shell::runStatement(const std::string& sql) {
     session_.block().asyncSend = 0;
     bool ok = sent.ok();
     if (!ok) {
-        fail(gInterrupted != 0 ? Outcome{sent.status, "cancelled: " + sent.message} : sent);
+        if (gInterrupted != 0) {
+            out_ << '\n';  // the prompt starts on a line of its own after the ^C
+            failText("ERROR: statement cancelled");
+        } else {
+            fail(sent);
+        }
     } else {
         ok = printResultSets();
     }
