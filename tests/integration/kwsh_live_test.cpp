@@ -200,11 +200,15 @@ TEST_F(KwshLiveTest, EveryResultSetOfAStoredRequestIsPrintedInTurn) {
               "  c_varchar   | c_small\n--------------+---------\n hello, world |       7\n(1 row)\n\n");
 }
 
-TEST_F(KwshLiveTest, ARowThatCameWithAWarningIsShownWithTheWarning) {
-    run("SELECT WARNED(C_INT) AS W, C_DEC FROM ALLTYPES WHERE C_INT = 1;");
-    EXPECT_NE(err.str().find("WARNING: "), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("value 1 looked odd"), std::string::npos) << err.str();
-    EXPECT_EQ(out.str(), " w |  c_dec\n---+---------\n 1 | 1234.56\n(1 row)\n\n");
+TEST_F(KwshLiveTest, ARowThatCameWithAWarningIsShownWithTheWarningAndTheNextStatementRunsNormally) {
+    // The gateway sends the warning before the row it came with, or (a known race) after it.
+    // Either way the warning is shown once and the next statement is not taken for a failure.
+    run("SELECT WARNED(C_INT) AS W, C_DEC FROM ALLTYPES WHERE C_INT = 1;\n"
+        "SELECT C_INT FROM ALLTYPES WHERE C_INT = 2;");
+    EXPECT_EQ(err.str(), "WARNING: DG21500: value 1 looked odd\n");
+    EXPECT_EQ(out.str(),
+              " w |  c_dec\n---+---------\n 1 | 1234.56\n(1 row)\n\n"
+              " c_int\n-------\n     2\n(1 row)\n\n");
 }
 
 TEST_F(KwshLiveTest, TheTraceShowsTheDriversStepsAfterEachStatement) {

@@ -206,6 +206,7 @@ bool Shell::printResultSets() {
         }
         const Outcome next = session_.call(REQ_NEXT_RESULT_SET);
         if (next.status == KW_STATUS_NO_MORE_RESULTS) {
+            showLateWarnings();
             return true;
         }
         if (!next.ok()) {
@@ -256,6 +257,22 @@ bool Shell::printResultSet() {
             return false;
         }
         printer->row(row);
+    }
+}
+
+// A warning that the server sends after the last row of a statement reaches no fetch: it would
+// stay queued for the connection and be taken for the failure of the next statement. The host owns
+// the message queues, so the shell shows such warnings now and takes them off the queue; anything
+// more severe stays for the driver to report.
+void Shell::showLateWarnings() {
+    DBPROCESS* dbproc = session_.block().dbproc;
+    constexpr int32_t kMostSevereWarning = 10;
+    for (MessageRecord* m = kwdbt_firstMessage(dbproc); m != nullptr && m->severity <= kMostSevereWarning;
+         m = kwdbt_firstMessage(dbproc)) {
+        out_.flush();
+        err_ << describeFailure({KW_STATUS_ROW_WITH_WARNING, oneLine(m->text != nullptr ? m->text : "")})
+             << std::endl;
+        kwdbt_freeMessage(m);
     }
 }
 

@@ -71,6 +71,7 @@ class Shell {
     bool printResultSets();
     bool printResultSet();
     void printRowCount();
+    void showLateWarnings();
     void beginTrace();
     void endTrace();
     std::string prompt(bool continuation) const;
