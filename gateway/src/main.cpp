@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 
+#include "common/text.h"
 #include "server/admin.h"
 #include "server/server.h"
 
@@ -34,13 +35,6 @@ bool parseListen(const std::string& text, gw::ServeOptions& o) {
     }
     o.port = static_cast<uint16_t>(p);
     return true;
-}
-
-std::string upper(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
 }
 
 }  // namespace
@@ -109,7 +103,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         serve.session.longTransAlways = longTrans == "always";
-        serve.session.storedRequestOwner = upper(owner);
+        serve.session.storedRequestOwner = gw::upper(owner);
         serve.session.limits.maxMessageSize = maxRequest;
         serve.session.limits.readTimeoutMs = readTimeout * 1000;
         serve.session.limits.defaultPacketSize = packetSize;

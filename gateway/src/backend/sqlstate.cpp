@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "common/text.h"
 #include "dialect.h"
 
 namespace gw::backend {
@@ -106,14 +107,6 @@ bool isDataChange(std::string_view verb) {
 }
 bool isDefinition(std::string_view verb) {
     return verb == "CREATE" || verb == "ALTER" || verb == "GRANT";
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
 }
 
 // The first double-quoted name in a PostgreSQL message, as written there.

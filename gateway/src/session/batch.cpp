@@ -6,6 +6,7 @@
 // `use <database>`. Invariant: joining the pieces with separators gives back every
 // non-blank character of the input in order.
 #include "batch.h"
+#include "common/text.h"
 
 #include <array>
 #include <cctype>
@@ -20,34 +21,8 @@ constexpr std::array<std::string_view, 24> kStatementStarts = {
     "LOCK",  "COMMENT", "LABEL",  "WITH",   "BEGIN",    "SAVEPOINT", "TRUNCATE", "PRINT",
 };
 
-bool isSpace(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 bool isWordChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#' || c == '$';
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 // Steps over a quoted run starting at s[i] (the opening quote); a doubled closing quote stays

@@ -5,6 +5,7 @@
 // is not recognised is SQL, except SET statements, which DB2 does not run dynamically apart from
 // SET CURRENT ..., so an unknown SET is reported as an unknown gateway command.
 #include "commands.h"
+#include "common/text.h"
 
 #include <cctype>
 #include <charconv>
@@ -12,24 +13,6 @@
 
 namespace gw::session {
 namespace {
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 // The statement cut at white space: words (upper case) and, for each, the text after it.
 struct Words {

@@ -5,6 +5,7 @@
 // string literals and delimited identifiers. Invariant: a reference to an argument that was
 // not given is an error, never an empty substitution.
 #include "procedure.h"
+#include "common/text.h"
 
 #include <cctype>
 
@@ -13,29 +14,8 @@
 namespace gw::session {
 namespace {
 
-bool isSpace(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 bool isNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '@' || c == '$';
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 size_t skipSpace(std::string_view s, size_t i) {

@@ -15,6 +15,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "common/text.h"
 #include "dialect.h"
 #include "procedure.h"
 
@@ -48,14 +49,6 @@ constexpr std::string_view kProduct = "kwgateway";
 // 15.7: a Sybase-era version with the top bit clear, so FreeTDS treats us as a Sybase server.
 constexpr uint8_t kProductVersion[4] = {15, 7, 0, 0};
 constexpr std::string_view kResultFailedText = "DG21002: Result failed.  Database server error code ";
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
 
 std::string peerName(int fd) {
     sockaddr_in addr{};
