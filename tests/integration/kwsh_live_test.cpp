@@ -321,6 +321,11 @@ TEST(KwshProgram, ExitStatusesTellARefusedLoginAndAScriptStoppedAtAFailure) {
               3);
     EXPECT_EQ(output.find("after"), std::string::npos) << output;
     EXPECT_EQ(output.rfind("before\nERROR -204: ", 0), 0u) << output;
+    EXPECT_EQ(runKwsh({"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password, "-f",
+                       "no-such-script.sql"},
+                      output),
+              1);
+    EXPECT_EQ(output, "kwsh: cannot read no-such-script.sql\n") << "checked before connecting";
     EXPECT_EQ(runKwsh({"--driver", "no/such/driver.so", "-c", "\\echo never"}, output), 1);
     EXPECT_EQ(output.rfind("kwsh: cannot load the driver no/such/driver.so", 0), 0u) << output;
 }

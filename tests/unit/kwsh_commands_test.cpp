@@ -70,6 +70,9 @@ TEST_F(ShellCommandTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
          ""},
         {"a wrong trace word", "\\trace loud", "",
          "ERROR: use \\trace on, \\trace off or \\trace file PATH ('' turns the file off)\n"},
+        {"a confirmation", "\\trace file ''", "trace file off\n", ""},
+        {"no confirmation among CSV output", "\\format csv\n\\trace file ''", "", ""},
+        // Last: once quit, the shell runs nothing more.
         {"quit ends the source", "\\echo a\n\\q\n\\echo b", "a\n", ""},
     };
     for (const auto& c : cases) {

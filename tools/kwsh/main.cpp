@@ -123,6 +123,12 @@ int runMain(int argc, char** argv) {
     if (!a.traceFile.empty()) {
         kwhost_setTraceFile(a.traceFile.c_str());
     }
+    for (const std::string& file : a.files) {
+        if (file != "-" && !std::ifstream(file)) {
+            std::cerr << "kwsh: cannot read " << file << '\n';
+            return 1;
+        }
+    }
     const bool scripted = !a.files.empty() || !a.commands.empty();
     const bool terminal = !scripted && isatty(STDIN_FILENO) != 0;
     kwsh::Shell shell(*driver, std::cout, std::cerr);

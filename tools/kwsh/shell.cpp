@@ -82,8 +82,9 @@ Shell::Shell(const Driver& driver, std::ostream& out, std::ostream& err)
 
 Shell::~Shell() = default;
 
+// Confirmations are for a person reading a table; CSV output stays data only.
 void Shell::say(const std::string& text) {
-    if (!settings_.quiet) {
+    if (!settings_.quiet && settings_.format == Format::Aligned) {
         out_ << text << '\n';
     }
 }
