@@ -103,8 +103,16 @@ Times readThroughDriver(const kwsh::Driver& driver, const std::string& server, l
         giveUp("driver bind: " + kwsh::describeFailure(bound));
     }
     int rows = 0;
+    // The fetch loop calls the driver's entry itself, as a host's fetch loop does: the session's
+    // call would also copy the message text of every answer.
+    const KW_TDX_RoutFunction entry = driver.entry();
+    auto fetch = [&] {
+        block.requestCode = REQ_FETCH;
+        entry(&block);
+        return block.status;
+    };
     int32_t status;
-    while ((status = session.call(REQ_FETCH).status) == KW_STATUS_OK) {
+    while ((status = fetch()) == KW_STATUS_OK) {
         ++rows;
         const auto amount = load<HostDecimal>(buffers[1].data());
         const auto day = load<DateTimeValue>(buffers[2].data());
