@@ -1,17 +1,11 @@
-// fetch_bench.cpp - reading 1,000,000 rows through the driver, against a plain DB-Library loop and
-// against libpq, in one run.
+// fetch_bench.cpp - 1,000,000 rows read through the driver, with a plain DB-Library loop and with libpq.
 //
-// Sets up its own database and gateway (the kwtest environment; PGHOST, PGPORT, PGUSER and
-// PGPASSWORD name the cluster) and fills the mixed table of the gateway benchmark (INTEGER,
-// DECIMAL(9,2), DATE, TIMESTAMP, VARCHAR(40)). Then it times one SELECT three ways: through the
-// driver as the host uses it (requests 21, 22, 25, then 23 per row, which converts the decimal,
-// the date and the timestamp into host values), with DB-Library binding the same columns, and
-// with libpq. Each way runs five times, interleaved, and its best time counts: the wall-clock time,
-// and the CPU time of this process's thread, which is the client's own work (the gateway and
-// PostgreSQL run in other processes, so machine load moves the first far more than the second).
-// It prints the three times and the ratios driver / DB-Library (goal: at most 1.10) and
-// DB-Library / libpq, for both. An optional argument sets the number of rows (default 1,000,000),
-// so a profiler can run it smaller.
+// Fills the gateway benchmark's mixed table in its own database and gateway (the kwtest environment,
+// PGHOST/PGPORT/PGUSER/PGPASSWORD), then reads it the three ways, five times each, interleaved; the
+// best wall-clock time and the best CPU time of this thread (the client's own work: the gateway and
+// PostgreSQL are other processes) count. The driver goes through requests 21, 22, 25 and 23, which
+// converts decimals, dates and timestamps. Prints the times and the ratios driver / DB-Library (goal:
+// at most 1.10) and DB-Library / libpq. An optional argument sets the number of rows, for profilers.
 #include <libpq-fe.h>
 #include <sybdb.h>
 #include <sybfront.h>
