@@ -160,6 +160,9 @@ RETCODE TDX_ExecuteStatement(RequestBlock* block, const char* text) {
         TDX_RewriteExecute(block, sent, rewritten, size);
         sent = rewritten;
     }
+    /* Whatever is still queued belongs to earlier work (a warning that came after a result's
+     * last row, say): it must not be taken for this statement's failure. */
+    TDX_DiscardServerMessages(block);
     RETCODE rc = dbcmd(block->dbproc, sent);
     if (rc != FAIL) {
         rc = block->asyncSend != 0 ? TDX_SendAndWait(block) : dbsqlexec(block->dbproc);

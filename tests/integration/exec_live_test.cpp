@@ -338,6 +338,14 @@ TEST_F(ExecLiveTest, AStatementThatDoesNotCompileReportsItsErrorAndLeavesNormalM
     EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.counter WHERE n = 97"), "1");
 }
 
+TEST_F(ExecLiveTest, AMessageLeftFromEarlierWorkDoesNotFailTheNextStatement) {
+    // A warning that arrived after the last row of a result stays queued; the next statement
+    // must not be reported as failed because of it.
+    kwhost_queueMessage(t.block().dbproc, KW_MESSAGE_SERVER, 21500, 4, "DG21500: left over");
+    EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 1"), 0) << t.message();
+    EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u);
+}
+
 TEST_F(ExecLiveTest, Request21WithInValue1IsAPlainExecute) {
     const size_t mark = env.gateway().mark();
     std::string select = "SELECT C_INT FROM ALLTYPES WHERE C_INT = 2";
