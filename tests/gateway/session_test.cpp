@@ -261,13 +261,16 @@ TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
         }
         return n;
     };
+    // PostgreSQL raises the warning while it computes row 2. When rows 1 and 2 reach the gateway
+    // in one read, libpq gives no way to tell whether the notice came before or after row 1, and
+    // the gateway then sends it with row 1; it never comes later than its own row.
     ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
-    EXPECT_EQ(warnings(), 0) << "no warning with row 1";
+    EXPECT_LE(warnings(), 1);
     ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
-    EXPECT_EQ(warnings(), 1) << "the warning arrives with row 2";
+    EXPECT_EQ(warnings(), 1) << "the warning arrives with row 2 at the latest";
     ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
     EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS);
-    EXPECT_EQ(warnings(), 1);
+    EXPECT_EQ(warnings(), 1) << "and only once";
     c->drain();
 }
 

@@ -123,7 +123,13 @@ void PgSession::stopQuery(RunState& st) {
     }
 }
 
-void PgSession::markWarningsAfter(size_t from) {
+// Notices parsed in a pass that completed a row: once a row has gone out, the pass began with the
+// next row's data, so they were raised after it and wait for the row that follows. The pass that
+// completes a result's first row begins with whatever came before that row: its notices precede it.
+void PgSession::markWarningsAfterRow(const RunState& st, size_t from) {
+    if (st.outcome.rows == 0) {
+        return;
+    }
     for (size_t i = from; i < warnings_.size(); ++i) {
         warnings_[i].afterReadyRow = true;
     }
@@ -134,7 +140,7 @@ PGresult* PgSession::nextResult(RunState& st) {
     for (;;) {
         size_t before = warnings_.size();
         if (!PQisBusy(conn_)) {
-            markWarningsAfter(before);
+            markWarningsAfterRow(st, before);
             break;
         }
         bool watching = st.watch && !st.stopped;
@@ -159,7 +165,7 @@ PGresult* PgSession::nextResult(RunState& st) {
     }
     size_t before = warnings_.size();
     PGresult* res = PQgetResult(conn_);
-    markWarningsAfter(before);
+    markWarningsAfterRow(st, before);
     return res;
 }
 

@@ -98,14 +98,14 @@ class PgSession {
     void describeColumns(const PGresult* res, RunState& st);
     Outcome finish(RunState& st);
     void flushWarnings(RunState& st, bool all);
-    void markWarningsAfter(size_t from);
+    void markWarningsAfterRow(const RunState& st, size_t from);
     static void onNotice(void* self, const PGresult* res);
 
     PGconn* conn_ = nullptr;
     PGcancel* cancel_ = nullptr;
     // A WARNING and where it stands among the rows. libpq parses ahead: a notice read in the
-    // same pass that completed a row follows that row, one read while no row was complete
-    // precedes the next row.
+    // same pass that completed a row (other than a result's first) follows that row, one read
+    // while no row was complete precedes the next row.
     struct Warning {
         std::string text;
         bool afterReadyRow = false;
