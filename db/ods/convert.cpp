@@ -25,8 +25,9 @@ bool isLetter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-/* Decimal value of the digits at p, stopping at the first non-digit (atoi without the sign). */
-unsigned readNumber(const char* p) {
+/* Reads the decimal digits at p, stopping at the first non-digit (atoi without the sign), and
+ * moves p past them. */
+unsigned readNumber(const char*& p) {
     unsigned value = 0;
     for (; isDigit(*p); ++p) {
         value = value * 10 + static_cast<unsigned>(*p - '0');
@@ -34,53 +35,122 @@ unsigned readNumber(const char* p) {
     return value;
 }
 
-/* Moves p to the first of the stop characters, or to the end. */
-const char* skipTo(const char* p, const char* stops) {
-    while (*p != '\0' && std::strchr(stops, *p) == nullptr) {
+/* Moves p to the first of the separators, or to the end. */
+void skipTo(const char*& p, char first, char second) {
+    while (*p != '\0' && *p != first && *p != second) {
         ++p;
     }
-    return p;
 }
 
-const char* TDX_ParseDatePart(DateTimeValue* out, const char* p) {
+/* Steps over the separator at p, unless p is at the end; answers whether more text follows. */
+bool stepOver(const char*& p) {
     if (*p == '\0') {
-        return p;
+        return false;
+    }
+    ++p;
+    return true;
+}
+
+void TDX_ParseDatePart(DateTimeValue* out, const char*& p) {
+    if (*p == '\0') {
+        return;
     }
     out->year = static_cast<int16_t>(static_cast<int>(readNumber(p)) - YEAR_BASE);
-    p = skipTo(p, "-");
-    if (*p == '\0') {
-        return p;
+    skipTo(p, '-', '-');
+    if (!stepOver(p)) {
+        return;
     }
-    ++p;
     out->month = static_cast<uint8_t>(readNumber(p) - 1);
-    p = skipTo(p, "-");
-    if (*p == '\0') {
-        return p;
+    skipTo(p, '-', '-');
+    if (!stepOver(p)) {
+        return;
     }
-    ++p;
     out->day = static_cast<uint8_t>(readNumber(p));
-    p = skipTo(p, " -");
-    return *p != '\0' ? p + 1 : p;
+    skipTo(p, ' ', '-');
+    stepOver(p);
 }
 
-const char* TDX_ParseTimePart(DateTimeValue* out, const char* p) {
+void TDX_ParseTimePart(DateTimeValue* out, const char*& p) {
     if (*p == '\0') {
-        return p;
+        return;
     }
     out->hour = static_cast<uint8_t>(readNumber(p));
-    p = skipTo(p, ":.");
-    if (*p == '\0') {
-        return p;
+    skipTo(p, ':', '.');
+    if (!stepOver(p)) {
+        return;
     }
-    ++p;
     out->minute = static_cast<uint8_t>(readNumber(p));
-    p = skipTo(p, ":.");
-    if (*p == '\0') {
-        return p;
+    skipTo(p, ':', '.');
+    if (!stepOver(p)) {
+        return;
     }
-    ++p;
     out->second = static_cast<uint8_t>(readNumber(p));
-    return skipTo(p, ".");
+    skipTo(p, '.', '.');
+}
+
+/* The gateway's own forms (yyyy-mm-dd, hh.mm.ss, yyyy-mm-dd-hh.mm.ss.nnnnnn) come with every
+ * fetched row; they are read straight from their fixed places. Any other text takes the general
+ * reading below, which gives the same values for these forms. */
+bool digits2(const char* t) {
+    return isDigit(t[0]) && isDigit(t[1]);
+}
+unsigned twoDigits(const char* t) {
+    return static_cast<unsigned>((t[0] - '0') * 10 + (t[1] - '0'));
+}
+
+/* yyyy-mm-dd at t, and hh.mm.ss at t; the caller checks what follows. */
+bool isCanonicalDate(const char* t) {
+    return digits2(t) && digits2(t + 2) && t[4] == '-' && digits2(t + 5) && t[7] == '-' && digits2(t + 8);
+}
+bool isCanonicalTime(const char* t) {
+    return digits2(t) && t[2] == '.' && digits2(t + 3) && t[5] == '.' && digits2(t + 6);
+}
+
+void TDX_ReadCanonicalDate(DateTimeValue* out, const char* t) {
+    out->year = static_cast<int16_t>(static_cast<int>(twoDigits(t) * 100 + twoDigits(t + 2)) - YEAR_BASE);
+    out->month = static_cast<uint8_t>(twoDigits(t + 5) - 1);
+    out->day = static_cast<uint8_t>(twoDigits(t + 8));
+}
+void TDX_ReadCanonicalTime(DateTimeValue* out, const char* t) {
+    out->hour = static_cast<uint8_t>(twoDigits(t));
+    out->minute = static_cast<uint8_t>(twoDigits(t + 3));
+    out->second = static_cast<uint8_t>(twoDigits(t + 6));
+}
+
+/* Answers whether the text was one of the gateway's forms of that kind, and then fills `out`. */
+bool TDX_ParseCanonical(DateTimeValue* out, const char* t, int32_t kind) {
+    enum { DATE_LENGTH = 10, TIME_LENGTH = 8, TIMESTAMP_LENGTH = 26 };
+    switch (kind) {
+        case HOST_DATE:
+            /* Each check stops at the first character that differs, so none reads past the end. */
+            if (!isCanonicalDate(t) || t[DATE_LENGTH] != '\0') {
+                return false;
+            }
+            TDX_ReadCanonicalDate(out, t);
+            return true;
+        case HOST_TIME:
+            if (!isCanonicalTime(t) || t[TIME_LENGTH] != '\0') {
+                return false;
+            }
+            TDX_ReadCanonicalTime(out, t);
+            return true;
+        case HOST_DATETIME: {
+            const char* time = t + DATE_LENGTH + 1;
+            const char* fraction = time + TIME_LENGTH + 1;
+            if (!isCanonicalDate(t) || t[DATE_LENGTH] != '-' || !isCanonicalTime(time) ||
+                fraction[-1] != '.' || !digits2(fraction) || !digits2(fraction + 2) ||
+                !digits2(fraction + 4) || t[TIMESTAMP_LENGTH] != '\0') {
+                return false;
+            }
+            TDX_ReadCanonicalDate(out, t);
+            TDX_ReadCanonicalTime(out, time);
+            out->microseconds =
+                (twoDigits(fraction) * 100 + twoDigits(fraction + 2)) * 100 + twoDigits(fraction + 4);
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -93,11 +163,14 @@ void TDX_ParseDateTime(DateTimeValue* out, const char* text, int32_t kind) {
         out->year = KW_NO_DATE_PART;
     }
     const char* p = text != nullptr ? text : "";
+    if (TDX_ParseCanonical(out, p, kind)) {
+        return;
+    }
     if (kind == HOST_DATETIME || kind == HOST_DATE) {
-        p = TDX_ParseDatePart(out, p);
+        TDX_ParseDatePart(out, p);
     }
     if (kind == HOST_DATETIME || kind == HOST_TIME) {
-        p = TDX_ParseTimePart(out, p);
+        TDX_ParseTimePart(out, p);
     }
     if (*p == '.') {
         ++p;

@@ -8,6 +8,7 @@
  * The dispatch tables are constant data sorted by code; the router keeps no state of its own.
  */
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "internal.h"
@@ -304,10 +305,22 @@ const Route* findRoute(const Route (&table)[N], int32_t code) {
     return it != end && it->code == code ? it : nullptr;
 }
 
+/* The first level by code, so that the requests of a fetch loop find their route at once: the
+ * index of each code's route in kFirstLevel, or -1. */
+constexpr auto kFirstLevelIndex = [] {
+    std::array<int16_t, KW_FIRST_LEVEL_LAST_CODE + 1> index{};
+    index.fill(-1);
+    for (size_t i = 0; i < std::size(kFirstLevel); ++i) {
+        index[static_cast<size_t>(kFirstLevel[i].code)] = static_cast<int16_t>(i);
+    }
+    return index;
+}();
+
 const Route* routeOf(int32_t code) {
     if (code >= 1 && code <= KW_FIRST_LEVEL_LAST_CODE) {
-        if (const Route* route = findRoute(kFirstLevel, code)) {
-            return route;
+        const int16_t i = kFirstLevelIndex[static_cast<size_t>(code)];
+        if (i >= 0) {
+            return &kFirstLevel[i];
         }
     }
     return findRoute(kSecondLevel, code);

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <list>
@@ -44,6 +45,9 @@ constexpr int kDefaultLoginTimeoutSeconds = 30;
 std::mutex mutex;
 std::vector<std::unique_ptr<Connection>> connections;
 Connection* registering = nullptr;
+/* Read without the mutex by the per-row message check: most rows come with no message at all. */
+std::atomic<int> queuedMessages{0};
+std::atomic<bool> awaitingDbproc{false}; /* the connection being registered has not learnt its dbproc */
 KwWaitHook waitHook = nullptr;
 void* waitContext = nullptr;
 bool attached = false;
@@ -68,6 +72,7 @@ int handleInterrupt(void*) {
 void destroyMessage(QueuedMessage* message) {
     std::free(message->record.text);
     delete message;
+    queuedMessages.fetch_sub(1, std::memory_order_relaxed);
 }
 
 /* The connection whose queue a dbproc reads (mutex held). An unknown dbproc belongs to the
@@ -85,6 +90,7 @@ Connection* connectionOf(DBPROCESS* dbproc, bool learn = true) {
     if (registering != nullptr && registering->dbproc == nullptr) {
         if (learn) {
             registering->dbproc = dbproc;
+            awaitingDbproc.store(false, std::memory_order_relaxed);
             dbsetinterrupt(dbproc, checkInterrupt, handleInterrupt);
         }
         return registering;
@@ -115,6 +121,7 @@ void enqueue(DBPROCESS* dbproc, int32_t source, int32_t number, int32_t severity
         return;
     }
     connection->queue.push_back(message);
+    queuedMessages.fetch_add(1, std::memory_order_relaxed);
 }
 
 /* Runs the host's wait hook for the connection that waits; never asks DB-Library to interrupt. The
@@ -223,6 +230,7 @@ void kwdbt_registerConnection(RequestBlock* block) {
     auto connection = std::make_unique<Connection>();
     connection->block = block;
     registering = connection.get();
+    awaitingDbproc.store(true, std::memory_order_relaxed);
     connections.push_back(std::move(connection));
 }
 
@@ -240,11 +248,18 @@ void kwdbt_unregisterConnection(RequestBlock* block) {
     }
     if (registering == connection) {
         registering = nullptr;
+        awaitingDbproc.store(false, std::memory_order_relaxed);
     }
     connections.erase(std::next(it).base());
 }
 
 MessageRecord* kwdbt_firstMessage(DBPROCESS* dbproc) {
+    /* The driver asks after every fetched row; with nothing queued anywhere, and no connection
+     * waiting to learn its dbproc from this lookup, the answer needs no lock. */
+    if (queuedMessages.load(std::memory_order_relaxed) == 0 &&
+        !awaitingDbproc.load(std::memory_order_relaxed)) {
+        return nullptr;
+    }
     std::lock_guard<std::mutex> lock(mutex);
     Connection* connection = connectionOf(dbproc);
     if (connection == nullptr || connection->queue.empty()) {

@@ -57,6 +57,51 @@ TEST(ParseDateTime, ReadsTheGatewaysDateTimeAndTimestampTexts) {
     }
 }
 
+TEST(ParseDateTime, TheGatewaysFixedFormsAndTheirLooserSpellingsReadAlike) {
+    // The gateway's own forms are read on a short path; the same values written without leading
+    // zeros, with colons or with a blank take the general one. Both must agree.
+    const struct {
+        const char* canonical;
+        const char* loose;
+        int32_t kind;
+    } cases[] = {
+        {"2001-03-05", "2001-3-5", HOST_DATE},
+        {"0001-01-01", "1-1-1", HOST_DATE},
+        {"9999-12-31", "9999-12-31 ", HOST_DATE},
+        {"07.43.54", "7:43:54", HOST_TIME},
+        {"00.00.00", "0.0.0", HOST_TIME},
+        {"2001-03-05-07.43.54.000120", "2001-3-5 7:43:54.00012", HOST_DATETIME},
+        {"1999-12-31-23.59.58.999999", "1999-12-31-23.59.58.999999 ", HOST_DATETIME},
+        {"2000-01-01-00.00.00.000000", "2000-1-1-0.0.0", HOST_DATETIME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.canonical);
+        DateTimeValue fast, general;
+        std::memset(&fast, 0x11, sizeof fast);
+        std::memset(&general, 0x22, sizeof general);
+        TDX_ParseDateTime(&fast, c.canonical, c.kind);
+        TDX_ParseDateTime(&general, c.loose, c.kind);
+        EXPECT_EQ(std::memcmp(&fast, &general, sizeof fast), 0);
+    }
+    // Almost-fixed texts are not misread: a letter in a digit's place, a short or a long text.
+    const struct {
+        const char* text;
+        int32_t kind;
+        int year, day;
+    } odd[] = {
+        {"2001-03-0x", HOST_DATE, 101, 0},
+        {"2001-03-05x", HOST_DATE, 101, 5},
+        {"2001-03", HOST_DATE, 101, 0},
+    };
+    for (const auto& c : odd) {
+        SCOPED_TRACE(c.text);
+        DateTimeValue v;
+        TDX_ParseDateTime(&v, c.text, c.kind);
+        EXPECT_EQ(+v.year, c.year);
+        EXPECT_EQ(+v.day, c.day);
+    }
+}
+
 class LiteralTest : public DriverBlockTest {
   protected:
     void SetUp() override {
