@@ -212,9 +212,42 @@ void TDX_ConvertValue(void* buffer, int32_t hostType) {
     }
 }
 
-/* The indicator of column c of the row just fetched; the value is converted when it is 0. */
-int32_t TDX_Indicator(RequestBlock* block, int column, int32_t length) {
-    if (dbdatlen(block->dbproc, column) == 0) {
+/* Whether a bound buffer holds what DB-Library writes for a NULL of that bind type (the default
+ * null values, which the driver never changes). A buffer that does not cannot be NULL, and asking
+ * DB-Library for the length of every column of every row is a noticeable part of a fetch. */
+bool TDX_MayHoldNull(const void* buffer, int32_t driverType) {
+    if (buffer == nullptr) {
+        return true;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    auto allZero = [bytes](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (bytes[i] != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    switch (driverType) {
+        case KW_BIND_TEXT:
+        case KW_BIND_STRING:
+            return bytes[0] == 0;
+        case KW_BIND_SMALLINT:
+            return allZero(sizeof(int16_t));
+        case KW_BIND_INT:
+            return allZero(sizeof(int32_t));
+        case KW_BIND_DOUBLE:
+            return allZero(sizeof(double));
+        default:
+            return true;
+    }
+}
+
+/* The indicator of column c of the row just fetched into its bound buffer; the value is converted
+ * when it is 0. */
+int32_t TDX_Indicator(RequestBlock* block, int column, int32_t length, const void* buffer,
+                      int32_t driverType) {
+    if (TDX_MayHoldNull(buffer, driverType) && dbdatlen(block->dbproc, column) == 0) {
         return -1;
     }
     return block->status == KW_STATUS_ROW_WITH_WARNING ? length : 0;
@@ -328,7 +361,9 @@ void TDX_Fetch(RequestBlock* block) {
     int column = 1;
     for (HostListNode* node = list->first; node != nullptr; node = node->next, ++column) {
         auto* d = static_cast<ColumnDescriptor*>(node->data);
-        const int32_t indicator = TDX_Indicator(block, column, d->length);
+        /* Request 25 bound every column to the buffer it names. */
+        const int32_t indicator =
+            TDX_Indicator(block, column, d->length, d->buffer, TDX_DescriptorBind(d->hostType).driverType);
         if (d->indicator != nullptr) {
             *d->indicator = indicator;
         }
@@ -398,7 +433,9 @@ void TDX_FetchBindings(RequestBlock* block) {
     }
     for (int c = 1; c <= block->bindCount; ++c) {
         ColumnBinding* b = &block->bindArray[c - 1];
-        const int32_t indicator = TDX_Indicator(block, c, b->length);
+        /* A binding's buffer may have moved since it was bound (only a changed type is bound
+         * again), so the length is always asked here. */
+        const int32_t indicator = TDX_Indicator(block, c, b->length, nullptr, KW_BIND_TEXT);
         if (b->indicator != nullptr) {
             *b->indicator = indicator;
         }

@@ -52,6 +52,11 @@ class ExecLiveTest : public ::testing::Test {
             "'UPDATE COUNTER SET N = N + 1; SELECT C_INT FROM ALLTYPES WHERE C_INT < 3 ORDER BY C_INT; "
             "SELECT C_VARCHAR, C_SMALL FROM ALLTYPES WHERE C_INT = 1')");
         env.exec("INSERT INTO joe.counter VALUES (0)");
+        env.exec("CREATE TABLE joe.zeros (i INTEGER, s SMALLINT, f FLOAT, v VARCHAR(10), k INTEGER)");
+        env.exec("ALTER TABLE joe.zeros OWNER TO joe");
+        env.exec(
+            "INSERT INTO joe.zeros VALUES (5, 6, 1.5, 'x', 1), (0, 0, 0, '', 2), (NULL, NULL, NULL, NULL, "
+            "3)");
     }
 
     void SetUp() override { ASSERT_EQ(t.connectAsJoe(), 0) << t.message(); }
@@ -149,6 +154,31 @@ TEST_F(ExecLiveTest, ANullGetsIndicatorMinus1AndIsNotConverted) {
     // which would have rewritten the first 16 bytes.
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(std::string(buffer + 8, 8), std::string(8, 'Q'));
+    EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA);
+}
+
+TEST_F(ExecLiveTest, ZerosAndEmptyTextsAreValuesAndNullsAreNullsWhateverTheBufferHeldBefore) {
+    ASSERT_EQ(t.execute("SELECT I, S, F, V FROM ZEROS ORDER BY K"), 0) << t.message();
+    t.block().inValue = 1;
+    ASSERT_EQ(t.call(REQ_DESCRIBE), 0);
+    auto columns = kwhosttest::descriptors(t.block());
+    ASSERT_EQ(columns.size(), 4u);
+    char buffers[4][64];
+    int32_t indicators[4];
+    for (size_t c = 0; c < 4; ++c) {
+        columns[c]->buffer = buffers[c];
+        columns[c]->indicator = &indicators[c];
+    }
+    ASSERT_EQ(t.call(REQ_BIND), 0);
+    // Each row is read into buffers that hold the previous row: a value, then zeros and an empty
+    // text (what DB-Library also writes for a NULL), then NULLs.
+    const int32_t expected[3] = {0, 0, -1};
+    for (int row = 0; row < 3; ++row) {
+        ASSERT_EQ(t.call(REQ_FETCH), 0) << t.message();
+        for (size_t c = 0; c < 4; ++c) {
+            EXPECT_EQ(indicators[c], expected[row]) << "row " << row + 1 << ", column " << c + 1;
+        }
+    }
     EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA);
 }
 
