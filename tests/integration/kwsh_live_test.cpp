@@ -295,7 +295,7 @@ TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
     const int status = runKwsh(
         {"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password, "-f", "session.sql"},
         output);
-    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(status, 3) << "the session fails one statement on purpose\n" << output;
     std::string expected = readFile(std::string(KWSH_DEMO_DIR) + "/session.expected");
     // The transcript was taken by scripts/demo, as DEMO on its gateway KWDEMO.
     const std::pair<std::string, std::string> renames[] = {
@@ -308,7 +308,7 @@ TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
     EXPECT_EQ(output, expected);
 }
 
-TEST(KwshProgram, ExitStatusesTellARefusedLoginAndAScriptStoppedAtAFailure) {
+TEST(KwshProgram, ExitStatusesTellARefusedLoginAndAFailedScript) {
     Environment& env = Environment::get();
     std::string output;
     EXPECT_EQ(runKwsh({"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", "wrong", "-c", "\\echo never"},
@@ -321,6 +321,18 @@ TEST(KwshProgram, ExitStatusesTellARefusedLoginAndAScriptStoppedAtAFailure) {
               3);
     EXPECT_EQ(output.find("after"), std::string::npos) << output;
     EXPECT_EQ(output.rfind("before\nERROR -204: ", 0), 0u) << output;
+    // Without --stop-on-error the script goes on, and its status still tells of the failure; a
+    // \quit after it does not hide it either.
+    EXPECT_EQ(runKwsh({"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password, "-q",
+                       "-c", "SELECT * FROM NOSUCHTABLE;\n\\echo after\n\\quit"},
+                      output),
+              3);
+    EXPECT_NE(output.find("after"), std::string::npos) << output;
+    EXPECT_EQ(runKwsh({"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password, "-q",
+                       "-D", "DelimitIdentifier='No'", "-c", "\\echo fine"},
+                      output),
+              0);
+    EXPECT_EQ(output, "fine\n");
     EXPECT_EQ(runKwsh({"-S", env.serverName(), "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password, "-f",
                        "no-such-script.sql"},
                       output),

@@ -3,7 +3,8 @@
 // Reads the command line (CLI11), loads the driver, connects when asked (directly or through the
 // driver's login dialog), then runs the -f files and -c texts, or the terminal with line editing,
 // or standard input as a script. Exit status: 0 done, 1 the driver or a file could not be used,
-// 2 the connection asked for could not be made, 3 a script stopped at a failure (--stop-on-error).
+// 2 the connection asked for could not be made, 3 a statement or command of a script failed (with
+// --stop-on-error the script stopped there).
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -37,14 +38,14 @@ void declare(CLI::App& app, Arguments& a) {
     app.add_option("-U,--user", a.login.user, "DB2 user")->envname("KWSH_USER");
     app.add_option("-P,--password", a.login.password, "password (or KWSH_PASSWORD)")
         ->envname("KWSH_PASSWORD");
-    app.add_option("--dbparm", a.login.dbParm, "DbParm text, e.g. \"DelimitIdentifier='No'\"");
+    app.add_option("-D,--dbparm", a.login.dbParm, "DbParm text, e.g. \"DelimitIdentifier='No'\"");
     app.add_flag("--login-dialog", a.loginDialog, "connect through the driver's login dialog");
     app.add_option("--driver", a.driver, "the driver module (or KWSH_DRIVER)");
     app.add_option("-f,--file", a.files, "run the statements and commands of a file ('-' for stdin)");
     app.add_option("-c,--command", a.commands, "run a text of statements and commands");
     app.add_flag("--csv", a.csv, "print result sets as CSV");
     app.add_flag("-q,--quiet", a.quiet, "print no row counts or confirmations");
-    app.add_flag("--stop-on-error", a.stopOnError, "stop a script at its first failure (exit status 3)");
+    app.add_flag("--stop-on-error", a.stopOnError, "stop a script at its first failure");
     app.add_flag("--trace", a.trace, "show the driver's trace lines after each statement");
     app.add_option("--trace-file", a.traceFile, "append the driver's trace lines to a file");
 }
@@ -149,7 +150,12 @@ int runMain(int argc, char** argv) {
     } else if (terminal) {
         status = runInteractive(shell);
     } else {
-        status = shell.run(kwsh::streamReader(std::cin), "stdin") ? 0 : 3;
+        shell.run(kwsh::streamReader(std::cin), "stdin");
+        status = 0;
+    }
+    // A script that met a failure says so in its status, whether it went on or stopped there.
+    if (!terminal && status == 0 && shell.failures() > 0) {
+        status = 3;
     }
     if (shell.session().connected() && !shell.disconnect()) {
         status = status == 0 ? 1 : status;
