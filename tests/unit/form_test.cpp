@@ -1,16 +1,16 @@
 /*
- * form_test.cpp - the form built from a dialog and its text, and dialogs and message boxes driven
- * from keys fed through a pipe.
+ * form_test.cpp - keys decoded from a byte stream, one line edited in place, the form built from a
+ * dialog and its text, and dialogs and message boxes driven from keys fed through a pipe.
  */
 #include "form.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "keys.h"
 #include "kwuser.h"
 #include "user_test_module.h"
 
@@ -19,30 +19,104 @@ namespace {
 using namespace usertest;
 using kwuser::ControlView;
 using kwuser::DialogView;
-using kwuser::ListItem;
 using kwuser::WindowKind;
 using namespace kwuser::form;
 
-/* Keys from a pipe that holds the bytes given, and a screen that is a string. */
-class ScriptedConsole : public Console {
-  public:
-    explicit ScriptedConsole(const std::string& bytes) {
-        int fds[2];
-        EXPECT_EQ(pipe(fds), 0);
-        EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        close(fds[1]);
-        input_ = fds[0];
-        keys_ = std::make_unique<KeyReader>(input_);
-    }
-    ~ScriptedConsole() override { close(input_); }
-    Key readKey() override { return keys_->next(); }
-    void write(std::string_view text) override { screen.append(text); }
-    std::string screen;
+/* A descriptor that reads the bytes and then the end of input. */
+int inputOf(const std::string& bytes) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fds[1]);
+    return fds[0];
+}
 
-  private:
-    int input_ = -1;
-    std::unique_ptr<KeyReader> keys_;
+/* Keys from a pipe that holds the bytes given, and a screen that is a string. */
+struct ScriptedConsole : Console {
+    explicit ScriptedConsole(const std::string& bytes) : input(inputOf(bytes)), keys(input) {}
+    ~ScriptedConsole() override { close(input); }
+    Key readKey() override { return keys.next(); }
+    void write(std::string_view text) override { screen.append(text); }
+    int input;
+    KeyReader keys;
+    std::string screen;
 };
+
+TEST(Keys, BytesAndEscapeSequencesBecomeKeys) {
+    auto keysOf = [](const std::string& bytes) {
+        ScriptedConsole console(bytes);
+        std::vector<Key> keys{console.readKey()};
+        while (keys.back().kind != KeyKind::End) {
+            keys.push_back(console.readKey());
+        }
+        EXPECT_TRUE(console.keys.inputEnded());
+        return keys;
+    };
+    using K = KeyKind;
+    const std::pair<std::string, std::vector<KeyKind>> cases[] = {
+        {"a1 ", {K::Char, K::Char, K::Char, K::End}},
+        {"\r\n", {K::Enter, K::Enter, K::End}},
+        {"\x7f\b\x15", {K::Backspace, K::Backspace, K::ClearLine, K::End}},
+        {"\x03\x04", {K::Interrupt, K::Interrupt, K::End}},
+        {"\x1b[A\x1b[B\x1bOC\x1b[D", {K::Up, K::Down, K::Right, K::Left, K::End}},
+        {"\x1b[2~", {K::Other, K::End}},          // a sequence without a meaning here
+        {"\x1b", {K::Escape, K::End}},            // Esc alone
+        {"\x1bq", {K::Escape, K::Char, K::End}},  // Esc, then a key
+        {"\x01", {K::Other, K::End}},
+        {"", {K::End}},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        std::vector<KeyKind> kinds;
+        for (const Key& key : keysOf(bytes)) {
+            kinds.push_back(key.kind);
+        }
+        EXPECT_EQ(kinds, expected) << testing::PrintToString(bytes);
+    }
+    std::vector<Key> keys = keysOf("\x1bq\xc3\xa9");
+    ASSERT_EQ(keys.size(), 5u);
+    EXPECT_EQ(keys[1].ch, 'q');
+    EXPECT_EQ(static_cast<unsigned char>(keys[2].ch), 0xC3) << "bytes of UTF-8 text are characters";
+}
+
+TEST(LineEditing, TypesEditsAndEndsALine) {
+    using S = LineEditor::State;
+    struct Case {
+        const char* what;
+        LineEditor editor;
+        std::string keys;
+        S state;
+        std::string text;
+        std::string echo;
+    };
+    const Case cases[] = {
+        {"typed and accepted", LineEditor("", 20, false), "joe\r", S::Accepted, "joe", "joe"},
+        {"starts from the value", LineEditor("db2", 20, false), "x\r", S::Accepted, "db2x", "db2x"},
+        {"backspace", LineEditor("ab", 20, false), "\177c\r", S::Accepted, "ac", "ab\b \bc"},
+        {"clear the line", LineEditor("abc", 20, false), "\x15z\r", S::Accepted, "z", "abc\b \b\b \b\b \bz"},
+        {"the limit refuses more", LineEditor("", 3, false), "abcd\r", S::Accepted, "abc", "abc\a"},
+        {"hidden", LineEditor("pw", 20, true), "xy\r", S::Accepted, "pwxy", "****"},
+        {"hidden UTF-8", LineEditor("", 20, true), "\xc3\xa9\r", S::Accepted, "\xc3\xa9", "*"},
+        {"backspace over UTF-8", LineEditor("a\xc3\xa9", 20, false), "\x7f\r", S::Accepted, "a",
+         "a\xc3\xa9\b \b"},
+        {"digits only", LineEditor("", 4, false, true), "1x2\r", S::Accepted, "12", "1\a2"},
+        {"Esc abandons", LineEditor("old", 20, false), "new\x1b", S::Abandoned, "oldnew", "oldnew"},
+        {"Ctrl-C abandons", LineEditor("", 20, false), "a\x03", S::Abandoned, "a", "a"},
+        {"end of input", LineEditor("", 20, false), "abc", S::InputEnded, "abc", "abc"},
+        {"arrows are ignored", LineEditor("", 20, false), "a\x1b[Db\r", S::Accepted, "ab", "ab"},
+    };
+    for (const Case& c : cases) {
+        LineEditor editor = c.editor;
+        ScriptedConsole console(c.keys);
+        std::string echo = editor.shown();
+        S state = S::Editing;
+        while (state == S::Editing) {
+            state = editor.feed(console.readKey(), echo);
+        }
+        EXPECT_EQ(state, c.state) << c.what;
+        EXPECT_EQ(editor.text(), c.text) << c.what;
+        EXPECT_EQ(echo, c.echo) << c.what;
+    }
+}
 
 TEST(Accelerators, AreRemovedFromLabelsAndADoubledOneStaysAsOne) {
     const std::pair<const char*, const char*> cases[] = {
@@ -59,31 +133,25 @@ TEST(Accelerators, AreRemovedFromLabelsAndADoubledOneStaysAsOne) {
 }
 
 ControlView control(WindowKind kind, int id, const char* text, uint32_t style = 0) {
-    ControlView view;
-    view.kind = kind;
-    view.id = id;
-    view.text = text;
-    view.style = style;
-    return view;
+    return {.kind = kind, .id = id, .style = style, .text = text};
 }
 
 /* A dialog like the table security dialog, as a presenter sees it. */
 DialogView securityLikeView() {
-    DialogView view;
-    view.exists = true;
-    view.title = "Table Security";
-    view.controls = {
-        control(WindowKind::Static, -1, "Enter User ID:"),
-        control(WindowKind::Edit, 1017, "smith"),
-        control(WindowKind::Static, -1, "Select &Table:"),
-        control(WindowKind::ListBox, 1015, "", LBS_SORT | LBS_NOTIFY),
-        control(WindowKind::Button, -1, "Privileges", BS_GROUPBOX),
-        control(WindowKind::Button, 1008, "&All", BS_3STATE),
-        control(WindowKind::Button, 1009, "A&lter", BS_3STATE),
-        control(WindowKind::Button, 1, "D&one", BS_DEFPUSHBUTTON),
-        control(WindowKind::Button, 2, "Cancel", BS_PUSHBUTTON),
-        control(WindowKind::Static, -1, "Changes apply at once."),
-    };
+    DialogView view{.exists = true,
+                    .title = "Table Security",
+                    .controls = {
+                        control(WindowKind::Static, -1, "Enter User ID:"),
+                        control(WindowKind::Edit, 1017, "smith"),
+                        control(WindowKind::Static, -1, "Select &Table:"),
+                        control(WindowKind::ListBox, 1015, "", LBS_SORT | LBS_NOTIFY),
+                        control(WindowKind::Button, -1, "Privileges", BS_GROUPBOX),
+                        control(WindowKind::Button, 1008, "&All", BS_3STATE),
+                        control(WindowKind::Button, 1009, "A&lter", BS_3STATE),
+                        control(WindowKind::Button, 1, "D&one", BS_DEFPUSHBUTTON),
+                        control(WindowKind::Button, 2, "Cancel", BS_PUSHBUTTON),
+                        control(WindowKind::Static, -1, "Changes apply at once."),
+                    }};
     view.controls[3].items = {{"dept", false}, {"emp", true}};
     view.controls[5].check = BST_CHECKED;
     view.controls[6].check = BST_INDETERMINATE;
@@ -91,60 +159,39 @@ DialogView securityLikeView() {
     return view;
 }
 
-TEST(FormModel, PairsLabelsWithTheirControlsAndPutsPushButtonsLast) {
+TEST(FormModel, PairsLabelsWithTheirControlsAndShowsValuesChecksSelectionsAndDisabledFields) {
     Form form = buildForm(securityLikeView());
-    struct Expected {
-        FieldKind kind;
-        int number;
-        int id;
-        const char* label;
-    };
-    const Expected expected[] = {
-        {FieldKind::Edit, 1, 1017, "Enter User ID"}, {FieldKind::List, 2, 1015, "Select Table"},
-        {FieldKind::Heading, 0, 0, "Privileges"},    {FieldKind::CheckBox, 3, 1008, "All"},
-        {FieldKind::CheckBox, 4, 1009, "Alter"},     {FieldKind::Text, 0, 0, "Changes apply at once."},
-        {FieldKind::Button, 5, 1, "Done"},           {FieldKind::Button, 6, 2, "Cancel"},
-    };
-    ASSERT_EQ(form.fields.size(), std::size(expected));
-    for (size_t i = 0; i < form.fields.size(); ++i) {
-        EXPECT_EQ(form.fields[i].kind, expected[i].kind) << i;
-        EXPECT_EQ(form.fields[i].number, expected[i].number) << i;
-        EXPECT_EQ(form.fields[i].label, expected[i].label) << i;
-        if (expected[i].number != 0) {
-            EXPECT_EQ(form.fields[i].controlId, expected[i].id) << i;
-        }
+    const int ids[] = {1017, 1015, 1008, 1009, 1, 2};  // push buttons last
+    for (int number = 1; number <= 6; ++number) {
+        ASSERT_NE(fieldNumbered(form, number), nullptr) << number;
+        EXPECT_EQ(fieldNumbered(form, number)->controlId, ids[number - 1]) << number;
     }
-    EXPECT_EQ(form.defaultButton, 6);
-    EXPECT_EQ(form.cancelButton, 7);
-    EXPECT_EQ(fieldNumbered(form, 4)->controlId, 1009);
     EXPECT_EQ(fieldNumbered(form, 7), nullptr);
     EXPECT_EQ(fieldNumbered(form, 0), nullptr);
-}
-
-TEST(FormModel, ShowsValuesChecksSelectionsAndDisabledFields) {
-    const char* expected =
-        "\n== Table Security ==\n"
-        "   1. Enter User ID : smith\n"
-        "   2. Select Table  : \n"
-        "          dept\n"
-        "        * emp\n"
-        "-- Privileges --\n"
-        "   3. [x] All\n"
-        "   4. [-] Alter (disabled)\n"
-        "Changes apply at once.\n"
-        "   5. Done   6. Cancel\n"
-        "Number and Enter: choose a field (Ctrl-U clears a value); Enter alone: Done; Esc: Cancel\n";
-    EXPECT_EQ(renderForm(buildForm(securityLikeView())), expected);
+    EXPECT_EQ(form.defaultButton, 6);
+    EXPECT_EQ(form.cancelButton, 7);
+    EXPECT_EQ(renderForm(form),
+              "\n== Table Security ==\n"
+              "   1. Enter User ID : smith\n"
+              "   2. Select Table  : \n"
+              "          dept\n"
+              "        * emp\n"
+              "-- Privileges --\n"
+              "   3. [x] All\n"
+              "   4. [-] Alter (disabled)\n"
+              "Changes apply at once.\n"
+              "   5. Done   6. Cancel\n"
+              "Number and Enter: choose a field (Ctrl-U clears a value); Enter alone: Done; Esc: Cancel\n");
 }
 
 TEST(FormModel, NeverShowsAPassword) {
-    DialogView view;
-    view.exists = true;
-    view.title = "Login";
-    view.controls = {
-        control(WindowKind::Static, -1, "&Password:"), control(WindowKind::Edit, 313, "tiger", ES_PASSWORD),
-        control(WindowKind::Static, -1, "&Group Id:"), control(WindowKind::Edit, 308, "", ES_PASSWORD)};
-    std::string shown = renderForm(buildForm(view));
+    std::string shown =
+        renderForm(buildForm({.exists = true,
+                              .title = "Login",
+                              .controls = {control(WindowKind::Static, -1, "&Password:"),
+                                           control(WindowKind::Edit, 313, "tiger", ES_PASSWORD),
+                                           control(WindowKind::Static, -1, "&Group Id:"),
+                                           control(WindowKind::Edit, 308, "", ES_PASSWORD)}}));
     EXPECT_EQ(shown.find("tiger"), std::string::npos);
     EXPECT_NE(shown.find("1. Password : (set)"), std::string::npos) << shown;
     EXPECT_NE(shown.find("2. Group Id : (empty)"), std::string::npos) << shown;
@@ -152,11 +199,11 @@ TEST(FormModel, NeverShowsAPassword) {
 }
 
 TEST(FormModel, LongListsAndComboBoxesStayShort) {
-    DialogView view;
-    view.exists = true;
-    view.title = "Types";
-    view.controls = {control(WindowKind::Static, -1, "&Type:"), control(WindowKind::ComboBox, 6601, ""),
-                     control(WindowKind::ListBox, 7, "")};
+    DialogView view{
+        .exists = true,
+        .title = "Types",
+        .controls = {control(WindowKind::Static, -1, "&Type:"), control(WindowKind::ComboBox, 6601, ""),
+                     control(WindowKind::ListBox, 7, "")}};
     for (int i = 0; i < 14; ++i) {
         view.controls[1].items.push_back({"type" + std::to_string(i), i == 3});
         view.controls[2].items.push_back({"item" + std::to_string(i), false});
@@ -180,70 +227,51 @@ int consoleMessageBox(void* self, HWND, const char* text, const char* caption, U
 class FormSession : public UserTest {};
 
 TEST_F(FormSession, ListsAreChosenFromAndCheckBoxesClicked) {
-    std::vector<int> columns;
-    LRESULT table = LB_ERR;
-    UINT write = 9;
-    recorder().handler = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
+    recorder().handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
         if (message == WM_INITDIALOG) {
-            for (const char* text : {"emp", "dept"}) {
-                SendDlgItemMessageA(dialog, kTables, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-            }
-            for (const char* text : {"sal", "ename", "comm"}) {
-                SendDlgItemMessageA(dialog, kColumns, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-            }
+            addItems(dialog, kTables, {"emp", "dept"});
+            addItems(dialog, kColumns, {"sal", "ename", "comm"});
         }
         if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
             int selected[3] = {};
-            LRESULT count =
-                SendDlgItemMessageA(dialog, kColumns, LB_GETSELITEMS, 3, reinterpret_cast<LPARAM>(selected));
-            columns.assign(selected, selected + count);
-            table = SendDlgItemMessageA(dialog, kTables, LB_GETCURSEL, 0, 0);
-            write = IsDlgButtonChecked(dialog, kWriteAuto3State);
+            EXPECT_EQ(
+                SendDlgItemMessageA(dialog, kColumns, LB_GETSELITEMS, 3, reinterpret_cast<LPARAM>(selected)),
+                2);
+            EXPECT_EQ(selected[0], 1);
+            EXPECT_EQ(selected[1], 2);
+            EXPECT_EQ(SendDlgItemMessageA(dialog, kTables, LB_GETCURSEL, 0, 0), 1);
+            EXPECT_EQ(IsDlgButtonChecked(dialog, kWriteAuto3State), static_cast<UINT>(BST_INDETERMINATE))
+                << "two clicks on an automatic three-state box";
         }
         return endOnButtons(dialog, message, wParam, lParam);
     };
     // Fields: 1 grantee, 2-5 the check boxes, 6 tables, 7 columns, 8 plain list, 9-10 combos,
     // 11 Done, 12 Cancel. Table 2 (emp); columns (sorted: comm, ename, sal) 1, 3, 1 again, 2, so
     // ename and sal stay; a column 9 that does not exist; two clicks on Write; Enter for Done.
-    ScriptedConsole console(
-        "6\r2\r"
-        "7\r1\r3\r1\r2\r9\r\r"
-        "3\r3\r"
-        "\r");
+    ScriptedConsole console("6\r2\r7\r1\r3\r1\r2\r9\r\r3\r3\r\r");
     KwPresenter presenter = {consoleRunDialog, consoleMessageBox, &console};
     kwuser_setPresenter(&presenter);
     EXPECT_EQ(run(kRights), IDOK);
-    EXPECT_EQ(table, 1);
-    EXPECT_EQ(columns, (std::vector<int>{1, 2}));
-    EXPECT_EQ(write, static_cast<UINT>(BST_INDETERMINATE)) << "two clicks on an automatic three-state box";
     EXPECT_NE(console.screen.find("No item 9."), std::string::npos);
 }
 
-TEST(MessageBoxKeys, ALetterEnterOrEscChoosesAButtonTheBoxHas) {
-    struct Case {
-        UINT type;
-        std::string keys;
-        int answer;
-    };
-    const Case cases[] = {
-        {MB_OK, "\r", IDOK},        {MB_OKCANCEL, "c", IDCANCEL},
-        {MB_OKCANCEL, "\r", IDOK},  {MB_YESNO, "xN", IDNO},
-        {MB_YESNO, "\x1by", IDYES}, {MB_YESNOCANCEL, "\x1b", IDCANCEL},
-        {MB_OK, "\x1b", IDOK},      {MB_YESNO, "", 0},
-    };
-    for (const Case& c : cases) {
-        ScriptedConsole console(c.keys);
-        EXPECT_EQ(runMessageBox(console, "Sure?", "Profile", c.type), c.answer) << c.type << " " << c.keys;
-    }
-}
-
-TEST(MessageBoxText, ShowsCaptionIconTextAndTheBoxsButtons) {
+TEST(MessageBoxes, ShowCaptionIconTextAndButtonsAndALetterEnterOrEscChoosesOneTheBoxHas) {
     EXPECT_EQ(renderMessageBox("Invalid login id entered", "Login", MB_ICONHAND),
               "\n-- Login (stop) --\nInvalid login id entered\n[O]K  ? ");
     EXPECT_EQ(renderMessageBox("Undo?", "Table Security", MB_OKCANCEL | MB_ICONQUESTION),
               "\n-- Table Security (question) --\nUndo?\n[O]K  [C]ancel  ? ");
     EXPECT_EQ(renderMessageBox("Save?", "Profile", MB_YESNOCANCEL),
               "\n-- Profile --\nSave?\n[Y]es  [N]o  [C]ancel  ? ");
+    const std::tuple<UINT, std::string, int> cases[] = {
+        {MB_OK, "\r", IDOK},        {MB_OKCANCEL, "c", IDCANCEL},
+        {MB_OKCANCEL, "\r", IDOK},  {MB_YESNO, "xN", IDNO},
+        {MB_YESNO, "\x1by", IDYES}, {MB_YESNOCANCEL, "\x1b", IDCANCEL},
+        {MB_OK, "\x1b", IDOK},      {MB_YESNO, "", 0},  // the input ended
+    };
+    for (const auto& [type, keys, answer] : cases) {
+        ScriptedConsole console(keys);
+        EXPECT_EQ(runMessageBox(console, "Sure?", "Profile", type), answer) << type << " " << keys;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 /*
- * menu_test.cpp - CreateMenu, InsertMenuA and the menu queries.
+ * menu_test.cpp - menus (CreateMenu, InsertMenuA, the queries and the handle space) and the system
+ * cursors (LoadCursorA, SetCursor, GetCursor).
  */
 #include <gtest/gtest.h>
 
@@ -27,38 +28,34 @@ class Menus : public ::testing::Test {
   protected:
     void SetUp() override { menu_ = CreateMenu(); }
     void TearDown() override { DestroyMenu(menu_); }
+    BOOL insertAt(UINT position, UINT id, const char* text) {
+        return InsertMenuA(menu_, position, MF_BYPOSITION | MF_STRING, id, text);
+    }
     HMENU menu_ = nullptr;
 };
 
-TEST_F(Menus, InsertByPositionPlacesTheItemThereAndAppendsPastTheEnd) {
+TEST_F(Menus, InsertPlacesTheItemAtItsPositionOrBeforeTheItemWithTheCommandAndTheTextReadsBack) {
     ASSERT_NE(menu_, nullptr);
     EXPECT_EQ(GetMenuItemCount(menu_), 0);
-    EXPECT_TRUE(InsertMenuA(menu_, 0, MF_BYPOSITION | MF_STRING, 10, "&Open"));
-    EXPECT_TRUE(InsertMenuA(menu_, 5, MF_BYPOSITION | MF_STRING, 30, "E&xit"));  // past the end
-    EXPECT_TRUE(InsertMenuA(menu_, 1, MF_BYPOSITION | MF_STRING, 20, "&Save"));
-    EXPECT_TRUE(InsertMenuA(menu_, 0xFFFFFFFF, MF_BYPOSITION | MF_STRING, 40, "&About"));
-    // The security command goes in front of whatever the host has there.
-    EXPECT_TRUE(InsertMenuA(menu_, 0, MF_BYPOSITION | MF_STRING, 4812, "Table &Security..."));
-    EXPECT_EQ(
-        itemsOf(menu_),
-        (Items{{4812, "Table &Security..."}, {10, "&Open"}, {20, "&Save"}, {30, "E&xit"}, {40, "&About"}}));
-}
-
-TEST_F(Menus, InsertByCommandGoesBeforeTheItemWithThatId) {
-    InsertMenuA(menu_, 0, MF_BYPOSITION, 10, "one");
-    InsertMenuA(menu_, 1, MF_BYPOSITION, 30, "three");
-    EXPECT_TRUE(InsertMenuA(menu_, 30, MF_BYCOMMAND | MF_STRING, 20, "two"));
+    EXPECT_TRUE(insertAt(0, 10, "&Open"));
+    EXPECT_TRUE(insertAt(5, 30, "E&xit"));  // past the end: appended
+    EXPECT_TRUE(insertAt(1, 20, "&Save"));
+    EXPECT_TRUE(insertAt(0xFFFFFFFF, 40, "&About"));
+    EXPECT_TRUE(insertAt(0, 4812, "Table &Security..."));  // in front of whatever the host has there
+    EXPECT_TRUE(InsertMenuA(menu_, 30, MF_BYCOMMAND | MF_STRING, 25, "&Print"));
     EXPECT_FALSE(InsertMenuA(menu_, 99, MF_BYCOMMAND | MF_STRING, 50, "nowhere"));
-    EXPECT_EQ(itemsOf(menu_), (Items{{10, "one"}, {20, "two"}, {30, "three"}}));
-}
+    EXPECT_EQ(itemsOf(menu_), (Items{{4812, "Table &Security..."},
+                                     {10, "&Open"},
+                                     {20, "&Save"},
+                                     {25, "&Print"},
+                                     {30, "E&xit"},
+                                     {40, "&About"}}));
 
-TEST_F(Menus, GetMenuStringFollowsTheTruncationRule) {
-    InsertMenuA(menu_, 0, MF_BYPOSITION, 7, "Refresh");
-    char text[8] = "???????";
-    EXPECT_EQ(GetMenuStringA(menu_, 7, text, 5, MF_BYCOMMAND), 4);
-    EXPECT_STREQ(text, "Refr");
-    EXPECT_EQ(GetMenuStringA(menu_, 0, nullptr, 0, MF_BYPOSITION), 7) << "no buffer: the length";
-    EXPECT_EQ(GetMenuStringA(menu_, 3, text, sizeof text, MF_BYPOSITION), 0);
+    char text[8] = "???????";  // GetMenuStringA follows the truncation rule
+    EXPECT_EQ(GetMenuStringA(menu_, 20, text, 5, MF_BYCOMMAND), 4);
+    EXPECT_STREQ(text, "&Sav");
+    EXPECT_EQ(GetMenuStringA(menu_, 1, nullptr, 0, MF_BYPOSITION), 5) << "no buffer: the length";
+    EXPECT_EQ(GetMenuStringA(menu_, 6, text, sizeof text, MF_BYPOSITION), 0);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(GetMenuStringA(menu_, 8, text, sizeof text, MF_BYCOMMAND), 0);
 }
@@ -67,7 +64,7 @@ TEST_F(Menus, RefusesItemsItDoesNotKeepAndMenusThatDoNotExist) {
     const UINT popup = 0x10, separator = 0x800;
     EXPECT_FALSE(InsertMenuA(menu_, 0, MF_BYPOSITION | popup, 1, "Sub"));
     EXPECT_FALSE(InsertMenuA(menu_, 0, MF_BYPOSITION | separator, 0, ""));
-    EXPECT_FALSE(InsertMenuA(menu_, 0, MF_BYPOSITION, 1, nullptr));
+    EXPECT_FALSE(insertAt(0, 1, nullptr));
     EXPECT_EQ(GetMenuItemCount(menu_), 0);
     EXPECT_EQ(GetMenuItemID(menu_, 0), static_cast<UINT>(-1));
 
@@ -78,46 +75,58 @@ TEST_F(Menus, RefusesItemsItDoesNotKeepAndMenusThatDoNotExist) {
     EXPECT_FALSE(InsertMenuA(gone, 0, MF_BYPOSITION, 1, "x"));
 }
 
-TEST_F(Menus, LiveMenusHaveDistinctSmallHandles) {
-    HMENU other = CreateMenu();
-    EXPECT_NE(other, menu_);
-    EXPECT_NE(other, nullptr);
-    EXPECT_LT(reinterpret_cast<uintptr_t>(other), 65536u);
-    InsertMenuA(other, 0, MF_BYPOSITION, 1, "x");
-    EXPECT_EQ(GetMenuItemCount(menu_), 0) << "menus do not share items";
-    DestroyMenu(other);
-}
-
-TEST_F(Menus, AHandleComesBackOnlyAfterTheRestOfTheSpaceHasBeenOffered) {
+TEST_F(Menus, HandlesAreSmallDistinctNotReusedAtOnceAndRecoverFromExhaustion) {
     HMENU first = CreateMenu();
+    EXPECT_NE(first, menu_);
+    EXPECT_NE(first, nullptr);
+    EXPECT_LT(reinterpret_cast<uintptr_t>(first), 65536u);
+    InsertMenuA(first, 0, MF_BYPOSITION, 1, "x");
+    EXPECT_EQ(GetMenuItemCount(menu_), 0) << "menus do not share items";
     DestroyMenu(first);
     HMENU second = CreateMenu();
     EXPECT_NE(second, first) << "a handle just released is not handed out again at once";
-    DestroyMenu(second);
-}
 
-TEST_F(Menus, AnExhaustedHandleSpaceAnswersNullAndRecovers) {
-    std::vector<HMENU> menus;
-    for (int i = 0; i < 70000; ++i) {
-        HMENU menu = CreateMenu();
-        if (menu == nullptr) {
-            break;
-        }
+    std::vector<HMENU> menus{second};
+    for (HMENU menu = CreateMenu(); menu != nullptr && menus.size() < 70000; menu = CreateMenu()) {
         menus.push_back(menu);
     }
     ASSERT_LT(menus.size(), 65535u) << "the fixture's menu and other objects hold handles too";
     EXPECT_GT(menus.size(), 60000u);
     EXPECT_EQ(CreateMenu(), nullptr);
     EXPECT_TRUE(DestroyMenu(menus.back()));
-    menus.pop_back();
-    HMENU again = CreateMenu();
-    EXPECT_NE(again, nullptr);
-    EXPECT_EQ(GetMenuItemCount(again), 0);
-    menus.push_back(again);
+    menus.back() = CreateMenu();
+    EXPECT_NE(menus.back(), nullptr);
+    EXPECT_EQ(GetMenuItemCount(menus.back()), 0);
     for (HMENU menu : menus) {
         DestroyMenu(menu);
     }
     EXPECT_EQ(GetMenuItemCount(menu_), 0) << "the fixture's menu was never touched";
+}
+
+TEST(Cursors, OnlySystemCursorsExistAndSetCursorAnswersThePreviousOne) {
+    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), wait = LoadCursorA(nullptr, IDC_WAIT);
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(wait, nullptr);
+    EXPECT_NE(arrow, wait);
+    EXPECT_EQ(LoadCursorA(nullptr, IDC_ARROW), arrow);
+    EXPECT_EQ(LoadCursorA(nullptr, IDC_WAIT), wait);
+    EXPECT_LT(reinterpret_cast<uintptr_t>(wait), 65536u);
+    EXPECT_EQ(LoadCursorA(nullptr, MAKEINTRESOURCEA(1)), nullptr);
+    EXPECT_EQ(LoadCursorA(reinterpret_cast<HINSTANCE>(uintptr_t{5}), IDC_ARROW), nullptr);
+    EXPECT_EQ(LoadCursorA(nullptr, "ARROW"), nullptr);
+
+    SetCursor(arrow);
+    EXPECT_EQ(SetCursor(wait), arrow);
+    EXPECT_EQ(GetCursor(), wait);
+    EXPECT_EQ(SetCursor(nullptr), wait);  // hides the cursor
+    EXPECT_EQ(GetCursor(), nullptr);
+    EXPECT_EQ(SetCursor(arrow), nullptr);
+    EXPECT_EQ(GetCursor(), arrow);
+    HMENU menu = CreateMenu();  // a handle, but no cursor: ignored
+    EXPECT_EQ(SetCursor(reinterpret_cast<HCURSOR>(menu)), nullptr);
+    EXPECT_EQ(SetCursor(reinterpret_cast<HCURSOR>(uintptr_t{0x12345678})), nullptr);
+    EXPECT_EQ(GetCursor(), arrow);
+    DestroyMenu(menu);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 /*
- * scripted_test.cpp - the scripted presenter driving whole dialogs: a sign-on dialog whose OK
- * waits for three fields, a script that runs out, message boxes inside a dialog, and reset.
+ * scripted_test.cpp - MessageBoxA under each presenter and the log of every box; the scripted
+ * presenter driving a whole sign-on dialog whose OK waits for three fields, a script that runs
+ * out, message boxes inside a dialog, and reset.
  */
 #include <gtest/gtest.h>
 
@@ -14,38 +15,106 @@ namespace {
 
 using namespace usertest;
 
-/* A sign-on procedure with the login dialog's rules: OK only when server, user and password
- * are filled in; OK with an unknown server shows a message and stays open. */
+class MessageBoxes : public UserTest {};
+
+TEST_F(MessageBoxes, NobodyThereAnswersCancelElseNoElseOk) {
+    kwuser_setPresenter(nullptr);
+    const std::pair<UINT, int> cases[] = {
+        {MB_OK, IDOK},
+        {MB_OK | MB_ICONHAND, IDOK},
+        {MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},
+        {MB_YESNO, IDNO},
+        {MB_YESNOCANCEL | MB_ICONEXCLAMATION, IDCANCEL},
+    };
+    for (const auto& [type, answer] : cases) {
+        EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", type), answer) << type;
+    }
+}
+
+TEST_F(MessageBoxes, EveryBoxIsLoggedWhateverThePresenter) {
+    kwuser_setPresenter(nullptr);
+    MessageBoxA(nullptr, "Invalid server name entered", "Login", MB_ICONHAND);
+    kwuser_useScriptedPresenter();
+    MessageBoxA(nullptr, nullptr, nullptr, MB_OKCANCEL);
+    ASSERT_EQ(kwuser_messageBoxCount(), 2);
+
+    char text[64], caption[16];
+    UINT type = 0;
+    ASSERT_TRUE(kwuser_messageBoxAt(0, text, sizeof text, caption, sizeof caption, &type));
+    EXPECT_STREQ(text, "Invalid server name entered");
+    EXPECT_STREQ(caption, "Login");
+    EXPECT_EQ(type, static_cast<UINT>(MB_ICONHAND));
+    ASSERT_TRUE(kwuser_messageBoxAt(1, text, sizeof text, caption, sizeof caption, &type));
+    EXPECT_STREQ(text, "");
+    EXPECT_STREQ(caption, "Error") << "a box without a caption is captioned as Windows does";
+
+    ASSERT_TRUE(kwuser_messageBoxAt(0, text, 8, nullptr, 0, nullptr));
+    EXPECT_STREQ(text, "Invalid") << "read back under the truncation rule";
+    EXPECT_FALSE(kwuser_messageBoxAt(2, text, sizeof text, caption, sizeof caption, &type));
+    EXPECT_FALSE(kwuser_messageBoxAt(-1, text, sizeof text, caption, sizeof caption, &type));
+    kwuser_messageBoxClear();
+    EXPECT_EQ(kwuser_messageBoxCount(), 0);
+}
+
+TEST_F(MessageBoxes, ScriptedAnswersComeInOrderAndOnesTheBoxDoesNotOfferCountAsNone) {
+    for (int answer : {int{IDCANCEL}, int{IDYES}, int{IDYES}, int{IDOK}, 77}) {
+        kwuser_scriptAnswer(answer);
+    }
+    const std::pair<UINT, int> boxes[] = {
+        {MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},
+        {MB_YESNO, IDYES},
+        {MB_OKCANCEL, IDCANCEL},  // IDYES is not offered
+        {MB_YESNO, IDNO},         // nor IDOK
+        {MB_OK, IDOK},            // nor 77
+        {MB_OKCANCEL, IDOK},      // the answers have run out
+    };
+    for (const auto& [type, answer] : boxes) {
+        EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Profile", type), answer) << type;
+    }
+}
+
+TEST_F(MessageBoxes, APresenterSeesTheBoxAsGiven) {
+    struct Seen {
+        HWND owner = nullptr;
+        std::string text, caption;
+        UINT type = 0;
+    } seen;
+    KwPresenter presenter = {
+        [](void*, HWND) { return 0; },
+        [](void* self, HWND owner, const char* text, const char* caption, UINT type) -> int {
+            *static_cast<Seen*>(self) = {owner, text, caption, type};
+            return IDYES;
+        },
+        &seen};
+    kwuser_setPresenter(&presenter);
+    HWND owner = reinterpret_cast<HWND>(uintptr_t{77});
+    EXPECT_EQ(MessageBoxA(owner, "Drop it?", "Catalog", MB_YESNOCANCEL | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(seen.owner, owner);
+    EXPECT_EQ(seen.text, "Drop it?");
+    EXPECT_EQ(seen.caption, "Catalog");
+    EXPECT_EQ(seen.type, static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION));
+}
+
+/* The sign-on rules, a banner from the string table, an unknown server refused with a message,
+ * and Cancel only after "Leave?" is confirmed. */
 BOOL signOnProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     recordingProcedure(dialog, message, wParam, lParam);
+    applySignOnRules(dialog, message, wParam);
     if (message == WM_INITDIALOG) {
         char banner[80];
         LoadStringA(reinterpret_cast<HINSTANCE>(lParam), kBannerText, banner, sizeof banner);
         SetDlgItemTextA(dialog, kBanner, banner);
-        SendDlgItemMessageA(dialog, kUser, EM_LIMITTEXT, 8, 0);
-        return TRUE;
-    }
-    if (message != WM_COMMAND) {
-        return FALSE;
-    }
-    int id = LOWORD(wParam);
-    if (HIWORD(wParam) == EN_CHANGE) {
-        bool filled = GetWindowTextLengthA(GetDlgItem(dialog, kServer)) > 0 &&
-                      GetWindowTextLengthA(GetDlgItem(dialog, kUser)) > 0 &&
-                      GetWindowTextLengthA(GetDlgItem(dialog, kPassword)) > 0;
-        EnableWindow(GetDlgItem(dialog, IDOK), filled);
-    } else if (id == IDOK) {
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
         char server[32];
         GetDlgItemTextA(dialog, kServer, server, sizeof server);
         if (std::string(server) != "db2test") {
             MessageBoxA(dialog, "Invalid server name entered", "Sign On", MB_ICONHAND);
-            return TRUE;
+        } else {
+            EndDialog(dialog, 1);
         }
-        EndDialog(dialog, 1);
-    } else if (id == IDCANCEL) {
-        if (MessageBoxA(dialog, "Leave?", "Sign On", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
-            EndDialog(dialog, 0);
-        }
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL &&
+               MessageBoxA(dialog, "Leave?", "Sign On", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+        EndDialog(dialog, 0);
     }
     return TRUE;
 }
@@ -58,7 +127,7 @@ class Scripted : public UserTest {
     }
 };
 
-TEST_F(Scripted, OkWaitsForServerUserAndPasswordThenEndsTheDialog) {
+TEST_F(Scripted, OkWaitsForServerUserAndPasswordAndAMessageBoxInsideLeavesTheDialogOpen) {
     std::vector<bool> okEnabled;
     std::string banner, user;
     auto noteOk = [&](HWND dialog) {
@@ -68,7 +137,7 @@ TEST_F(Scripted, OkWaitsForServerUserAndPasswordThenEndsTheDialog) {
         banner = windowText(GetDlgItem(dialog, kBanner));
         noteOk(dialog);
     });
-    kwuser_scriptType(kServer, "db2test");
+    kwuser_scriptType(kServer, "nowhere");
     inspect(noteOk);
     kwuser_scriptType(kUser, "administrator");
     inspect(noteOk);
@@ -81,6 +150,8 @@ TEST_F(Scripted, OkWaitsForServerUserAndPasswordThenEndsTheDialog) {
     kwuser_scriptType(kUser, "");
     inspect(noteOk);
     kwuser_scriptType(kUser, "joe");
+    kwuser_scriptClick(IDOK);  // unknown server: a message box, and the dialog stays
+    kwuser_scriptType(kServer, "db2test");
     kwuser_scriptClick(IDOK);
     EXPECT_EQ(signOn(), 1);
     EXPECT_EQ(banner, "Sign on to the test server:");
@@ -88,37 +159,22 @@ TEST_F(Scripted, OkWaitsForServerUserAndPasswordThenEndsTheDialog) {
     EXPECT_EQ(user, "administ") << "the edit was limited to 8 characters";
     EXPECT_EQ(kwuser_scriptPendingActions(), 0);
     EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0);
-    EXPECT_EQ(kwuser_messageBoxCount(), 0);
-}
-
-TEST_F(Scripted, AMessageBoxInsideTheDialogTakesTheNextAnswerAndTheDialogStaysOpen) {
-    kwuser_scriptType(kServer, "nowhere");
-    kwuser_scriptType(kPassword, "pw");
-    kwuser_scriptClick(IDOK);  // unknown server: a message box, the dialog stays
-    kwuser_scriptType(kServer, "db2test");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(signOn(), 1);
-    ASSERT_EQ(kwuser_messageBoxCount(), 1);
+    ASSERT_EQ(kwuser_messageBoxCount(), 1) << "one box, from the OK that was enabled";
     char text[64];
     kwuser_messageBoxAt(0, text, sizeof text, nullptr, 0, nullptr);
     EXPECT_STREQ(text, "Invalid server name entered");
 }
 
-TEST_F(Scripted, AScriptThatRunsOutCancelsTheDialogThroughItsCancelButton) {
-    kwuser_scriptType(kServer, "db2test");
-    kwuser_scriptAnswer(IDOK);  // "Leave?" - yes
-    EXPECT_EQ(signOn(), 0);
-    EXPECT_EQ(kwuser_scriptCancelledDialogs(), 1);
-    Command last = recorder().commands().back();
-    EXPECT_EQ(last.id, IDCANCEL);
-    EXPECT_EQ(last.code, BN_CLICKED);
-    EXPECT_EQ(kwuser_messageBoxCount(), 1) << "the procedure's cancel logic ran";
-}
-
-TEST_F(Scripted, ACancelTheProcedureRefusesStillEndsTheDialog) {
-    kwuser_scriptAnswer(IDCANCEL);  // "Leave?" - no
-    EXPECT_EQ(signOn(), 0);
-    EXPECT_EQ(kwuser_scriptCancelledDialogs(), 1);
+TEST_F(Scripted, AScriptThatRunsOutCancelsTheDialogThroughItsCancelButtonEvenIfRefused) {
+    for (int leave : {int{IDOK}, int{IDCANCEL}}) {  // the answer to "Leave?"
+        kwuser_scriptReset();
+        kwuser_messageBoxClear();
+        kwuser_scriptType(kServer, "db2test");
+        kwuser_scriptAnswer(leave);
+        EXPECT_EQ(signOn(), 0) << leave;
+        EXPECT_EQ(kwuser_scriptCancelledDialogs(), 1) << leave;
+        EXPECT_EQ(kwuser_messageBoxCount(), 1) << "Cancel was pressed: the procedure's cancel logic ran";
+    }
 }
 
 TEST_F(Scripted, ResetForgetsActionsAnswersAndCancelledDialogs) {

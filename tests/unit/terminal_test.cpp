@@ -3,7 +3,6 @@
  * confirmed, the password never echoed, cancelling, the end of input, message boxes, signals,
  * and the refusal of an input that is no terminal.
  */
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pthread.h>
@@ -26,23 +25,21 @@ namespace {
 
 using namespace usertest;
 
-constexpr int kPatienceMs = 10000;
-
 /* The person at the other end of a pseudo-terminal: waits for what the form shows and types. */
 class Person {
   public:
     explicit Person(int master) : master_(master) {}
 
-    /* Reads until `text` has appeared since the last thing expected. */
+    /* Reads until `text` has appeared since the last thing expected, for up to ten seconds. */
     bool expect(const std::string& text) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-        while (transcript_.find(text, mark_) == std::string::npos) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        size_t at;
+        while ((at = transcript.find(text, mark_)) == std::string::npos) {
             if (std::chrono::steady_clock::now() > deadline || readSome(100) == Read::Gone) {
-                failure_ = "never saw \"" + text + "\"";
                 return false;
             }
         }
-        mark_ = transcript_.find(text, mark_) + text.size();
+        mark_ = at + text.size();
         return true;
     }
     void type(const std::string& keys) {
@@ -55,8 +52,7 @@ class Person {
         while (readSome(20) == Read::Data) {
         }
     }
-    const std::string& transcript() const { return transcript_; }
-    const std::string& failure() const { return failure_; }
+    std::string transcript;
 
   private:
     enum class Read { Data, Quiet, Gone };
@@ -70,20 +66,16 @@ class Person {
         if (got <= 0) {
             return Read::Gone;
         }
-        transcript_.append(buffer, static_cast<size_t>(got));
+        transcript.append(buffer, static_cast<size_t>(got));
         return Read::Data;
     }
 
     int master_;
-    std::string transcript_;
     size_t mark_ = 0;
-    std::string failure_;
 };
 
-struct Step {
-    std::string expect;
-    std::string type;
-};
+/* What to wait for, and what to type then. */
+using Steps = std::vector<std::pair<std::string, std::string>>;
 
 class Terminal : public UserTest {
   protected:
@@ -92,6 +84,7 @@ class Terminal : public UserTest {
         ASSERT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
         ASSERT_EQ(tcgetattr(slave_, &before_), 0);
         ASSERT_EQ(kwuser_useTerminalPresenter(slave_, slave_), 1);
+        recorder().handler = endOnButtons;
     }
     void TearDown() override {
         kwuser_setPresenter(nullptr);
@@ -108,28 +101,26 @@ class Terminal : public UserTest {
 
     /* Runs `show` while a person follows the steps; a step of `hangUp` closes the terminal. */
     template <class Show>
-    auto converse(const std::vector<Step>& steps, Show show) {
+    auto converse(const Steps& steps, Show show) {
         Person person(master_);
         std::atomic<bool> done = false;
+        std::string failure;
         std::thread talker([&] {
-            for (const Step& step : steps) {
-                if (step.expect == kHangUp) {
-                    closeMaster();
-                    return;
-                }
-                if (!person.expect(step.expect)) {
+            for (const auto& [expected, keys] : steps) {
+                if (expected == kHangUp || !person.expect(expected)) {
+                    failure = expected == kHangUp ? "" : "never saw \"" + expected + "\"";
                     closeMaster();  // the form sees the end of its input and gives up
                     return;
                 }
-                person.type(step.type);
+                person.type(keys);
             }
             person.listenUntil(done);
         });
         auto result = show();
         done = true;
         talker.join();
-        EXPECT_EQ(person.failure(), "") << person.transcript();
-        transcript_ = person.transcript();
+        EXPECT_EQ(failure, "") << person.transcript;
+        transcript_ = person.transcript;
         return result;
     }
 
@@ -148,36 +139,21 @@ class Terminal : public UserTest {
     std::string transcript_;
 };
 
-BOOL signOnRules(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SendDlgItemMessageA(dialog, kUser, EM_LIMITTEXT, 8, 0);
-    }
-    if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
-        bool filled = GetWindowTextLengthA(GetDlgItem(dialog, kServer)) > 0 &&
-                      GetWindowTextLengthA(GetDlgItem(dialog, kUser)) > 0 &&
-                      GetWindowTextLengthA(GetDlgItem(dialog, kPassword)) > 0;
-        EnableWindow(GetDlgItem(dialog, IDOK), filled);
-    }
-    return endOnButtons(dialog, message, wParam, lParam);
-}
-
 TEST_F(Terminal, ASignOnFormIsFilledInAndConfirmedWithoutShowingThePassword) {
-    std::string server, user, password;
-    recorder().handler = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
+    recorder().handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
         if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
-            server = windowText(GetDlgItem(dialog, kServer));
-            user = windowText(GetDlgItem(dialog, kUser));
-            password = windowText(GetDlgItem(dialog, kPassword));
+            EXPECT_EQ(windowText(GetDlgItem(dialog, kServer)), "db2test");
+            EXPECT_EQ(windowText(GetDlgItem(dialog, kUser)), "administ") << "the limit holds while typing";
+            EXPECT_EQ(windowText(GetDlgItem(dialog, kPassword)), "s3cret");
         }
-        return signOnRules(dialog, message, wParam, lParam);
+        applySignOnRules(dialog, message, wParam);
+        return endOnButtons(dialog, message, wParam, lParam);
     };
     intptr_t result = converse({{"4. OK (disabled)", ""},
                                 {"> ", "1\r"},
                                 {"Server: ", "db2test\r"},
                                 {"> ", "2\r"},
-                                {"User: guest",
-                                 "\x15"
-                                 "administrator\r"},
+                                {"User: guest", "\025administrator\r"},  // Ctrl-U clears the value first
                                 {"> ", "3\r"},
                                 {"Password: ", "s3cret\r"},
                                 {"3. Password : (set)", ""},
@@ -185,9 +161,6 @@ TEST_F(Terminal, ASignOnFormIsFilledInAndConfirmedWithoutShowingThePassword) {
                                 {"> ", "\r"}},
                                [&] { return run(kSignOn); });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(server, "db2test");
-    EXPECT_EQ(user, "administ") << "the limit holds while typing";
-    EXPECT_EQ(password, "s3cret");
     EXPECT_EQ(transcript_.find("s3cret"), std::string::npos) << transcript_;
     EXPECT_NE(transcript_.find("******"), std::string::npos);
     EXPECT_NE(transcript_.find("administ\a"), std::string::npos) << "a refused key rings the bell";
@@ -195,7 +168,6 @@ TEST_F(Terminal, ASignOnFormIsFilledInAndConfirmedWithoutShowingThePassword) {
 }
 
 TEST_F(Terminal, EscCancelsTheFormThroughItsCancelButton) {
-    recorder().handler = endOnButtons;
     intptr_t result =
         converse({{"> ", "1\r"}, {"Server: ", "abc\x1b"}, {"> ", "\x1b"}}, [&] { return run(kSignOn); });
     EXPECT_EQ(result, IDCANCEL);
@@ -219,7 +191,6 @@ TEST_F(Terminal, AMessageBoxInsideAFormIsShownAndTheFormComesBack) {
 }
 
 TEST_F(Terminal, TheEndOfInputCancelsThisDialogAndEveryLaterOne) {
-    recorder().handler = endOnButtons;
     intptr_t result = converse({{"> ", ""}, {kHangUp, ""}}, [&] { return run(kSignOn); });
     EXPECT_EQ(result, IDCANCEL) << "cancelled through the Cancel button";
     EXPECT_EQ(recorder().commands().back().id, IDCANCEL);
@@ -241,7 +212,6 @@ TEST_F(Terminal, AnInterruptRestoresTheTerminalCancelsTheDialogAndCallsTheHostsH
     sigaction(SIGINT, &count, &previous);
     gInterrupts = 0;
     pthread_t shower = pthread_self();
-    recorder().handler = endOnButtons;
     intptr_t result = converse({{"> ", ""}}, [&] {
         std::thread interrupter([shower] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -265,7 +235,6 @@ TEST_F(Terminal, ATerminatingSignalLeavesTheTerminalAsItWas) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        recorder().handler = endOnButtons;
         run(kSignOn);
         _exit(3);  // not reached: the signal ends the process
     }
@@ -282,7 +251,9 @@ TEST_F(Terminal, ATerminatingSignalLeavesTheTerminalAsItWas) {
     EXPECT_TRUE(terminalRestored());
 }
 
-TEST(TerminalRefusal, AnInputThatIsNoTerminalIsRefusedAndThePresenterStays) {
+class TerminalRefusal : public UserTest {};
+
+TEST_F(TerminalRefusal, AnInputThatIsNoTerminalIsRefusedAndThePresenterStays) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     kwuser_setPresenter(nullptr);
@@ -290,15 +261,9 @@ TEST(TerminalRefusal, AnInputThatIsNoTerminalIsRefusedAndThePresenterStays) {
     EXPECT_EQ(kwuser_useTerminalPresenter(-1, 1), 0);
     close(fds[0]);
     close(fds[1]);
-
-    HINSTANCE module = kwuser_registerModule(&kResources);
-    recorder().clear();
     recorder().handler = endOnButtons;
-    EXPECT_EQ(DialogBoxParamA(module, MAKEINTRESOURCEA(kSignOn), nullptr, recordingProcedure, 0), IDCANCEL)
-        << "the none presenter cancelled it";
+    EXPECT_EQ(run(kSignOn), IDCANCEL) << "the none presenter cancelled it";
     EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_YESNO), IDNO);
-    kwuser_unregisterModule(module);
-    recorder().clear();
 }
 
 }  // namespace

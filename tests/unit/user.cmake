@@ -1,12 +1,11 @@
 # libkwuser: the USER subset through its exported interface, the form logic through the static
 # copy of the library, and the terminal presenter over pseudo-terminals.
 kw_add_test(user_test LABEL unit
-  SOURCES user_test_module.cpp text_test.cpp resource_test.cpp menu_test.cpp syscursor_test.cpp
-          dialog_test.cpp control_test.cpp listbox_test.cpp action_test.cpp msgbox_test.cpp
-          scripted_test.cpp
+  SOURCES user_test_module.cpp text_test.cpp menu_test.cpp dialog_test.cpp control_test.cpp
+          action_test.cpp scripted_test.cpp
   LIBS kwuser)
 kw_add_test(user_form_test LABEL unit
-  SOURCES user_test_module.cpp keys_test.cpp form_test.cpp
+  SOURCES user_test_module.cpp form_test.cpp
   LIBS kwuser_static)
 kw_add_test(user_terminal_test LABEL unit
   SOURCES user_test_module.cpp terminal_test.cpp

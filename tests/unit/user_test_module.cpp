@@ -114,6 +114,19 @@ BOOL endOnButtons(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
+void applySignOnRules(HWND dialog, UINT message, WPARAM wParam) {
+    if (message == WM_INITDIALOG) {
+        SendDlgItemMessageA(dialog, kUser, EM_LIMITTEXT, 8, 0);
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+        bool filled = true;
+        for (int id : {kServer, kUser, kPassword}) {
+            filled = filled && GetWindowTextLengthA(GetDlgItem(dialog, id)) > 0;
+        }
+        EnableWindow(GetDlgItem(dialog, IDOK), filled);
+    }
+}
+
 void inspect(std::function<void(HWND)> check) {
     inspections().push_back(std::move(check));
     kwuser_scriptInspect(
@@ -127,16 +140,11 @@ std::string windowText(HWND window) {
     return std::string(buffer, static_cast<size_t>(length));
 }
 
-std::string itemText(HWND dialog, int controlId, int index) {
-    LRESULT length = SendDlgItemMessageA(dialog, controlId, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0) {
-        return "<none>";
+void addItems(HWND dialog, int id, std::initializer_list<const char*> texts) {
+    UINT message = id == kTypes || id == kSortedTypes ? CB_ADDSTRING : LB_ADDSTRING;
+    for (const char* text : texts) {
+        SendDlgItemMessageA(dialog, id, message, 0, reinterpret_cast<LPARAM>(text));
     }
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendDlgItemMessageA(dialog, controlId, LB_GETTEXT, static_cast<WPARAM>(index),
-                        reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(length));
-    return text;
 }
 
 void UserTest::SetUp() {
@@ -159,6 +167,16 @@ void UserTest::TearDown() {
 
 intptr_t UserTest::run(int templateId, LPARAM parameter, HWND owner) {
     return DialogBoxParamA(module_, MAKEINTRESOURCEA(templateId), owner, recordingProcedure, parameter);
+}
+
+void UserTest::within(int templateId, std::function<void(HWND)> check) {
+    inspect(std::move(check));
+    kwuser_scriptClick(IDCANCEL);
+    if (!recorder().handler) {
+        recorder().handler = endOnButtons;
+    }
+    run(templateId);
+    EXPECT_EQ(kwuser_scriptPendingActions(), 0) << "the check ran";
 }
 
 }  // namespace usertest

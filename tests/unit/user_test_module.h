@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,6 @@
 
 namespace usertest {
 
-/* Templates. */
 enum {
     kSignOn = 200, /* banner, server / user / password edits, OK (default, starts disabled), Cancel */
     kRights = 300, /* grantee edit, four check boxes of each style, three lists, two combos, Done, Cancel */
@@ -62,10 +62,10 @@ struct Command {
     bool operator==(const Command&) const = default;
 };
 
-/* What the recording procedure saw, and what it does besides recording. */
+/* What the recording procedure saw; `handler` runs after recording and gives the answer (null:
+ * FALSE). */
 struct Recorder {
     std::vector<Received> received;
-    /* Runs after recording; its answer is the procedure's. Null: answer FALSE. */
     std::function<BOOL(HWND, UINT, WPARAM, LPARAM)> handler;
     std::vector<Command> commands() const;
     void clear();
@@ -73,23 +73,28 @@ struct Recorder {
 Recorder& recorder();
 
 BOOL recordingProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-/* A handler for the usual buttons: OK ends with 1, Cancel with 2. */
+/* OK ends the dialog with 1, Cancel with 2. */
 BOOL endOnButtons(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* The sign-on rules: the user name is limited to 8 characters, and OK is enabled only while
+ * server, user and password are all filled in. */
+void applySignOnRules(HWND dialog, UINT message, WPARAM wParam);
 
 /* Queues a scripted inspection that runs `check` with the dialog at that point. */
 void inspect(std::function<void(HWND)> check);
-
 std::string windowText(HWND window);
-std::string itemText(HWND dialog, int controlId, int index); /* LB_GETTEXT */
+/* LB_ADDSTRING, or CB_ADDSTRING for the combo boxes. */
+void addItems(HWND dialog, int id, std::initializer_list<const char*> texts);
 
-/* Registers the module, selects the scripted presenter with an empty script; puts everything back
- * afterwards. */
+/* Registers the module and selects the scripted presenter with an empty script; puts everything
+ * back afterwards. */
 class UserTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
     intptr_t run(int templateId, LPARAM parameter = 0, HWND owner = nullptr);
+    /* Runs the script so far and then `check` in an open dialog, then cancels it (the procedure
+     * ends on the buttons unless a handler is set). */
+    void within(int templateId, std::function<void(HWND)> check);
 
     HINSTANCE module_ = nullptr;
 };
