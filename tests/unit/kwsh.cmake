@@ -1,5 +1,5 @@
-# kwsh: the shell's values, output, input splitting, session, commands and line sources. The session
-# and command tests load the driver this build made, but need no server.
-foreach(name values output input session commands terminal)
+# kwsh: the shell's values, output, line sources and input splitting, and its session and commands
+# (these load the driver this build made, but need no server).
+foreach(name values output input commands)
   kw_add_test(kwsh_${name}_test LABEL unit SOURCES kwsh_${name}_test.cpp LIBS kwsh_core)
 endforeach()

@@ -1,12 +1,38 @@
-// kwsh_commands_test.cpp - the shell's backslash commands and its failure lines, without a server.
+// kwsh_commands_test.cpp - the shell's session and backslash commands, and its failure lines, with
+// the driver this build made but without a server.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "commands.h"
+#include "kwconst.h"
+#include "session.h"
 #include "shell.h"
 
 namespace {
+
+TEST(DriverLoad, ExplainsWhyAModuleCannotServeAsTheDriver) {
+    std::string error;
+    EXPECT_EQ(kwsh::Driver::load("no/such/libkwtdx050.so", error), nullptr);
+    EXPECT_NE(error.find("cannot load the driver no/such/libkwtdx050.so"), std::string::npos) << error;
+    error.clear();
+    EXPECT_EQ(kwsh::Driver::load("libc.so.6", error), nullptr);
+    EXPECT_NE(error.find("exports no KW_TDX_Rout"), std::string::npos) << error;
+}
+
+TEST(FailureText, IsTheStatusAndTheMessageOnOneTrimmedLine) {
+    EXPECT_EQ(kwsh::oneLine("\nDB2 Return Code:  -204 JOE.EMPX IS AN UNDEFINED NAME "),
+              "DB2 Return Code: -204 JOE.EMPX IS AN UNDEFINED NAME");
+    EXPECT_EQ(kwsh::oneLine("Login failed."), "Login failed.");
+    EXPECT_EQ(kwsh::oneLine("  \t\n "), "");
+    EXPECT_EQ(kwsh::oneLine("a\r\n\tb"), "a b");
+    EXPECT_EQ(kwsh::describeFailure({-204, "JOE.EMPX IS AN UNDEFINED NAME"}),
+              "ERROR -204: JOE.EMPX IS AN UNDEFINED NAME");
+    EXPECT_EQ(kwsh::describeFailure({4002, "Login failed."}), "ERROR 4002: Login failed.");
+    EXPECT_EQ(kwsh::describeFailure({KW_STATUS_DRIVER_FAILURE, ""}), "ERROR 999: (no message)");
+    EXPECT_EQ(kwsh::describeFailure({KW_STATUS_ROW_WITH_WARNING, "value 1 looked odd"}),
+              "WARNING: value 1 looked odd");
+}
 
 TEST(SplitWords, SeparatesAtBlanksAndGroupsQuotedText) {
     const struct {
@@ -29,12 +55,13 @@ TEST(SplitWords, SeparatesAtBlanksAndGroupsQuotedText) {
     EXPECT_EQ(error, "the quote ' is not closed");
 }
 
-class ShellCommandTest : public ::testing::Test {
+class ShellTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
         driver = kwsh::Driver::load(kwsh::defaultDriverPath(), error);
         ASSERT_NE(driver, nullptr) << error;
+        ASSERT_NE(driver->entry(), nullptr);
         shell = std::make_unique<kwsh::Shell>(*driver, out, err);
     }
     std::ostringstream out, err;
@@ -42,12 +69,34 @@ class ShellCommandTest : public ::testing::Test {
     std::unique_ptr<kwsh::Shell> shell;
 };
 
-TEST_F(ShellCommandTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
+TEST_F(ShellTest, SessionRefusesADisconnectAndReportsACancelledLoginKeepingOnlyItsTexts) {
+    kwsh::Session session(*driver);
+    EXPECT_FALSE(session.connected());
+    kwsh::Outcome outcome = session.disconnect();
+    EXPECT_EQ(outcome.status, KW_STATUS_DRIVER_FAILURE);
+    EXPECT_EQ(outcome.message, "not connected");
+    EXPECT_EQ(session.liveAllocations(), 0);
+    // No presenter can show a dialog here, so the driver's login dialog ends as if cancelled.
+    outcome = session.connectWithDialog({"KWGW", "JOE", "", ""}, true);
+    EXPECT_EQ(outcome.status, KW_STATUS_DRIVER_FAILURE);
+    EXPECT_EQ(outcome.message, "login cancelled");
+    EXPECT_FALSE(session.connected());
+    EXPECT_EQ(session.liveAllocations(), 2) << "the server name and the user, nothing of the driver's";
+}
+
+TEST_F(ShellTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
+    shell->runText("\\help", "");
+    for (const char* use :
+         {"\\connect SERVER USER", "\\login", "\\disconnect", "\\commit", "\\rollback", "\\begin",
+          "\\describe SQL", "\\format [aligned|csv]", "\\trace [on|off|file PATH]", "\\quit"}) {
+        EXPECT_NE(out.str().find(use), std::string::npos) << "help lists " << use;
+    }
     const struct {
         const char* claim;
         const char* input;
         const char* out;
         const char* err;
+        bool quiet = false;
     } cases[] = {
         {"format set and shown", "\\format csv\n\\format", "csv\n", ""},
         {"an unknown format", "\\format tsv", "", "ERROR: \\format takes aligned or csv, not \"tsv\"\n"},
@@ -72,6 +121,7 @@ TEST_F(ShellCommandTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
          "ERROR: use \\trace on, \\trace off or \\trace file PATH ('' turns the file off)\n"},
         {"a confirmation", "\\trace file ''", "trace file off\n", ""},
         {"no confirmation among CSV output", "\\format csv\n\\trace file ''", "", ""},
+        {"quiet keeps failures", "\\login\n", "", "ERROR 999: login cancelled\n", true},
         // Last: once quit, the shell runs nothing more.
         {"quit ends the source", "\\echo a\n\\q\n\\echo b", "a\n", ""},
     };
@@ -80,43 +130,26 @@ TEST_F(ShellCommandTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
         out.str("");
         err.str("");
         shell->settings() = kwsh::ShellSettings{};
+        shell->settings().quiet = c.quiet;
         shell->runText(c.input, "");
         EXPECT_EQ(out.str(), c.out);
         EXPECT_EQ(err.str(), c.err);
     }
 }
 
-TEST_F(ShellCommandTest, FailureLinesNameTheScriptAndTheLine) {
+TEST_F(ShellTest, FailureLinesNameTheScriptAndTheLineAndStopOnErrorStopsAtTheFirst) {
     shell->runText("\\echo one\n\n\\nosuch\nSELECT\n  1;", "setup.sql");
     EXPECT_EQ(err.str(),
               "kwsh:setup.sql:3: ERROR: unknown command \\nosuch; \\help lists the commands\n"
               "kwsh:setup.sql:4: ERROR: not connected; use \\connect SERVER USER [PASSWORD] or \\login\n");
     EXPECT_EQ(shell->failures(), 2);
-}
-
-TEST_F(ShellCommandTest, StopOnErrorStopsTheSourceAtItsFirstFailure) {
+    out.str("");
     shell->settings().stopOnError = true;
     EXPECT_FALSE(shell->runText("\\echo before\n\\nosuch\n\\echo after", "s.sql"));
     EXPECT_EQ(out.str(), "before\n");
     shell->settings().stopOnError = false;
     EXPECT_TRUE(shell->runText("\\nosuch\n\\echo after", "s.sql"));
     EXPECT_EQ(out.str(), "before\nafter\n");
-}
-
-TEST_F(ShellCommandTest, HelpListsEveryCommandWithItsUse) {
-    shell->runText("\\help", "");
-    for (const char* use :
-         {"\\connect SERVER USER", "\\login", "\\disconnect", "\\commit", "\\rollback", "\\begin",
-          "\\describe SQL", "\\format [aligned|csv]", "\\trace [on|off|file PATH]", "\\quit"}) {
-        EXPECT_NE(out.str().find(use), std::string::npos) << use;
-    }
-}
-
-TEST_F(ShellCommandTest, QuietSuppressesConfirmationsButNotFailures) {
-    shell->settings().quiet = true;
-    shell->runText("\\login\n", "");
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(), "ERROR 999: login cancelled\n");
 }
 
 }  // namespace

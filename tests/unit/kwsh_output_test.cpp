@@ -22,57 +22,44 @@ std::string print(Format format, const std::vector<kwsh::OutputColumn>& columns,
     return out.str();
 }
 
-TEST(AlignedOutput, SizesColumnsToTheirWidestValueAndRightAlignsNumbers) {
-    const std::string text =
-        print(Format::Aligned, {{"id", true}, {"name", false}, {"amount", true}},
-              {{"1", "Ann", "1234.56"}, {"22", "Bartholomew", std::nullopt}, {"3", "", "-0.50"}});
-    EXPECT_EQ(text,
+TEST(AlignedOutput, SizesColumnsByCharactersKeepsRowsOnOneLineAndCountsThem) {
+    EXPECT_EQ(print(Format::Aligned, {{"id", true}, {"name", false}, {"amount", true}},
+                    {{"1", "Ann", "1234.56"}, {"22", "Bartholomew", std::nullopt}, {"3", "", "-0.50"}}),
               " id |    name     | amount\n"
               "----+-------------+---------\n"
               "  1 | Ann         | 1234.56\n"
               " 22 | Bartholomew | NULL\n"
               "  3 |             |   -0.50\n"
               "(3 rows)\n\n");
-}
-
-TEST(AlignedOutput, KeepsEveryRowOnOneLineAndCountsCharactersNotBytes) {
-    const std::string text = print(Format::Aligned, {{"note", false}, {"n", true}},
-                                   {{"two\nlines\tand tab", "1"}, {"Grüße", "2"}});
-    EXPECT_EQ(text, std::string() +
-                        "        note         | n\n"
-                        "---------------------+---\n"
-                        " two\\nlines\\tand tab | 1\n"
-                        " Grüße" +
-                        std::string(15, ' ') +
-                        "| 2\n"
-                        "(2 rows)\n\n");
-}
-
-TEST(AlignedOutput, SaysWhenASetIsEmptyOrWasCutShort) {
+    EXPECT_EQ(print(Format::Aligned, {{"note", false}, {"n", true}},
+                    {{"two\nlines\tand tab", "1"}, {"Grüße", "2"}}),
+              "        note         | n\n"
+              "---------------------+---\n"
+              " two\\nlines\\tand tab | 1\n"
+              " Grüße" +
+                  std::string(15, ' ') +
+                  "| 2\n"
+                  "(2 rows)\n\n");
     EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {}), " x\n---\n(0 rows)\n\n");
     EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {{"a"}}, false),
               " x\n---\n a\n(1 row) (incomplete)\n\n");
+    EXPECT_EQ(kwsh::rowCountLine(1, true), "(1 row affected)");
+    EXPECT_EQ(kwsh::rowCountLine(12, true), "(12 rows affected)");
+    EXPECT_EQ(kwsh::escapeForTable("a\r\nb"), "a\\r\\nb");
+    EXPECT_EQ(kwsh::escapeForTable(std::string("bell\x07", 5)), "bell\\x07");
+    EXPECT_EQ(kwsh::escapeForTable("naïve"), "naïve");
 }
 
 TEST(CsvOutput, QuotesOnlyWhatNeedsItAndTellsNullFromEmpty) {
-    const std::string text = print(Format::Csv, {{"id", true}, {"text", false}},
-                                   {{"1", "plain"},
-                                    {"2", "with, comma"},
-                                    {"3", "say \"hi\""},
-                                    {"4", "two\nlines"},
-                                    {"5", ""},
-                                    {"6", std::nullopt}});
-    EXPECT_EQ(text,
-              "id,text\n"
-              "1,plain\n"
-              "2,\"with, comma\"\n"
-              "3,\"say \"\"hi\"\"\"\n"
-              "4,\"two\nlines\"\n"
-              "5,\"\"\n"
-              "6,\n");
-}
-
-TEST(CsvOutput, SeparatesTheResultSetsOfOneStatementByAnEmptyLine) {
+    EXPECT_EQ(print(Format::Csv, {{"id", true}, {"text", false}},
+                    {{"1", "plain"},
+                     {"2", "with, comma"},
+                     {"3", "say \"hi\""},
+                     {"4", "two\nlines"},
+                     {"5", ""},
+                     {"6", std::nullopt}}),
+              "id,text\n1,plain\n2,\"with, comma\"\n3,\"say \"\"hi\"\"\"\n4,\"two\nlines\"\n5,\"\"\n6,\n");
+    // The result sets of one statement are apart by an empty line.
     std::ostringstream out;
     auto printer = kwsh::makePrinter(Format::Csv, out);
     printer->begin({{"a", false}});
@@ -82,19 +69,6 @@ TEST(CsvOutput, SeparatesTheResultSetsOfOneStatementByAnEmptyLine) {
     printer->row({"x", "y"});
     printer->end(true);
     EXPECT_EQ(out.str(), "a\n1\n\nb,c\nx,y\n");
-}
-
-TEST(RowCountLine, UsesTheSingularForOneRow) {
-    EXPECT_EQ(kwsh::rowCountLine(1, false), "(1 row)");
-    EXPECT_EQ(kwsh::rowCountLine(0, false), "(0 rows)");
-    EXPECT_EQ(kwsh::rowCountLine(1, true), "(1 row affected)");
-    EXPECT_EQ(kwsh::rowCountLine(12, true), "(12 rows affected)");
-}
-
-TEST(EscapeForTable, ShowsControlCharactersAsEscapes) {
-    EXPECT_EQ(kwsh::escapeForTable("a\r\nb"), "a\\r\\nb");
-    EXPECT_EQ(kwsh::escapeForTable(std::string("bell\x07", 5)), "bell\\x07");
-    EXPECT_EQ(kwsh::escapeForTable("naïve"), "naïve");
 }
 
 }  // namespace

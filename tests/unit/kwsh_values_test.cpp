@@ -10,28 +10,16 @@
 
 namespace {
 
-TEST(FormatDecimal, ReadsBackTheTextTheHostConvertedIntoADecimal) {
-    const char* const texts[] = {
-        "1234.56",
-        "-0.50",
-        "0.05",
-        "42",
-        "0",
-        "-7",
-        "100.000",
-        "99999999999999999999.99",
-        "9999999999999999999999999999",  // 28 digits, the most the host converts
-        "-7.922816251426433759354395033",
-    };
-    for (const char* text : texts) {
+TEST(FormatDecimal, ReadsBackTheHostsTextsAndTheWholeNinetySixBitMantissa) {
+    // Texts the host converted into a decimal, up to 28 digits, the most it converts.
+    for (const char* text :
+         {"1234.56", "-0.50", "0.05", "42", "0", "-7", "100.000", "99999999999999999999.99",
+          "9999999999999999999999999999", "-7.922816251426433759354395033"}) {
         SCOPED_TRACE(text);
         HostDecimal value{};
         ASSERT_EQ(kwshr_textToDecimal(&value, text), 1);
         EXPECT_EQ(kwsh::formatDecimal(value), text);
     }
-}
-
-TEST(FormatDecimal, ReadsTheWholeNinetySixBitMantissa) {
     HostDecimal value{};
     value.high = 0xFFFFFFFFu;
     value.low = ~uint64_t{0};
@@ -39,16 +27,14 @@ TEST(FormatDecimal, ReadsTheWholeNinetySixBitMantissa) {
     value.scale = 28;
     value.sign = KW_DECIMAL_NEGATIVE;
     EXPECT_EQ(kwsh::formatDecimal(value), "-7.9228162514264337593543950335");
-}
-
-TEST(FormatDecimal, ANegativeZeroReadsAsZero) {
-    HostDecimal value{};
+    value.high = 0;
+    value.low = 0;
     value.scale = 2;
-    value.sign = KW_DECIMAL_NEGATIVE;
-    EXPECT_EQ(kwsh::formatDecimal(value), "0.00");
+    EXPECT_EQ(kwsh::formatDecimal(value), "0.00") << "a negative zero reads as zero";
 }
 
-DateTimeValue dateTime(int year, int month, int day, int hour, int minute, int second, uint32_t micro) {
+DateTimeValue dateTime(int year, int month, int day, int hour, int minute = 0, int second = 0,
+                       uint32_t micro = 0) {
     DateTimeValue v{};
     v.year = static_cast<int16_t>(year < 0 ? KW_NO_DATE_PART : year - 1900);
     v.month = static_cast<uint8_t>(month - 1);
@@ -61,31 +47,18 @@ DateTimeValue dateTime(int year, int month, int day, int hour, int minute, int s
 }
 
 TEST(FormatDateTime, WritesDatesTimesAndTimestampsInDb2Forms) {
-    const struct {
-        DateTimeValue value;
-        const char* text;
-    } cases[] = {
-        {dateTime(2001, 3, 5, -1, 0, 0, 0), "2001-03-05"},
-        {dateTime(-1, 1, 0, 23, 59, 58, 0), "23.59.58"},
-        {dateTime(2001, 3, 5, 7, 43, 54, 120), "2001-03-05-07.43.54.000120"},
-        {dateTime(1999, 12, 31, 0, 0, 0, 999999), "1999-12-31-00.00.00.999999"},
-        {dateTime(1, 1, 1, -1, 0, 0, 0), "0001-01-01"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(kwsh::formatDateTime(c.value), c.text);
-    }
+    EXPECT_EQ(kwsh::formatDateTime(dateTime(2001, 3, 5, -1)), "2001-03-05");
+    EXPECT_EQ(kwsh::formatDateTime(dateTime(-1, 1, 0, 23, 59, 58)), "23.59.58");
+    EXPECT_EQ(kwsh::formatDateTime(dateTime(2001, 3, 5, 7, 43, 54, 120)), "2001-03-05-07.43.54.000120");
+    EXPECT_EQ(kwsh::formatDateTime(dateTime(1999, 12, 31, 0, 0, 0, 999999)), "1999-12-31-00.00.00.999999");
+    EXPECT_EQ(kwsh::formatDateTime(dateTime(1, 1, 1, -1)), "0001-01-01");
 }
 
+// A fetch buffer of 44 bytes that starts with the value's bytes (a text's with its zero).
 template <typename T>
-std::vector<char> bytes(const T& value, size_t size = 44) {
-    std::vector<char> buffer(std::max(size, sizeof value), '\0');
+std::vector<char> bytes(const T& value) {
+    std::vector<char> buffer(std::max<size_t>(44, sizeof value), '\0');
     std::memcpy(buffer.data(), &value, sizeof value);
-    return buffer;
-}
-
-std::vector<char> text(const char* value) {
-    std::vector<char> buffer(44, '\0');
-    std::strcpy(buffer.data(), value);
     return buffer;
 }
 
@@ -104,13 +77,13 @@ TEST(FormatValue, ReadsEachHostTypeFromItsBuffer) {
         {"a double", HOST_DOUBLE, bytes(2.5), 0, "2.5"},
         {"a single float handed over as four bytes", HOST_REAL, bytes(0.25f), 0, "0.25"},
         {"a decimal", HOST_DECIMAL, bytes(decimal), 0, "-12.5"},
-        {"a date", HOST_DATE, bytes(dateTime(2024, 2, 29, -1, 0, 0, 0)), 0, "2024-02-29"},
-        {"a text", HOST_CHAR, text("hello world"), 0, "hello world"},
-        {"a long text", HOST_LONG_TEXT, text("a long text"), 0, "a long text"},
-        {"a NULL", HOST_DECIMAL, text("Q"), -1, std::nullopt},
+        {"a date", HOST_DATE, bytes(dateTime(2024, 2, 29, -1)), 0, "2024-02-29"},
+        {"a text", HOST_CHAR, bytes("hello world"), 0, "hello world"},
+        {"a long text", HOST_LONG_TEXT, bytes("a long text"), 0, "a long text"},
+        {"a NULL", HOST_DECIMAL, bytes("Q"), -1, std::nullopt},
         // A row that came with a warning is not converted: its decimal is still the server's text.
-        {"a decimal of a warned row", HOST_DECIMAL, text("1234.56"), 44, "1234.56"},
-        {"a timestamp of a warned row", HOST_DATETIME, text("2001-03-05-07.43.54.000120"), 27,
+        {"a decimal of a warned row", HOST_DECIMAL, bytes("1234.56"), 44, "1234.56"},
+        {"a timestamp of a warned row", HOST_DATETIME, bytes("2001-03-05-07.43.54.000120"), 27,
          "2001-03-05-07.43.54.000120"},
         {"an integer of a warned row", HOST_INTEGER, bytes(int32_t{7}), 4, "7"},
     };
@@ -118,16 +91,14 @@ TEST(FormatValue, ReadsEachHostTypeFromItsBuffer) {
         SCOPED_TRACE(c.claim);
         EXPECT_EQ(kwsh::formatValue(c.hostType, c.buffer.data(), c.indicator), c.expected);
     }
-}
-
-TEST(FormatDouble, GivesTheShortestTextThatReadsBackTheSameValue) {
+    // Doubles: the shortest text that reads back as the same value.
     EXPECT_EQ(kwsh::formatDouble(-0.125), "-0.125");
     EXPECT_EQ(kwsh::formatDouble(0.1), "0.1");
     EXPECT_EQ(kwsh::formatDouble(1e20), "1e+20");
     EXPECT_EQ(std::stod(kwsh::formatDouble(1.0 / 3.0)), 1.0 / 3.0);
 }
 
-TEST(DescribeType, NamesTheDb2TypeOfADescribedColumn) {
+TEST(DescribeType, NamesTheDb2TypeOfADescribedColumnAndTellsNumbers) {
     const struct {
         int32_t db2Type, hostType, length, precision, scale;
         const char* name;
@@ -146,9 +117,6 @@ TEST(DescribeType, NamesTheDb2TypeOfADescribedColumn) {
     for (const auto& c : cases) {
         EXPECT_EQ(kwsh::describeType(c.db2Type, c.hostType, c.length, c.precision, c.scale), c.name);
     }
-}
-
-TEST(IsNumeric, HoldsForNumbersOnly) {
     for (int32_t type : {HOST_INTEGER, HOST_SMALLINT, HOST_DOUBLE, HOST_DECIMAL, HOST_REAL}) {
         EXPECT_TRUE(kwsh::isNumeric(type)) << type;
     }

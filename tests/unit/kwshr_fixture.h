@@ -1,7 +1,7 @@
 /*
  * kwshr_fixture.h - what the runtime's tests share: a request block over a fresh memory context that
- * must be empty again when the test ends (so every test also proves it leaked nothing and freed
- * nothing foreign), the trace ring as strings, and a private temporary folder.
+ * must be empty, with no foreign frees, when the test ends (so every test also proves it leaked
+ * nothing and freed nothing foreign), the trace ring as strings, and a private temporary folder.
  */
 #ifndef KW_TESTS_KWSHR_FIXTURE_H
 #define KW_TESTS_KWSHR_FIXTURE_H
@@ -14,29 +14,31 @@
 
 #include "kwshr.h"
 
+inline KwContextStats statsOf(KWCTX ctx) {
+    KwContextStats s{};
+    kwhost_contextStats(ctx, &s);
+    return s;
+}
+
 class BlockTest : public ::testing::Test {
   protected:
     BlockTest() { block.memoryContext = ctx; }
     ~BlockTest() override {
-        KwContextStats end = stats();
-        EXPECT_EQ(end.foreignFrees, 0) << "a free of a pointer the context never handed out";
+        EXPECT_EQ(stats().foreignFrees, 0) << "a free of a pointer the context never handed out";
         EXPECT_EQ(kwhost_destroyContext(ctx), 0) << "allocations left when the test ended";
     }
-    KwContextStats stats() const {
-        KwContextStats s{};
-        kwhost_contextStats(ctx, &s);
-        return s;
-    }
+    KwContextStats stats() const { return statsOf(ctx); }
 
     KWCTX ctx = kwhost_createContext("test");
     RequestBlock block{};
 };
 
-/* The value of a field of a packed record. GoogleTest takes its operands by reference, and a
- * reference to a packed field may be misaligned; a copy never is. */
-template <typename T>
-T field(T value) {
-    return value;
+/* Frees a block's statement list with its records and their texts. */
+inline void freeStatements(KWCTX ctx, HostList* list) {
+    for (void* r = kwshr_firstListItem(list); r != nullptr; r = kwshr_nextListItem(list)) {
+        kwshr_free(ctx, static_cast<StatementRecord*>(r)->text);
+    }
+    kwshr_freeResultList(ctx, list);
 }
 
 inline std::vector<std::string> traceLines() {
@@ -48,7 +50,6 @@ inline std::vector<std::string> traceLines() {
     return lines;
 }
 
-/* A fresh folder under the system's temporary folder, removed again by the destructor. */
 struct TemporaryFolder {
     TemporaryFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kwshr-XXXXXX").string();

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kwshr_fixture.h"
@@ -17,9 +18,9 @@ class ProfileTest : public ::testing::Test {
     ProfileTest() : profile(folder.path / "kalwen" / "kw.ini") { kwhost_setProfilePath(profile.c_str()); }
     ~ProfileTest() override { kwhost_setProfilePath(nullptr); }
 
-    std::string read(const char* key, const char* section = "database", int32_t size = 130) {
+    std::string read(const std::string& key, const char* section = "database", int32_t size = 130) {
         std::vector<char> buffer(static_cast<size_t>(size));
-        int32_t length = kwshr_readProfileString(section, key, "(default)", buffer.data(), size);
+        int32_t length = kwshr_readProfileString(section, key.c_str(), "(default)", buffer.data(), size);
         EXPECT_EQ(static_cast<size_t>(length), std::strlen(buffer.data()));
         return buffer.data();
     }
@@ -37,24 +38,16 @@ class ProfileTest : public ::testing::Test {
     std::filesystem::path profile;
 };
 
-TEST_F(ProfileTest, MissingFileReadsAsTheDefaultAndWritingCreatesIt) {
+TEST_F(ProfileTest, MissingFileReadsAsTheDefaultAndValuesReadBackWhateverTheCaseOfSectionAndKey) {
     EXPECT_EQ(read("TableSpace"), "(default)");
     EXPECT_FALSE(std::filesystem::exists(profile.parent_path())) << "reading creates nothing";
-    EXPECT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS1"), 1);
+    ASSERT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS1"), 1);
     EXPECT_EQ(fileText(), "[database]\nTableSpace=TS1\n");
-}
-
-TEST_F(ProfileTest, ValuesReadBackAsWrittenWhateverTheCaseOfSectionAndKey) {
-    const struct {
-        const char* key;
-        const char* value;
-    } writes[] = {{"TableSpace", "TS1"},
-                  {"StoredReqOwner", "*"},
-                  {"DbParm", "SystemOwner='x',Request=1"},
-                  {"Database", ""},
-                  {"TABLESPACE", "TS2"}};
-    for (const auto& w : writes) {
-        ASSERT_EQ(kwshr_writeProfileString("database", w.key, w.value), 1) << w.key;
+    for (auto [key, value] : {std::pair{"StoredReqOwner", "*"},
+                              {"DbParm", "SystemOwner='x',Request=1"},
+                              {"Database", ""},
+                              {"TABLESPACE", "TS2"}}) {
+        ASSERT_EQ(kwshr_writeProfileString("database", key, value), 1) << key;
     }
     EXPECT_EQ(read("tablespace", "DATABASE"), "TS2");
     EXPECT_EQ(read("storedreqowner"), "*");
@@ -64,59 +57,57 @@ TEST_F(ProfileTest, ValuesReadBackAsWrittenWhateverTheCaseOfSectionAndKey) {
     EXPECT_EQ(read("DbParm", "database", 7), "System") << "cut to size - 1";
 }
 
-TEST_F(ProfileTest, WritingKeepsEveryOtherLineOfTheFile) {
+TEST_F(ProfileTest, WritingKeepsEveryOtherLineAndRefusesWhatWouldNotReadBackAsWritten) {
     putFile(
         "; kalwen profile\n[Database]\nDatabase = DB1\n# owner below\nStoredReqOwner=OWN\n\n"
         "[kwsh]\nhistory=on\r\n[database]\nLate=1\n");
-    ASSERT_EQ(kwshr_writeProfileString("database", "database", "DB2"), 1);
-    ASSERT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS1"), 1);
-    ASSERT_EQ(kwshr_writeProfileString("kwsh", "HISTORY", "off"), 1);
-    ASSERT_EQ(kwshr_writeProfileString("database", "late", "2"), 1);
-    ASSERT_EQ(kwshr_writeProfileString("new", "key", "v"), 1);
+    const struct {
+        const char *section, *key, *value;
+        int32_t written;
+    } writes[] = {{"database", "database", "DB2", 1},
+                  {"database", "TableSpace", "TS1", 1},
+                  {"kwsh", "HISTORY", "off", 1},
+                  {"database", "late", "2", 1},
+                  {"new", "key", "v", 1},
+                  {"database", "Late", "two\nlines", 0},
+                  {"database", "Late", " padded", 0},
+                  {"database", "A=B", "1", 0},
+                  {"data]base", "A", "1", 0},
+                  {"", "A", "1", 0},
+                  {"database", "", "1", 0},
+                  {"database", "Late", nullptr, 0}};
+    for (const auto& w : writes) {
+        EXPECT_EQ(kwshr_writeProfileString(w.section, w.key, w.value), w.written)
+            << w.section << "/" << w.key;
+    }
     EXPECT_EQ(
         fileText(),
         "; kalwen profile\n[Database]\nDatabase = DB2\n# owner below\nStoredReqOwner=OWN\nTableSpace=TS1\n\n"
         "[kwsh]\nhistory=off\r\n[database]\nLate=2\n\n[new]\nkey=v\n");
 }
 
-TEST_F(ProfileTest, RefusesWhatWouldNotReadBackAsWritten) {
-    putFile("[database]\nA=1\n");
-    const char* const refused[][3] = {{"database", "A", "two\nlines"},
-                                      {"database", "A", " padded"},
-                                      {"database", "A=B", "1"},
-                                      {"data]base", "A", "1"},
-                                      {"", "A", "1"},
-                                      {"database", "", "1"}};
-    for (const auto& w : refused) {
-        EXPECT_EQ(kwshr_writeProfileString(w[0], w[1], w[2]), 0) << w[0] << "/" << w[1] << "/" << w[2];
-    }
-    EXPECT_EQ(kwshr_writeProfileString("database", "A", nullptr), 0);
-    EXPECT_EQ(fileText(), "[database]\nA=1\n");
-}
-
-TEST_F(ProfileTest, OldFileStaysWholeWhenTheTemporaryCannotBeWritten) {
+TEST_F(ProfileTest, ReplacesTheFileThroughATemporaryThatACrashMayHaveLeft) {
     putFile("[database]\nTableSpace=TS1\n");
-    std::filesystem::create_directory(profile.string() + ".tmp");  // occupies the temporary's path
+    const std::string temporary = profile.string() + ".tmp";
+    std::filesystem::create_directory(temporary);  // occupies the temporary's path
     EXPECT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS2"), 0);
-    EXPECT_EQ(fileText(), "[database]\nTableSpace=TS1\n");
-    EXPECT_TRUE(std::filesystem::is_directory(profile.string() + ".tmp"));
-}
+    EXPECT_EQ(fileText(), "[database]\nTableSpace=TS1\n") << "the old file stays whole";
+    EXPECT_TRUE(std::filesystem::is_directory(temporary));
 
-TEST_F(ProfileTest, TemporaryLeftByACrashDoesNotStopTheNextWrite) {
-    putFile("[database]\nTableSpace=TS1\n");
-    std::ofstream(profile.string() + ".tmp") << "[database]\nTableSpace=half a profi";
+    std::filesystem::remove(temporary);
+    std::ofstream(temporary) << "[database]\nTableSpace=half a profi";
     ASSERT_EQ(kwshr_writeProfileString("database", "TableSpace", "TS2"), 1);
     EXPECT_EQ(fileText(), "[database]\nTableSpace=TS2\n");
-    EXPECT_FALSE(std::filesystem::exists(profile.string() + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
 }
 
 TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
+    auto key = [](int w, int i) { return "k" + std::to_string(w) + "_" + std::to_string(i); };
     std::vector<std::thread> writers;
     for (int w = 0; w < 4; ++w) {
-        writers.emplace_back([w] {
+        writers.emplace_back([w, &key] {
             for (int i = 0; i < 25; ++i) {
-                std::string key = "k" + std::to_string(w) + "_" + std::to_string(i);
-                EXPECT_EQ(kwshr_writeProfileString("database", key.c_str(), "v"), 1);
+                EXPECT_EQ(kwshr_writeProfileString("database", key(w, i).c_str(), "v"), 1);
             }
         });
     }
@@ -125,7 +116,7 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
     }
     for (int w = 0; w < 4; ++w) {
         for (int i = 0; i < 25; ++i) {
-            EXPECT_EQ(read(("k" + std::to_string(w) + "_" + std::to_string(i)).c_str()), "v");
+            EXPECT_EQ(read(key(w, i)), "v");
         }
     }
 }

@@ -10,10 +10,10 @@
 
 namespace {
 
-void trace(const char* text, int32_t requestCode = REQ_TRACE) {
+void trace(const std::string& text, int32_t requestCode = REQ_TRACE) {
     RequestBlock block{};
     block.requestCode = requestCode;
-    block.arg = const_cast<char*>(text);
+    block.arg = const_cast<char*>(text.c_str());
     kwshr_trace(&block);
 }
 
@@ -33,7 +33,11 @@ class TraceTest : public ::testing::Test {
     TemporaryFolder folder;
 };
 
-TEST_F(TraceTest, EachCallIsOneLineInTheRing) {
+TEST_F(TraceTest, EachCallIsOneLineInTheRingAndOnlyATraceRequestTracesItsText) {
+    trace("secret", REQ_CONNECT);
+    ASSERT_EQ(kwhost_traceCount(), 1);
+    EXPECT_EQ(traceLines()[0].find("secret"), std::string::npos);
+    kwhost_traceClear();
     trace("dbopen: server KWGW");
     trace("two\nparts");
     EXPECT_EQ(traceLines(), (std::vector<std::string>{"dbopen: server KWGW", "two parts"}));
@@ -44,15 +48,9 @@ TEST_F(TraceTest, EachCallIsOneLineInTheRing) {
     EXPECT_EQ(kwhost_traceLine(-1, cut, sizeof cut), -1);
 }
 
-TEST_F(TraceTest, ABlockWithoutTheTraceRequestCodeTracesNoText) {
-    trace("secret", REQ_CONNECT);
-    ASSERT_EQ(kwhost_traceCount(), 1);
-    EXPECT_EQ(traceLines()[0].find("secret"), std::string::npos);
-}
-
 TEST_F(TraceTest, RingKeepsAtLeastTheLastThousandLinesInOrder) {
     for (int i = 0; i < 2500; ++i) {
-        trace(std::to_string(i).c_str());
+        trace(std::to_string(i));
     }
     std::vector<std::string> lines = traceLines();
     ASSERT_GE(lines.size(), 1000u);
@@ -84,7 +82,7 @@ TEST_F(TraceTest, LinesFromManyThreadsReachTheFileWhole) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 250; ++i) {
-                trace((std::to_string(t) + payload).c_str());
+                trace(std::to_string(t) + payload);
             }
         });
     }
