@@ -2,7 +2,6 @@
 # PostgreSQL through the kwtest environment (tests/support).
 kw_add_test(catalog_test LABEL gateway TIMEOUT 600
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/catalog_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_keys_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_auth_test.cpp

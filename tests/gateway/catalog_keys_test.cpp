@@ -2,20 +2,14 @@
 // the fixture: the rows of one key together and in key order, DB2 names, rules 0 / 1 / 2.
 #include <gtest/gtest.h>
 
-#include "catalog_fixture.h"
 #include "catalog_live.h"
 
 namespace kwcat {
 namespace {
 
-class KeyProcedures : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { buildFixture(); }
-    void SetUp() override { joe_ = connect(kwtest::kJoe); }
-    std::unique_ptr<kwtest::DbClient> joe_;
-};
+using KeyProcedures = FixtureSessions;
 
-TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrder) {
+TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrderForAnyOwner) {
     const Answer a = must(*joe_, "sp_pkeys emp, joe");
     EXPECT_EQ(a.rows, (Rows{{"<null>", "JOE", "EMP", "EMPNO", "1", "EMP_PK"},
                             {"<null>", "JOE", "EMP", "WORKDEPT", "2", "EMP_PK"}}));
@@ -23,16 +17,13 @@ TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrder) {
     EXPECT_EQ(a.columns[0].name, "TABLE_QUALIFIER");
     EXPECT_EQ(a.columns[3].name, "COLUMN_NAME");
     EXPECT_EQ(a.columns[4].name, "KEY_SEQ");
-}
-
-TEST_F(KeyProcedures, AThreeColumnKeyOfAnotherOwnerAndTheDefaultOwner) {
-    EXPECT_EQ(must(*joe_, "sp_pkeys assign, smith").rows,
+    EXPECT_EQ(joe("sp_pkeys assign, smith"),
               (Rows{{"<null>", "SMITH", "ASSIGN", "EMPNO", "1", "ASSIGN_PK"},
                     {"<null>", "SMITH", "ASSIGN", "WORKDEPT", "2", "ASSIGN_PK"},
                     {"<null>", "SMITH", "ASSIGN", "PROJNO", "3", "ASSIGN_PK"}}));
     // Without an owner the current user's table is meant; the key's unique index named it.
-    EXPECT_EQ(must(*joe_, "sp_pkeys dept").rows, (Rows{{"<null>", "JOE", "DEPT", "DEPTNO", "1", "XDEPT"}}));
-    EXPECT_EQ(must(*joe_, "sp_pkeys empdept, joe").rows, Rows{});
+    EXPECT_EQ(joe("sp_pkeys dept"), (Rows{{"<null>", "JOE", "DEPT", "DEPTNO", "1", "XDEPT"}}));
+    EXPECT_EQ(joe("sp_pkeys empdept, joe"), Rows{});
 }
 
 TEST_F(KeyProcedures, ForeignKeysOfATableComeKeyByKeyWithTheirDeleteRules) {
@@ -57,7 +48,7 @@ TEST_F(KeyProcedures, ForeignKeysOfATableComeKeyByKeyWithTheirDeleteRules) {
 
 TEST_F(KeyProcedures, DependentTablesOfEveryOwnerReferToTheParent) {
     Rows seen;
-    for (const auto& r : must(*joe_, "sp_fkeys emp, joe").rows) {
+    for (const auto& r : joe("sp_fkeys emp, joe")) {
         seen.push_back({r[5], r[6], r[7], r[3], r[8], r[10], r[11]});
     }
     // FKTABLE_OWNER, FKTABLE_NAME, FKCOLUMN_NAME, PKCOLUMN_NAME, KEY_SEQ, DELETE_RULE, FK_NAME
@@ -66,7 +57,7 @@ TEST_F(KeyProcedures, DependentTablesOfEveryOwnerReferToTheParent) {
                           {"SMITH", "ASSIGN", "EMPNO", "EMPNO", "1", "0", "FAEMP"},
                           {"SMITH", "ASSIGN", "WORKDEPT", "WORKDEPT", "2", "0", "FAEMP"}}));
     seen.clear();
-    for (const auto& r : must(*joe_, "sp_fkeys dept, joe").rows) {
+    for (const auto& r : joe("sp_fkeys dept, joe")) {
         seen.push_back({r[6], r[7], r[10], r[11]});
     }
     EXPECT_EQ(seen, (Rows{{"EMP", "WORKDEPT", "0", "FDEPT"}, {"PROJ", "DEPTNO", "2", "FPDEPT"}}));

@@ -3,52 +3,46 @@
 // registers, and the scalar functions with DB2's results.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "catalog_live.h"
 
 namespace kwcat {
 namespace {
 
-class Db2Sql : public ::testing::Test {
+class Db2Sql : public Sessions {
   protected:
     static void SetUpTestSuite() {
         auto joe = connect(kwtest::kJoe);
-        must(*joe, "CREATE TABLE IDENTS (EMP#NO INTEGER, \"Mixed\" CHAR(2), \"lower\" SMALLINT)");
-        must(*joe, "CREATE TABLE \"idents\" (A INTEGER)");
-        must(*joe, "INSERT INTO IDENTS VALUES (1, 'ab', 2)");
-        must(*joe, "CREATE TABLE TIMES (C CHAR(8), V VARCHAR(30), TM TIME, TS TIMESTAMP, D DATE)");
-        must(*joe,
-             "INSERT INTO TIMES VALUES ('10.20.30', '2001-3-5-7.43.54.000120', '7.43.54', "
-             "'2001-3-5-7.43.54.000120', '5.3.2001')");
-        must(*joe,
-             "CREATE TABLE FN (D DATE, T TIME, TS TIMESTAMP, N SMALLINT, I INTEGER, P DECIMAL(7,2), "
-             "C CHAR(6), V VARCHAR(10), X INTEGER)");
-        must(*joe,
-             "INSERT INTO FN VALUES ('2001-03-05', '07.43.54', '2001-03-05-07.43.54.000120', 5, -123, 12.37, "
-             "'AB', 'ABC', NULL)");
+        for (const char* sql : {
+                 "CREATE TABLE IDENTS (EMP#NO INTEGER, \"Mixed\" CHAR(2), \"lower\" SMALLINT)",
+                 "CREATE TABLE \"idents\" (A INTEGER)",
+                 "INSERT INTO IDENTS VALUES (1, 'ab', 2)",
+                 "CREATE TABLE TIMES (C CHAR(8), V VARCHAR(30), TM TIME, TS TIMESTAMP, D DATE)",
+                 "INSERT INTO TIMES VALUES ('10.20.30', '2001-3-5-7.43.54.000120', '7.43.54', "
+                 "'2001-3-5-7.43.54.000120', '5.3.2001')",
+                 "CREATE TABLE FN (D DATE, T TIME, TS TIMESTAMP, N SMALLINT, I INTEGER, P DECIMAL(7,2), C "
+                 "CHAR(6), "
+                 "V VARCHAR(10), X INTEGER)",
+                 "INSERT INTO FN VALUES ('2001-03-05', '07.43.54', '2001-03-05-07.43.54.000120', 5, -123, "
+                 "12.37, "
+                 "'AB', 'ABC', NULL)",
+             }) {
+            must(*joe, sql);
+        }
     }
-    void SetUp() override { joe_ = connect(kwtest::kJoe); }
-    std::unique_ptr<kwtest::DbClient> joe_;
 };
 
 TEST_F(Db2Sql, OrdinaryDelimitedAndSpecialNamesEachNameTheirOwnObject) {
     // IDENTS and "IDENTS" are one table, "idents" another.
-    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM idents").rows, (Rows{{"1"}}));
-    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM \"IDENTS\"").rows, (Rows{{"1"}}));
-    EXPECT_EQ(must(*joe_, "SELECT COUNT(*) FROM \"idents\"").rows, (Rows{{"0"}}));
-    EXPECT_EQ(run(*joe_, "SELECT COUNT(*) FROM \"Idents\"").sqlcode, "-204");
-    EXPECT_EQ(sorted(must(*joe_,
-                          "SELECT NAME FROM SYSIBM.SYSTABLES WHERE CREATOR = 'JOE' AND NAME IN ('IDENTS', "
-                          "'idents')")
-                         .rows),
+    EXPECT_EQ(joe("SELECT COUNT(*) FROM idents"), (Rows{{"1"}}));
+    EXPECT_EQ(joe("SELECT COUNT(*) FROM \"IDENTS\""), (Rows{{"1"}}));
+    EXPECT_EQ(joe("SELECT COUNT(*) FROM \"idents\""), (Rows{{"0"}}));
+    EXPECT_EQ(ask(*joe_, "SELECT COUNT(*) FROM \"Idents\"").sqlcode, "-204");
+    EXPECT_EQ(sorted(joe("SELECT NAME FROM SYSIBM.SYSTABLES WHERE CREATOR = 'JOE' AND NAME IN ('IDENTS', "
+                         "'idents')")),
               (Rows{{"IDENTS"}, {"idents"}}));
-    EXPECT_EQ(
-        must(*joe_,
-             "SELECT NAME FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = 'IDENTS' ORDER BY "
-             "COLNO")
-            .rows,
-        (Rows{{"EMP#NO"}, {"Mixed"}, {"lower"}}));
+    EXPECT_EQ(joe("SELECT NAME FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = 'IDENTS' ORDER BY "
+                  "COLNO"),
+              (Rows{{"EMP#NO"}, {"Mixed"}, {"lower"}}));
     const Answer a = must(*joe_, "SELECT EMP#NO, \"Mixed\", \"lower\" FROM IDENTS");
     ASSERT_EQ(a.columns.size(), 3u);
     EXPECT_EQ(a.columns[0].name, "EMP#NO");
@@ -61,31 +55,27 @@ TEST_F(Db2Sql, NamesLongerThanDb2AllowsAreMinus107) {
     for (const char* sql :
          {"CREATE TABLE ABCDEFGHIJKLMNOPQRS (A INTEGER)", "SELECT ABCDEFGHIJKLMNOPQRS FROM IDENTS",
           "SELECT * FROM ABCDEFGHI.IDENTS", "GRANT SELECT ON IDENTS TO ABCDEFGHI"}) {
-        const Answer a = run(*joe_, sql);
+        const Answer a = ask(*joe_, sql);
         EXPECT_EQ(a.sqlcode, "-107") << sql;
         EXPECT_NE(a.message.find("IS TOO LONG"), std::string::npos) << sql << ": " << a.message;
     }
 }
 
 TEST_F(Db2Sql, Db2DatetimeConstantsReachDatetimeColumnsAndCharacterDataStaysAsWritten) {
-    EXPECT_EQ(must(*joe_, "SELECT C, V, TM, TS, D FROM TIMES").rows,
+    EXPECT_EQ(joe("SELECT C, V, TM, TS, D FROM TIMES"),
               (Rows{{"10.20.30", "2001-3-5-7.43.54.000120", "07.43.54", "2001-03-05-07.43.54.000120",
                      "2001-03-05"}}));
     EXPECT_EQ(
-        must(*joe_,
-             "SELECT COUNT(*) FROM TIMES WHERE TM = '7.43.54' AND TS = '2001-03-05-07.43.54.000120' AND D = "
-             "'05.03.2001' AND C = '10.20.30' AND V = '2001-3-5-7.43.54.000120' AND TM BETWEEN '7.00.00' AND "
-             "'8.00.00'")
-            .rows,
+        joe("SELECT COUNT(*) FROM TIMES WHERE TM = '7.43.54' AND TS = '2001-03-05-07.43.54.000120' AND D = "
+            "'05.03.2001' AND C = '10.20.30' AND V = '2001-3-5-7.43.54.000120' AND TM BETWEEN '7.00.00' AND "
+            "'8.00.00'"),
         (Rows{{"1"}}));
     must(*joe_, "UPDATE TIMES SET TM = '8.00.00', C = '8.00.00' WHERE C = '10.20.30'");
-    EXPECT_EQ(must(*joe_, "SELECT C, TM FROM TIMES").rows, (Rows{{"8.00.00", "08.00.00"}}));
-}
-
-TEST_F(Db2Sql, DatetimeValuesOutOfRangeOrMalformedAreRefusedAsDb2Does) {
-    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (TM) VALUES ('25.00.00')").sqlcode, "-181");
-    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (D) VALUES ('2001-02-30')").sqlcode, "-181");
-    EXPECT_EQ(run(*joe_, "INSERT INTO TIMES (D) VALUES ('garbage')").sqlcode, "-180");
+    EXPECT_EQ(joe("SELECT C, TM FROM TIMES"), (Rows{{"8.00.00", "08.00.00"}}));
+    // Values out of range or malformed are refused as DB2 does.
+    EXPECT_EQ(ask(*joe_, "INSERT INTO TIMES (TM) VALUES ('25.00.00')").sqlcode, "-181");
+    EXPECT_EQ(ask(*joe_, "INSERT INTO TIMES (D) VALUES ('2001-02-30')").sqlcode, "-181");
+    EXPECT_EQ(ask(*joe_, "INSERT INTO TIMES (D) VALUES ('garbage')").sqlcode, "-180");
 }
 
 TEST_F(Db2Sql, SpecialRegistersGiveTheCurrentValuesInDb2Form) {
@@ -99,9 +89,8 @@ TEST_F(Db2Sql, SpecialRegistersGiveTheCurrentValuesInDb2Form) {
     EXPECT_EQ(r[2].size(), 26u) << r[2];
     EXPECT_EQ(r[2].substr(0, 10), r[0]);
     EXPECT_EQ(r[3], "JOE");
-    EXPECT_EQ(
-        must(*joe_, "SELECT COUNT(*) FROM TIMES WHERE CURRENT DATE > D AND CURRENT TIMESTAMP > TS").rows,
-        (Rows{{"1"}}));
+    EXPECT_EQ(joe("SELECT COUNT(*) FROM TIMES WHERE CURRENT DATE > D AND CURRENT TIMESTAMP > TS"),
+              (Rows{{"1"}}));
 }
 
 TEST_F(Db2Sql, ScalarFunctionsGiveDb2Results) {
@@ -146,24 +135,20 @@ TEST_F(Db2Sql, ScalarFunctionsGiveDb2Results) {
         {"HEX(D)", "20010305"},
     };
     for (const auto& c : cases) {
-        const Answer a = must(*joe_, std::string("SELECT ") + c.expression + " FROM FN");
-        EXPECT_EQ(a.rows, (Rows{{c.value}})) << c.expression;
+        EXPECT_EQ(joe(std::string("SELECT ") + c.expression + " FROM FN"), (Rows{{c.value}})) << c.expression;
     }
 }
 
-TEST_F(Db2Sql, FixedLengthFunctionResultsTravelWithDb2Lengths) {
+TEST_F(Db2Sql, FixedLengthFunctionResultsTravelWithDb2LengthsAndSubstrOutsideTheStringFails) {
     const Answer a = must(*joe_, "SELECT CHAR(D), CHAR(T), CHAR(TS), DIGITS(N), DECIMAL(P, 5, 1) FROM FN");
     ASSERT_EQ(a.columns.size(), 5u);
     EXPECT_EQ(a.columns[0].length, 10);
     EXPECT_EQ(a.columns[1].length, 8);
     EXPECT_EQ(a.columns[2].length, 26);
     EXPECT_EQ(a.columns[3].length, 5);
-}
-
-TEST_F(Db2Sql, SubstrOutsideTheStringIsAnError) {
-    const Answer a = run(*joe_, "SELECT SUBSTR(C, 0, 2) FROM FN");
-    EXPECT_EQ(a.sqlcode, "-138");
-    EXPECT_NE(a.message.find("SUBSTR"), std::string::npos) << a.message;
+    const Answer outside = ask(*joe_, "SELECT SUBSTR(C, 0, 2) FROM FN");
+    EXPECT_EQ(outside.sqlcode, "-138");
+    EXPECT_NE(outside.message.find("SUBSTR"), std::string::npos) << outside.message;
 }
 
 }  // namespace

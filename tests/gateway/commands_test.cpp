@@ -1,12 +1,58 @@
-// Tests of the gateway command recogniser.
-#include "session/commands.h"
-
+// commands_test.cpp - what the session reads from a request before PostgreSQL sees it: the
+// statements of a batch, the gateway's own commands, stored request calls and their arguments,
+// and the statement log's JSON encoding.
 #include <gtest/gtest.h>
+
+#include "session/batch.h"
+#include "session/commands.h"
+#include "session/procedure.h"
+#include "session/statement_log.h"
 
 namespace {
 
+using gw::session::ArgumentError;
 using gw::session::Command;
+using gw::session::ProcedureCall;
 using K = Command::Kind;
+using Statements = std::vector<std::string>;
+
+TEST(SplitBatch, SplitsWhereStatementsEndAndNowhereElse) {
+    const std::pair<const char*, Statements> cases[] = {
+        // FreeTDS's post-login batch has no separators.
+        {"set textsize 65536 select @@spid use [my db]",
+         {"set textsize 65536", "select @@spid", "use [my db]"}},
+        {"select @@spid ", {"select @@spid"}},
+        {"SELECT @@LONG_TRANS ", {"SELECT @@LONG_TRANS"}},
+        {"insert into t values (1); select * from t;", {"insert into t values (1)", "select * from t"}},
+        // Semicolons in literals, delimited identifiers and comments separate nothing.
+        {"insert into t values ('a;b')", {"insert into t values ('a;b')"}},
+        {"select 'it''s;x' from t; select 2", {"select 'it''s;x' from t", "select 2"}},
+        {"select \"a;b\" from t", {"select \"a;b\" from t"}},
+        {"select 1 -- one; two\nfrom t", {"select 1 -- one; two\nfrom t"}},
+        {"select /* ; */ 1", {"select /* ; */ 1"}},
+        // An option switch before a query is cut off; a variable or another SET is not.
+        {"set nocount on select * from t", {"set nocount on", "select * from t"}},
+        {"select @@spid, x from t", {"select @@spid, x from t"}},
+        {"SET CONVERT TIMESTAMP CHAR", {"SET CONVERT TIMESTAMP CHAR"}},
+        // USE PROCEDURE is no database switch, and the group number after ; is no separator.
+        {"USE PROCEDURE   P   &A = 'x;y'", {"USE PROCEDURE   P   &A = 'x;y'"}},
+        {"USE PROCEDURE JOE.P;1 'a'; select 1", {"USE PROCEDURE JOE.P;1 'a'", "select 1"}},
+        {"  ;\n ; select 1 ;; ", {"select 1"}},
+        {" -- nothing\n /* at all */ ", {}},
+        {"use \"my db\" select 1", {"use \"my db\"", "select 1"}},
+    };
+    for (const auto& [batch, expected] : cases) {
+        EXPECT_EQ(gw::session::splitBatch(batch), expected) << batch;
+    }
+}
+
+TEST(SplitStatements, SplitsAStoredRequestAtSemicolonsOnly) {
+    EXPECT_EQ(
+        gw::session::splitStatements("UPDATE T SET A = 1;\r\nSELECT * FROM T;\nSELECT 'x;y' FROM T;\r\n"),
+        (Statements{"UPDATE T SET A = 1", "SELECT * FROM T", "SELECT 'x;y' FROM T"}));
+    EXPECT_EQ(gw::session::splitStatements("set nocount on select 1"),
+              (Statements{"set nocount on select 1"}));
+}
 
 TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
     struct Case {
@@ -51,13 +97,74 @@ TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
         EXPECT_EQ(cmd.argument, c.argument) << c.statement;
         EXPECT_EQ(cmd.flag, c.flag) << c.statement;
     }
+    Command textsize = gw::session::classify("set textsize 65536");
+    EXPECT_EQ(textsize.kind, K::TextSize);
+    EXPECT_EQ(textsize.number, 65536);
+    EXPECT_EQ(gw::session::classify("set textsize lots").kind, K::BadArgument);
 }
 
-TEST(Classify, ReadsTheTextSizeAsANumber) {
-    Command ok = gw::session::classify("set textsize 65536");
-    EXPECT_EQ(ok.kind, K::TextSize);
-    EXPECT_EQ(ok.number, 65536);
-    EXPECT_EQ(gw::session::classify("set textsize lots").kind, K::BadArgument);
+ProcedureCall call(const std::string& text) {
+    auto r = gw::session::parseUseProcedure(text);
+    if (auto* e = std::get_if<ArgumentError>(&r)) {
+        ADD_FAILURE() << text << ": " << e->message;
+        return {};
+    }
+    return std::get<ProcedureCall>(r);
+}
+
+TEST(ParseUseProcedure, ReadsTheCallAsTheDriverBlanksItAndRefusesWhatItCannotRun) {
+    // USE PROCEDURE OWNER.PROC;1 &A = 1, &B = 'x' with owner, point and group number blanked
+    ProcedureCall c = call("      PROC   &A = 1, &B = 'x, y'");
+    EXPECT_EQ(c.owner, "");
+    EXPECT_EQ(c.name, "PROC");
+    EXPECT_EQ(c.named, (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"B", "'x, y'"}}));
+    c = call("joe . myreq ; 1 'a', 5, (1 + 2), ");
+    EXPECT_EQ(c.owner, "JOE");
+    EXPECT_EQ(c.name, "MYREQ");
+    EXPECT_EQ(c.positional, (std::vector<std::string>{"'a'", "5", "(1 + 2)", "NULL"}));
+    // No name, a named argument without a value, positional after named, an empty value.
+    for (const char* text : {"", "P &A", "P &A = 1, 'x'", "P &A ="}) {
+        EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::parseUseProcedure(text))) << text;
+    }
+}
+
+TEST(SubstituteArguments, ReplacesReferencesOutsideQuotesOnlyAndRefusesMissingOnes) {
+    ProcedureCall c = call("P 'x''y', 42, &DEPT = 'D11'");
+    auto r = gw::session::substituteArguments(
+        "SELECT * FROM T WHERE A = &1 AND B = &2 AND C = '&1' AND \"&2\" = &dept AND D = E & 3", c);
+    ASSERT_TRUE(std::holds_alternative<std::string>(r));
+    EXPECT_EQ(std::get<std::string>(r),
+              "SELECT * FROM T WHERE A = 'x''y' AND B = 42 AND C = '&1' AND \"&2\" = 'D11' AND D = E & 3");
+    for (const char* text : {"SELECT &3", "SELECT &X", "SELECT &0"}) {
+        EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::substituteArguments(text, c))) << text;
+    }
+}
+
+TEST(CatalogArguments, FoldsNamesAndKeepsQuotedOnesAndEmptyOnesAsNull) {
+    using Args = std::vector<std::optional<std::string>>;
+    EXPECT_EQ(gw::session::catalogArguments("emp, joe"), (Args{"EMP", "JOE"}));
+    EXPECT_EQ(gw::session::catalogArguments(",,, emp, joe"),
+              (Args{std::nullopt, std::nullopt, std::nullopt, "EMP", "JOE"}));
+    EXPECT_EQ(gw::session::catalogArguments("\"Mixed\", 'it''s'"), (Args{"Mixed", "it's"}));
+    EXPECT_EQ(gw::session::catalogArguments("  "), Args{});
+}
+
+TEST(JsonString, EscapesWhatJsonRequiresAndKeepsUtf8) {
+    struct Case {
+        const char* claim;
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"plain text is quoted", "select 1", "\"select 1\""},
+        {"quotes and backslashes are escaped", "a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"line ends and tabs use their short escapes", "a\r\n\tb", "\"a\\r\\n\\tb\""},
+        {"other control bytes use \\u", std::string("a\x01z"), "\"a\\u0001z\""},
+        {"UTF-8 passes unchanged", "caf\xC3\xA9", "\"caf\xC3\xA9\""},
+        {"a byte that is not UTF-8 becomes an escape", "caf\xE9!", "\"caf\\u00e9!\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(gw::session::jsonString(c.text), c.json) << c.claim;
+    }
 }
 
 }  // namespace

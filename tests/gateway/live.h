@@ -16,6 +16,8 @@
 
 namespace kwtest {
 
+using Rows = std::vector<std::vector<std::string>>;
+
 inline Environment& env() {
     return Environment::get();
 }
@@ -32,38 +34,40 @@ inline void createJoeTable(const std::string& name, const std::string& columns) 
 }
 
 // The rows of the current result set, each column as text ("<null>" for NULL).
-inline std::vector<std::vector<std::string>> fetchAll(DBPROCESS* dbp) {
+inline Rows fetchAll(DBPROCESS* dbp) {
     int n = dbnumcols(dbp);
     std::vector<std::vector<char>> buffers(static_cast<size_t>(n), std::vector<char>(40000));
     for (int c = 1; c <= n; ++c) {
         dbbind(dbp, c, NTBSTRINGBIND, static_cast<DBINT>(buffers[c - 1].size()),
                reinterpret_cast<BYTE*>(buffers[c - 1].data()));
     }
-    std::vector<std::vector<std::string>> rows;
+    Rows rows;
     STATUS st;
     while ((st = dbnextrow(dbp)) != NO_MORE_ROWS && st != FAIL) {
-        std::vector<std::string> row;
+        rows.emplace_back();
         for (int c = 1; c <= n; ++c) {
-            row.push_back(dbdatlen(dbp, c) == 0 ? "<null>" : std::string(buffers[c - 1].data()));
+            rows.back().push_back(dbdatlen(dbp, c) == 0 ? "<null>" : std::string(buffers[c - 1].data()));
         }
-        rows.push_back(row);
     }
     return rows;
 }
 
 // Runs a batch and returns the rows of its first result set.
-inline std::vector<std::vector<std::string>> query(DbClient& client, const std::string& sql) {
-    std::vector<std::vector<std::string>> rows;
+inline Rows query(DbClient& client, const std::string& sql) {
+    Rows rows;
     if (!client.exec(sql)) {
         ADD_FAILURE() << "batch failed: " << sql;
-        client.drain();
-        return rows;
-    }
-    if (dbresults(client.get()) == SUCCEED) {
+    } else if (dbresults(client.get()) == SUCCEED) {
         rows = fetchAll(client.get());
     }
     client.drain();
     return rows;
+}
+
+// Runs a batch that must succeed and drops its results.
+inline void run(DbClient& client, const std::string& sql) {
+    EXPECT_TRUE(client.exec(sql)) << sql;
+    client.drain();
 }
 
 // The server messages with `number`, in arrival order.
@@ -86,6 +90,14 @@ inline std::string reportedCode(const DbClient& client) {
         }
     }
     return "";
+}
+
+// Runs a batch that must fail and returns the code its failure reported.
+inline std::string failure(DbClient& client, const std::string& sql) {
+    client.clearMessages();
+    EXPECT_FALSE(client.exec(sql)) << sql;
+    client.drain();
+    return reportedCode(client);
 }
 
 }  // namespace kwtest

@@ -13,9 +13,7 @@
 
 namespace {
 
-using kwtest::connectAs;
-using kwtest::env;
-using kwtest::kJoe;
+using namespace kwtest;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t) {
@@ -25,8 +23,8 @@ double secondsSince(Clock::time_point t) {
 // The number of JOE's backends running a query that contains `marker`.
 int running(const std::string& marker) {
     return std::stoi(
-        env().queryValue("SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' "
-                         "AND query LIKE '%" +
+        env().queryValue("SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = "
+                         "'active' AND query LIKE '%" +
                          marker + "%' AND pid <> pg_backend_pid()"));
 }
 
@@ -51,8 +49,7 @@ TEST(Cancel, DuringALongStatementStopsThePostgresQueryPromptly) {
     EXPECT_LT(secondsSince(start), 5.0) << "the attention is answered promptly";
     EXPECT_TRUE(waitUntil([] { return running("cancel-me-1") == 0; }, 5))
         << "the query is gone from PostgreSQL";
-    EXPECT_EQ(kwtest::query(*c, "select 1"), (std::vector<std::vector<std::string>>{{"1"}}))
-        << "the session is usable afterwards";
+    EXPECT_EQ(query(*c, "select 1"), (Rows{{"1"}})) << "the session is usable afterwards";
 }
 
 TEST(Cancel, WhenIdleIsAnsweredWithOneAttentionDone) {
@@ -61,9 +58,9 @@ TEST(Cancel, WhenIdleIsAnsweredWithOneAttentionDone) {
     auto start = Clock::now();
     EXPECT_EQ(dbcancel(c->get()), SUCCEED) << "the answer was sent but not yet read";
     EXPECT_LT(secondsSince(start), 5.0);
-    EXPECT_EQ(kwtest::query(*c, "select 3"), (std::vector<std::vector<std::string>>{{"3"}}));
+    EXPECT_EQ(query(*c, "select 3"), (Rows{{"3"}}));
     EXPECT_EQ(dbcancel(c->get()), SUCCEED) << "nothing pending at all";
-    EXPECT_EQ(kwtest::query(*c, "select 4"), (std::vector<std::vector<std::string>>{{"4"}}));
+    EXPECT_EQ(query(*c, "select 4"), (Rows{{"4"}}));
 }
 
 TEST(Cancel, InTheMiddleOfAStreamOfRowsStopsTheStream) {
@@ -77,7 +74,7 @@ TEST(Cancel, InTheMiddleOfAStreamOfRowsStopsTheStream) {
     EXPECT_EQ(dbcancel(c->get()), SUCCEED);
     EXPECT_LT(secondsSince(start), 10.0);
     EXPECT_TRUE(waitUntil([] { return running("cancel-me-2") == 0; }, 5));
-    EXPECT_EQ(kwtest::query(*c, "select 5"), (std::vector<std::vector<std::string>>{{"5"}}));
+    EXPECT_EQ(query(*c, "select 5"), (Rows{{"5"}}));
 }
 
 TEST(ConnectionLoss, MidResultEndsTheSessionWithAnErrorNotAHang) {
@@ -96,7 +93,7 @@ TEST(ConnectionLoss, MidResultEndsTheSessionWithAnErrorNotAHang) {
     dbsettime(0);
     EXPECT_LT(secondsSince(start), 15.0) << "no hang until the timeout";
     bool told = false;
-    for (const kwtest::Message& m : c->messages()) {
+    for (const Message& m : c->messages()) {
         told = told || (m.server && m.number == 21002 && m.text.find("ERR1001") != std::string::npos) ||
                (!m.server && m.number == SYBESEOF);
     }

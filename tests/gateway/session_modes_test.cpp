@@ -12,68 +12,61 @@
 
 namespace {
 
-using kwtest::connectAs;
-using kwtest::env;
-using kwtest::kJoe;
-using kwtest::kSmith;
-using Rows = std::vector<std::vector<std::string>>;
+using namespace kwtest;
 
 std::string count(const std::string& table) {
     return env().queryValue("SELECT count(*) FROM " + table);
 }
 
-void run(kwtest::DbClient& c, const std::string& sql) {
-    EXPECT_TRUE(c.exec(sql)) << sql;
-    c.drain();
-}
-
-TEST(LongTransactions, WithoutThemEveryBatchIsCommitted) {
-    kwtest::createJoeTable("lt_auto", "k int");
+TEST(LongTransactions, KeepBatchesInOneUnitOfWorkUntilCommitOrRollbackAndWithoutThemEachIsCommitted) {
+    createJoeTable("lt_on", "k int");
     auto c = connectAs(kJoe);
-    run(*c, "insert into lt_auto values (1)");
-    EXPECT_EQ(count("joe.lt_auto"), "1") << "visible to another session at once";
-    run(*c, "rollback tran");
-    EXPECT_EQ(count("joe.lt_auto"), "1") << "a rollback has nothing to undo";
-}
-
-TEST(LongTransactions, KeepBatchesInOneUnitOfWorkUntilCommitOrRollback) {
-    kwtest::createJoeTable("lt_on", "k int");
-    auto c = connectAs(kJoe);
-    run(*c, "SET LONG_TRANS YES");
+    EXPECT_EQ(query(*c, "SELECT @@LONG_TRANS "), (Rows{{"NO"}}))
+        << "the standard gateway lets clients switch";
     run(*c, "insert into lt_on values (1)");
+    EXPECT_EQ(count("joe.lt_on"), "1") << "visible to another session at once";
+    run(*c, "rollback tran");
+    EXPECT_EQ(count("joe.lt_on"), "1") << "a rollback has nothing to undo";
+
+    run(*c, "SET LONG_TRANS YES");
     run(*c, "insert into lt_on values (2)");
-    EXPECT_EQ(count("joe.lt_on"), "0") << "nothing is committed yet";
-    EXPECT_EQ(kwtest::query(*c, "select count(*) from lt_on"), (Rows{{"2"}}))
-        << "the session sees its own work";
+    run(*c, "insert into lt_on values (3)");
+    EXPECT_EQ(count("joe.lt_on"), "1") << "nothing is committed yet";
+    EXPECT_EQ(query(*c, "select count(*) from lt_on"), (Rows{{"3"}})) << "the session sees its own work";
     run(*c, "rollback tran");
     run(*c, "SET LONG_TRANS NO");
-    EXPECT_EQ(count("joe.lt_on"), "0") << "rollback undid both batches";
+    EXPECT_EQ(count("joe.lt_on"), "1") << "rollback undid both batches";
 
     run(*c, "SET LONG_TRANS YES");
-    run(*c, "insert into lt_on values (3)");
     run(*c, "insert into lt_on values (4)");
+    run(*c, "insert into lt_on values (5)");
     run(*c, "commit tran");
     run(*c, "SET LONG_TRANS NO");
-    EXPECT_EQ(count("joe.lt_on"), "2");
+    EXPECT_EQ(count("joe.lt_on"), "3");
 }
 
 TEST(LongTransactions, AFailedStatementUndoesOnlyItself) {
-    kwtest::createJoeTable("lt_fail", "k int primary key");
+    createJoeTable("lt_fail", "k int primary key");
     auto c = connectAs(kJoe);
     run(*c, "SET LONG_TRANS YES");
     run(*c, "insert into lt_fail values (1)");
-    EXPECT_FALSE(c->exec("insert into lt_fail values (1)"));
-    c->drain();
-    EXPECT_EQ(kwtest::reportedCode(*c), "-803");
+    EXPECT_EQ(failure(*c, "insert into lt_fail values (1)"), "-803");
     run(*c, "insert into lt_fail values (3)");
     run(*c, "commit tran");
     EXPECT_EQ(env().queryValue("SELECT string_agg(k::text, ',' ORDER BY k) FROM joe.lt_fail"), "1,3");
 }
 
 TEST(LongTransactions, AreAlwaysOnWhenConfiguredSo) {
-    kwtest::createJoeTable("lt_always", "k int");
-    kwtest::Gateway& always = env().startGateway("KWGW_LT_ALWAYS", {"--long-trans", "always"});
+    createJoeTable("lt_always", "k int");
+    Gateway& always = env().startGateway("KWGW_LT_ALWAYS", {"--long-trans", "always"});
     auto c = connectAs(kJoe, always.serverName());
+    ASSERT_TRUE(c->exec("SELECT @@LONG_TRANS "));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    char buf[20] = {};
+    dbbind(c->get(), 1, NTBSTRINGBIND, sizeof buf, reinterpret_cast<BYTE*>(buf));
+    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
+    EXPECT_EQ(std::string(buf, 4), std::string("YES\0", 4)) << "exactly YES and its terminating NUL";
+    c->drain();
     run(*c, "SET LONG_TRANS NO");  // ignored: the mode cannot be switched off
     run(*c, "insert into lt_always values (1)");
     EXPECT_EQ(count("joe.lt_always"), "0");
@@ -82,7 +75,7 @@ TEST(LongTransactions, AreAlwaysOnWhenConfiguredSo) {
 }
 
 TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
-    kwtest::createJoeTable("dl", "k int primary key, v int");
+    createJoeTable("dl", "k int primary key, v int");
     env().exec("INSERT INTO joe.dl VALUES (1, 0), (2, 0), (3, 0)");
     auto a = connectAs(kJoe);
     auto b = connectAs(kJoe);
@@ -101,9 +94,9 @@ TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
     b->drain();
     bool aOk = blocked.get();
     ASSERT_NE(aOk, bOk) << "exactly one of the two is the deadlock's victim";
-    kwtest::DbClient& victim = aOk ? *b : *a;
-    kwtest::DbClient& winner = aOk ? *a : *b;
-    EXPECT_EQ(kwtest::reportedCode(victim), "-911");
+    DbClient& victim = aOk ? *b : *a;
+    DbClient& winner = aOk ? *a : *b;
+    EXPECT_EQ(reportedCode(victim), "-911");
     run(winner, "commit tran");
     run(victim, "commit tran");
     std::string expected = aOk ? "1:1,2:1,3:1" : "1:2,2:2,3:0";
@@ -112,7 +105,7 @@ TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
 }
 
 TEST(NoExec, DescribesStatementsWithoutRunningThem) {
-    kwtest::createJoeTable("ne", "k int, name varchar(20)");
+    createJoeTable("ne", "k int, name varchar(20)");
     env().exec("INSERT INTO joe.ne VALUES (1, 'one')");
     auto c = connectAs(kJoe);
     run(*c, "SET NOEXEC YES");
@@ -131,22 +124,20 @@ TEST(NoExec, DescribesStatementsWithoutRunningThem) {
     EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS) << "and no rows";
     c->drain();
 
-    EXPECT_FALSE(c->exec("select k from nosuch"));
-    c->drain();
-    EXPECT_EQ(kwtest::reportedCode(*c), "-204") << "a statement that does not compile fails with its SQLCODE";
+    EXPECT_EQ(failure(*c, "select k from nosuch"), "-204")
+        << "a statement that does not compile fails with its SQLCODE";
     run(*c, "SET NOEXEC NO");
     EXPECT_EQ(count("joe.ne"), "1") << "the insert never ran";
-    EXPECT_EQ(kwtest::query(*c, "select name from ne"), (Rows{{"one"}}));
+    EXPECT_EQ(query(*c, "select name from ne"), (Rows{{"one"}}));
 }
 
 TEST(NoExec, ADescribeFailureInsideATransactionLeavesItUsable) {
-    kwtest::createJoeTable("ne_tx", "k int");
+    createJoeTable("ne_tx", "k int");
     auto c = connectAs(kJoe);
     run(*c, "SET LONG_TRANS YES");
     run(*c, "insert into ne_tx values (1)");
     run(*c, "SET NOEXEC YES");
-    EXPECT_FALSE(c->exec("select nothing from nosuch"));
-    c->drain();
+    EXPECT_EQ(failure(*c, "select nothing from nosuch"), "-204");
     run(*c, "SET NOEXEC NO");
     run(*c, "insert into ne_tx values (2)");
     run(*c, "commit tran");
@@ -162,7 +153,7 @@ void createHostlib(const std::string& schema, const std::string& name, const std
 }
 
 TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
-    kwtest::createJoeTable("sr", "k varchar(8), n int");
+    createJoeTable("sr", "k varchar(8), n int");
     env().exec("INSERT INTO joe.sr VALUES ('a', 1), ('b', 2)");
     createHostlib(
         "joe", "UPDSEL",
@@ -176,10 +167,10 @@ TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
         ASSERT_TRUE(c->exec(call)) << call;
         DBPROCESS* dbp = c->get();
         ASSERT_EQ(dbresults(dbp), SUCCEED) << call;
-        EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"a", "11"}})) << call;
+        EXPECT_EQ(fetchAll(dbp), (Rows{{"a", "11"}})) << call;
         EXPECT_EQ(dbcount(dbp), 1);
         ASSERT_EQ(dbresults(dbp), SUCCEED) << call;
-        EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"2"}})) << call;
+        EXPECT_EQ(fetchAll(dbp), (Rows{{"2"}})) << call;
         EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS) << call;
         EXPECT_EQ(dbhasretstat(dbp), TRUE);
         EXPECT_EQ(dbretstatus(dbp), 0);
@@ -188,7 +179,7 @@ TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
 }
 
 TEST(StoredRequests, UnderNoExecAreDescribedWithoutRunning) {
-    kwtest::createJoeTable("sr_ne", "k varchar(8), n int");
+    createJoeTable("sr_ne", "k varchar(8), n int");
     env().exec("INSERT INTO joe.sr_ne VALUES ('a', 1)");
     createHostlib("joe", "UPDNE", "UPDATE JOE.SR_NE SET N = N + 1; SELECT K, N FROM JOE.SR_NE");
     auto c = connectAs(kJoe);
@@ -206,35 +197,27 @@ TEST(StoredRequests, FallBackToTheConfiguredOwnersTable) {
     createHostlib("smith", "SHARED", "SELECT &1 + &2");
     env().exec("GRANT USAGE ON SCHEMA smith TO joe");
     env().exec("GRANT SELECT ON smith.pcsql_hostlib TO joe");
-    auto plain = connectAs(kJoe);
-    EXPECT_FALSE(plain->exec("USE PROCEDURE SHARED 1, 2"));
-    plain->drain();
-    EXPECT_EQ(kwtest::reportedCode(*plain), "ERR1004")
+    EXPECT_EQ(failure(*connectAs(kJoe), "USE PROCEDURE SHARED 1, 2"), "ERR1004")
         << "JOE has no such request and no owner is configured";
 
-    kwtest::Gateway& withOwner = env().startGateway("KWGW_OWNER", {"--stored-request-owner", "smith"});
+    Gateway& withOwner = env().startGateway("KWGW_OWNER", {"--stored-request-owner", "smith"});
     auto c = connectAs(kJoe, withOwner.serverName());
-    EXPECT_EQ(kwtest::query(*c, "USE PROCEDURE SHARED 1, 2"), (Rows{{"3"}}));
+    EXPECT_EQ(query(*c, "USE PROCEDURE SHARED 1, 2"), (Rows{{"3"}}));
 }
 
-TEST(StoredRequests, AMissingArgumentIsReportedAndNothingRuns) {
+TEST(StoredRequests, AMissingArgumentOrAFailingStatementEndTheRequestWithAnError) {
     createHostlib("joe", "NEEDS2", "SELECT &1, &2");
-    auto c = connectAs(kJoe);
-    EXPECT_FALSE(c->exec("USE PROCEDURE NEEDS2 1"));
-    c->drain();
-    EXPECT_EQ(kwtest::reportedCode(*c), "ERR1003");
-}
-
-TEST(StoredRequests, AFailingStatementEndsTheRequestWithAnError) {
     createHostlib("joe", "BROKEN", "SELECT 1; SELECT * FROM NOSUCH; SELECT 3");
     auto c = connectAs(kJoe);
+    EXPECT_EQ(failure(*c, "USE PROCEDURE NEEDS2 1"), "ERR1003");
+    c->clearMessages();
     ASSERT_TRUE(c->exec("USE PROCEDURE BROKEN"));
     ASSERT_EQ(dbresults(c->get()), SUCCEED);
-    EXPECT_EQ(kwtest::fetchAll(c->get()), (Rows{{"1"}}));
+    EXPECT_EQ(fetchAll(c->get()), (Rows{{"1"}}));
     EXPECT_NE(dbresults(c->get()), SUCCEED);
     c->drain();
-    EXPECT_EQ(kwtest::reportedCode(*c), "-204");
-    EXPECT_EQ(kwtest::query(*c, "select 4"), (Rows{{"4"}}));
+    EXPECT_EQ(reportedCode(*c), "-204");
+    EXPECT_EQ(query(*c, "select 4"), (Rows{{"4"}}));
 }
 
 // Stand-ins for the catalog functions, echoing their arguments so that the test sees exactly
@@ -271,16 +254,16 @@ TEST(CatalogProcedures, PassTheirArgumentsAsDb2NamesAndAnswerLikeProcedures) {
         EXPECT_EQ(std::string(dbcolname(dbp, i)), labels[i - 1]);
     }
     EXPECT_EQ(dbcoltype(dbp, 5), SYBINT2);
-    EXPECT_EQ(kwtest::fetchAll(dbp), (Rows{{"<null>", "JOE", "EMP", "ID", "1", "PK_EMP"},
-                                           {"<null>", "JOE", "EMP", "PART", "2", "PK_EMP"}}));
+    EXPECT_EQ(fetchAll(dbp), (Rows{{"<null>", "JOE", "EMP", "ID", "1", "PK_EMP"},
+                                   {"<null>", "JOE", "EMP", "PART", "2", "PK_EMP"}}));
     EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
     EXPECT_EQ(dbretstatus(dbp), 0);
 
-    Rows fkSide = kwtest::query(*c, "sp_fkeys ,,, emp, joe");
+    Rows fkSide = query(*c, "sp_fkeys ,,, emp, joe");
     ASSERT_EQ(fkSide.size(), 1u);
     EXPECT_EQ(fkSide[0], (std::vector<std::string>{"<null>", "-", "-", "ID", "<null>", "JOE", "EMP",
                                                    "DEPT_ID", "1", "1", "0", "F1", "PK"}));
-    Rows pkSide = kwtest::query(*c, "sp_fkeys \"Dept\", joe");
+    Rows pkSide = query(*c, "sp_fkeys \"Dept\", joe");
     ASSERT_EQ(pkSide.size(), 1u);
     EXPECT_EQ(pkSide[0][1], "JOE");
     EXPECT_EQ(pkSide[0][2], "Dept") << "a quoted name is passed as written";

@@ -1,0 +1,309 @@
+// protocol_test.cpp - the TDS 5.0 layer: packet headers and reassembly limits, the login record as
+// FreeTDS 1.3.17 lays it out, and the token writers and request reader against the byte streams
+// FreeTDS is known to accept and to send.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "login_bytes.h"
+#include "protocol/login.h"
+#include "protocol/packet.h"
+#include "protocol/tokens.h"
+
+namespace {
+
+using gw::Cell;
+using gw::ColumnFormat;
+using gw::WireType;
+using namespace gw::tds;
+
+std::string bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) {
+        s.push_back(static_cast<char>(v));
+    }
+    return s;
+}
+
+PacketHeader header(uint8_t type, uint8_t status, size_t payload) {
+    return PacketHeader{type, status, static_cast<uint16_t>(payload + 8)};
+}
+
+TEST(Packets, HeadersAreBigEndianAndMessagesJoinUntilTheEndOfMessageBit) {
+    const unsigned char raw[8] = {0x0F, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00};
+    PacketHeader h = parseHeader(raw);
+    EXPECT_EQ(h.type, 0x0F);
+    EXPECT_TRUE(h.endOfMessage());
+    EXPECT_EQ(h.length, 0x0203);
+
+    Reassembler r(512, 1 << 20);
+    EXPECT_FALSE(r.check(header(0x02, 0, 504))) << "a full 512-byte packet is accepted";
+    EXPECT_FALSE(r.add(header(0x02, 0, 504), std::string(504, 'a')));
+    EXPECT_TRUE(r.inMessage());
+    auto m = r.add(header(0x02, 1, 99), std::string(99, 'b'));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->type, 0x02);
+    EXPECT_EQ(m->payload, std::string(504, 'a') + std::string(99, 'b'));
+    EXPECT_FALSE(r.inMessage());
+}
+
+TEST(Packets, TheReassemblerRefusesHeadersItCannotAccept) {
+    const struct {
+        const char* claim;
+        size_t maxMessage;
+        bool midMessage;
+        PacketHeader h;
+    } cases[] = {
+        {"a length shorter than the header", 1 << 20, false, PacketHeader{0x0F, 0, 7}},
+        {"a packet larger than the negotiated size", 1 << 20, false, header(0x0F, 1, 600)},
+        {"a message past the size limit", 1000, true, header(0x0F, 1, 504)},
+        {"a packet of another type inside a message", 1 << 20, true, header(0x06, 1, 0)},
+    };
+    for (const auto& c : cases) {
+        Reassembler r(512, c.maxMessage);
+        if (c.midMessage) {
+            r.add(header(0x0F, 0, 504), std::string(504, 'x'));
+        }
+        EXPECT_TRUE(r.check(c.h)) << c.claim;
+    }
+}
+
+TEST(Packets, RepliesAreCutAtThePacketSizeAndOnlyTheLastIsMarked) {
+    std::string out;
+    splitPackets(out, PacketType::Reply, std::string(1000, 'z'), 512, true);
+    ASSERT_EQ(out.size(), 1000u + 16);
+    EXPECT_EQ(out.substr(0, 8), bytes({0x04, 0x00, 0x02, 0x00, 0, 0, 0, 0}));
+    EXPECT_EQ(out.substr(512, 8), bytes({0x04, 0x01, 0x01, 0xF8, 0, 0, 0, 0}));
+    std::string empty;
+    splitPackets(empty, PacketType::Reply, "", 512, true);
+    EXPECT_EQ(empty, bytes({0x04, 0x01, 0x00, 0x08, 0, 0, 0, 0})) << "an empty last payload ends the message";
+    std::string none;
+    splitPackets(none, PacketType::Reply, "", 512, false);
+    EXPECT_TRUE(none.empty());
+}
+
+LoginRecord parsed(const std::string& bytes) {
+    auto r = parseLogin(bytes);
+    if (auto* e = std::get_if<LoginError>(&r)) {
+        ADD_FAILURE() << e->reason;
+        return {};
+    }
+    return std::get<LoginRecord>(r);
+}
+
+TEST(ParseLogin, ReadsTheFieldsOfAFreetdsLogin) {
+    kwtest::LoginFields f;
+    f.packetSize = "4096";
+    LoginRecord rec = parsed(kwtest::loginRecord(f));
+    EXPECT_EQ(rec.userName, "JOE");
+    EXPECT_EQ(rec.password, "secret");
+    EXPECT_EQ(rec.hostName, "testhost");
+    EXPECT_EQ(rec.appName, "kwtest");
+    EXPECT_EQ(rec.serverName, "KWGW");
+    EXPECT_EQ(rec.libraryName, "DB-Library");
+    EXPECT_EQ(rec.language, "us_english");
+    EXPECT_EQ(rec.tdsMajor, 5);
+    EXPECT_EQ(rec.packetSize, 4096u);
+    EXPECT_EQ(rec.capabilities, kwtest::freetdsCapabilities());
+
+    f.password = std::string(40, 'p') + "!";
+    f.capability = false;
+    rec = parsed(kwtest::loginRecord(f));
+    EXPECT_EQ(rec.password, f.password) << "a password longer than its field comes from the remote block";
+    EXPECT_TRUE(rec.capabilities.empty()) << "a record without capabilities is accepted";
+}
+
+TEST(ParseLogin, RefusesMalformedRecords) {
+    std::string good = kwtest::loginRecord({});
+    std::string lengthPastField = good;
+    lengthPastField[61] = 31;  // user name length byte
+    std::string capabilityTooLong = good;
+    capabilityTooLong[569] = 0x40;  // declared 64 bytes, 32 follow
+    const std::pair<const char*, std::string> cases[] = {
+        {"a record cut inside its fixed part", good.substr(0, 300)},
+        {"a length byte past its field's width", lengthPastField},
+        {"a capability token longer than the bytes that follow", capabilityTooLong},
+        {"bytes after the capability token", good + "xyz"},
+        {"something other than a capability token after the fixed part", good.substr(0, 568) + "\x99\x01"},
+    };
+    for (const auto& [claim, record] : cases) {
+        EXPECT_TRUE(std::holds_alternative<LoginError>(parseLogin(record))) << claim;
+    }
+}
+
+TEST(GrantPacketSize, GrantsLargerRequestsAndTheServerDefaultForTheRest) {
+    const std::pair<size_t, size_t> cases[] = {{0, 2048},    {100, 2048},    {512, 2048},  {513, 513},
+                                               {4096, 4096}, {65535, 65535}, {65536, 2048}};
+    for (auto [asked, granted] : cases) {
+        EXPECT_EQ(grantPacketSize(asked, 2048), granted) << "asked " << asked;
+    }
+    EXPECT_EQ(grantPacketSize(512, 512), 512u) << "a server default of 512 keeps FreeTDS's default";
+}
+
+TEST(TokenWriters, LayOutEachTokenAsFreetdsReadsIt) {
+    const struct {
+        const char* claim;
+        void (*write)(std::string&);
+        std::string expected;
+    } cases[] = {
+        {"login ack",
+         [](std::string& o) {
+             writeLoginAck(o, LoginStatus::Succeeded, "PGGW", {15, 7, 0, 0});
+         },
+         bytes({0xAD, 0x0E, 0x00, 0x05, 0x05, 0, 0, 0, 0x04, 'P', 'G', 'G', 'W', 0x0F, 0x07, 0, 0})},
+        {"env change with new and old value",
+         [](std::string& o) { writeEnvChange(o, EnvChangeType::Database, "master", ""); },
+         bytes({0xE3, 0x09, 0x00, 0x01, 0x06, 'm', 'a', 's', 't', 'e', 'r', 0x00})},
+        {"final done", [](std::string& o) { writeDone(o, Token::Done, kDoneFinal, 0); },
+         bytes({0xFD, 0, 0, 0, 0, 0, 0, 0, 0})},
+        {"done with a count", [](std::string& o) { writeDone(o, Token::Done, kDoneCount, 1); },
+         bytes({0xFD, 0x10, 0, 0, 0, 1, 0, 0, 0})},
+        {"attention acknowledged", [](std::string& o) { writeDone(o, Token::Done, kDoneAttention, 0); },
+         bytes({0xFD, 0x20, 0, 0, 0, 0, 0, 0, 0})},
+        {"error with more", [](std::string& o) { writeDone(o, Token::Done, kDoneError | kDoneMore, 0); },
+         bytes({0xFD, 0x03, 0, 0, 0, 0, 0, 0, 0})},
+        {"done in procedure",
+         [](std::string& o) { writeDone(o, Token::DoneInProc, kDoneMore | kDoneCount, 300); },
+         bytes({0xFF, 0x11, 0, 0, 0, 0x2C, 0x01, 0, 0})},
+        {"done of a procedure", [](std::string& o) { writeDone(o, Token::DoneProc, kDoneProcedure, 0); },
+         bytes({0xFE, 0x08, 0, 0, 0, 0, 0, 0, 0})},
+        {"return status", [](std::string& o) { writeReturnStatus(o, 42); }, bytes({0x79, 42, 0, 0, 0})},
+        {"extended error with every field counted",
+         [](std::string& o) {
+             writeEed(o, ServerMessage{21002, 1, 16, "abc", "S", {}, 0});
+         },
+         bytes({0xE5, 0x19, 0x00, 0x0A, 0x52, 0x00, 0x00, 0x01, 0x10, 0x05, 'Z', 'Z',  'Z',  'Z',
+                'Z',  0x00, 0x00, 0x00, 0x03, 0x00, 'a',  'b',  'c',  0x01, 'S', 0x00, 0x00, 0x00})},
+        {"row format with a label and the full user type",
+         [](std::string& o) {
+             const ColumnFormat c{"AMOUNT", WireType::Char, 11, gw::decimalUserType(9, 2)};
+             writeRowFormat(o, std::span(&c, 1));
+         },
+         bytes({0xEE, 0x11, 0x00, 0x01, 0x00, 0x06, 'A',  'M',  'O',  'U',
+                'N',  'T',  0x20, 0x03, 0x00, 0x09, 0x02, 0x2F, 0x0B, 0x00})},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        c.write(out);
+        EXPECT_EQ(out, c.expected) << c.claim;
+    }
+}
+
+ColumnFormat column(WireType type, uint32_t length) {
+    return ColumnFormat{"", type, length, 0};
+}
+
+TEST(TokenWriters, DescribeEachWireTypeWithItsLengthField) {
+    const struct {
+        const char* claim;
+        ColumnFormat column;
+        std::string typeInfo;  // type byte and what follows it
+    } cases[] = {
+        {"INTEGER as INTN 4", column(WireType::Int, 4), bytes({0x26, 4})},
+        {"SMALLINT as INTN 2", column(WireType::Int, 2), bytes({0x26, 2})},
+        {"FLOAT as FLTN 8", column(WireType::Float, 8), bytes({0x6D, 8})},
+        {"CHAR(10)", column(WireType::Char, 10), bytes({0x2F, 10})},
+        {"VARCHAR(255)", column(WireType::VarChar, 255), bytes({0x27, 255})},
+        {"LONGCHAR with a 4-byte length", column(WireType::LongChar, 4046), bytes({0xAF, 0xCE, 0x0F, 0, 0})},
+        {"TEXT with a length and an empty table name", column(WireType::Text, 32700),
+         bytes({0x23, 0xBC, 0x7F, 0, 0, 0, 0})},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        writeRowFormat(out, std::span(&c.column, 1));
+        std::string body = bytes({1, 0, 0, 0x20, 0, 0, 0, 0}) + c.typeInfo + bytes({0});
+        EXPECT_EQ(out, bytes({0xEE, static_cast<int>(body.size()), 0}) + body) << c.claim;
+    }
+    // A row format longer than 65535 bytes needs the wide token with a 4-byte length.
+    std::vector<ColumnFormat> cols(300, ColumnFormat{std::string(250, 'c'), WireType::Int, 4, 0});
+    std::string out;
+    writeRowFormat(out, cols);
+    ASSERT_EQ(static_cast<uint8_t>(out[0]), 0x61);
+    uint32_t length = static_cast<uint8_t>(out[1]) | static_cast<uint8_t>(out[2]) << 8 |
+                      static_cast<uint8_t>(out[3]) << 16 |
+                      static_cast<uint32_t>(static_cast<uint8_t>(out[4])) << 24;
+    EXPECT_EQ(length, out.size() - 5);
+}
+
+TEST(TokenWriters, EncodeValuesNullsAndEmptyStringsAndNeverCutAUtf8Character) {
+    auto text = [](std::string_view t) { return Cell{false, 0, 0, t}; };
+    auto integer = [](int64_t v) { return Cell{false, v, 0, {}}; };
+    const struct {
+        const char* claim;
+        ColumnFormat column;
+        Cell cell;
+        std::string expected;  // after the D1 byte
+    } cases[] = {
+        {"INTN 4 value", column(WireType::Int, 4), integer(17), bytes({4, 17, 0, 0, 0})},
+        {"INTN 4 negative", column(WireType::Int, 4), integer(-2), bytes({4, 0xFE, 0xFF, 0xFF, 0xFF})},
+        {"INTN 2 value", column(WireType::Int, 2), integer(258), bytes({2, 2, 1})},
+        {"INTN NULL", column(WireType::Int, 4), Cell{}, bytes({0})},
+        {"FLTN 8 value", column(WireType::Float, 8), Cell{false, 0, 1.5, {}},
+         bytes({8, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F})},
+        {"CHAR value", column(WireType::Char, 5), text("ab"), bytes({2, 'a', 'b'})},
+        {"CHAR empty string as one blank", column(WireType::Char, 5), text(""), bytes({1, ' '})},
+        {"VARCHAR NULL", column(WireType::VarChar, 5), Cell{}, bytes({0})},
+        {"VARCHAR value cut to its length", column(WireType::VarChar, 3), text("abcdef"),
+         bytes({3, 'a', 'b', 'c'})},
+        {"LONGCHAR value", column(WireType::LongChar, 300), text("xy"), bytes({2, 0, 0, 0, 'x', 'y'})},
+        {"LONGCHAR NULL", column(WireType::LongChar, 300), Cell{}, bytes({0, 0, 0, 0})},
+        {"TEXT NULL", column(WireType::Text, 32700), Cell{}, bytes({0})},
+        {"TEXT value with pointer and timestamp", column(WireType::Text, 32700), text("hi"),
+         bytes({16}) + std::string(24, '\0') + bytes({2, 0, 0, 0, 'h', 'i'})},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        writeRow(out, std::span(&c.column, 1), std::span(&c.cell, 1));
+        EXPECT_EQ(out, bytes({0xD1}) + c.expected) << c.claim;
+    }
+    EXPECT_EQ(fitText("abc", 5), "abc");
+    EXPECT_EQ(fitText("abcdef", 3), "abc");
+    EXPECT_EQ(fitText("a\xC3\xA9z", 2), "a");     // é is two bytes
+    EXPECT_EQ(fitText("a\xE2\x82\xAC", 3), "a");  // € is three bytes
+    EXPECT_EQ(fitText("a\xE2\x82\xAC", 4), "a\xE2\x82\xAC");
+}
+
+Message normal(const std::string& payload) {
+    return Message{0x0F, payload};
+}
+
+TEST(ParseRequest, ReadsLanguageAndLogoutTokensAndNamesRequestsTheGatewayDoesNotServe) {
+    auto lang = parseRequest(normal(kwtest::languageToken("select 1")));
+    ASSERT_TRUE(std::holds_alternative<Request>(lang));
+    EXPECT_EQ(std::get<Request>(lang).kind, Request::Kind::Language);
+    EXPECT_EQ(std::get<Request>(lang).text, "select 1");
+    auto logout = parseRequest(normal(bytes({0x71, 0x00})));
+    ASSERT_TRUE(std::holds_alternative<Request>(logout));
+    EXPECT_EQ(std::get<Request>(logout).kind, Request::Kind::Logout);
+
+    std::string withParams = kwtest::languageToken("select ?");
+    withParams[5] = 1;
+    for (const Message& m :
+         {normal(withParams), normal(bytes({0xE6, 0x03, 0x00, 'a', 'b', 'c'})), Message{0x07, "bulk rows"}}) {
+        auto r = parseRequest(m);
+        ASSERT_TRUE(std::holds_alternative<Request>(r));
+        EXPECT_EQ(std::get<Request>(r).kind, Request::Kind::Unsupported);
+    }
+}
+
+TEST(ParseRequest, RefusesMalformedRequests) {
+    std::string longer = kwtest::languageToken("select 1");
+    longer[1] = 0x40;  // declares 64 bytes
+    const std::pair<const char*, Message> cases[] = {
+        {"a language token whose length runs past the message", normal(longer)},
+        {"bytes after the language token", normal(kwtest::languageToken("select 1") + "zz")},
+        {"a language token of length zero", normal(bytes({0x21, 0, 0, 0, 0, 0}))},
+        {"a truncated language token", normal(bytes({0x21, 5, 0}))},
+        {"a logout of the wrong length", normal(bytes({0x71, 0, 0}))},
+        {"an unknown token", normal(bytes({0x99, 1, 2, 3}))},
+        {"an empty message", normal("")},
+        {"an RPC token whose length runs past the message", normal(bytes({0xE6, 0x30, 0x00, 'a'}))},
+        {"a prelogin packet", Message{0x12, "xx"}},
+        {"a second login", Message{0x02, kwtest::loginRecord({})}},
+    };
+    for (const auto& [claim, message] : cases) {
+        EXPECT_TRUE(std::holds_alternative<MalformedRequest>(parseRequest(message))) << claim;
+    }
+}
+
+}  // namespace
