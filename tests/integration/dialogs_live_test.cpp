@@ -3,7 +3,6 @@
 // confirmed reaches the block, the DbParm text and the connection record.
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -12,20 +11,16 @@
 
 namespace {
 
-using kwhosttest::Transaction;
 using kwtest::Environment;
 
 class LoginDialogLiveTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        profile =
-            std::filesystem::temp_directory_path() / ("kw-login-" + std::to_string(::getpid()) + ".ini");
         kwhost_setProfilePath(profile.c_str());
         kwuser_useScriptedPresenter();
         kwuser_scriptReset();
         kwuser_messageBoxClear();
-        caption = "Database Profile";
-        connectContext.caption = caption.data();
+        connectContext.caption = caption;
         t.block().arg = &connectContext;
     }
     void TearDown() override {
@@ -34,22 +29,15 @@ class LoginDialogLiveTest : public ::testing::Test {
         std::filesystem::remove(profile);
     }
 
-    std::string messageBox(int index) {
-        char text[300] = {}, boxCaption[100] = {};
-        UINT type = 0;
-        kwuser_messageBoxAt(index, text, sizeof text, boxCaption, sizeof boxCaption, &type);
-        return text;
-    }
-
-    Environment& env = Environment::get();
-    std::filesystem::path profile;
-    std::string caption;
+    const std::filesystem::path profile =
+        std::filesystem::temp_directory_path() / ("kw-login-" + std::to_string(::getpid()) + ".ini");
+    char caption[20] = "Database Profile";
     HostConnectContext connectContext{};
-    Transaction t;
+    kwhosttest::Transaction t;
 };
 
 TEST_F(LoginDialogLiveTest, AFailedLoginStaysOpenAndASecondOkWithCorrectedValuesConnects) {
-    kwuser_scriptType(IDC_SERVER_NAME, env.serverName().c_str());
+    kwuser_scriptType(IDC_SERVER_NAME, Environment::get().serverName().c_str());
     kwuser_scriptType(IDC_LOGON_ID, kwtest::kJoe.name);
     kwuser_scriptType(IDC_PASSWORD, "wrong");
     kwuser_scriptClick(IDOK);                                // refused: the server's message
@@ -59,7 +47,9 @@ TEST_F(LoginDialogLiveTest, AFailedLoginStaysOpenAndASecondOkWithCorrectedValues
     EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
 
     ASSERT_EQ(kwuser_messageBoxCount(), 1);
-    EXPECT_EQ(messageBox(0), "Login failed.");
+    char text[300] = {};
+    kwuser_messageBoxAt(0, text, sizeof text, nullptr, 0, nullptr);
+    EXPECT_STREQ(text, "Login failed.");
     ASSERT_NE(+t.block().connection, nullptr);
     EXPECT_NE(+t.block().dbproc, nullptr);
     EXPECT_STREQ(t.block().loginId, kwtest::kJoe.name);
@@ -68,21 +58,15 @@ TEST_F(LoginDialogLiveTest, AFailedLoginStaysOpenAndASecondOkWithCorrectedValues
     // in the connection record.
     EXPECT_STREQ(t.block().dbParm, "GroupID='',SystemOwner='',KWCatalogOwner=''");
     ConnectionRecord* record = t.block().connection;
-    ASSERT_NE(+record->groupId, nullptr);
-    EXPECT_STREQ(record->groupId, "");
-    ASSERT_NE(+record->systemOwner, nullptr);
-    EXPECT_STREQ(record->systemOwner, "");
-    ASSERT_NE(+record->catalogOwner, nullptr);
-    EXPECT_STREQ(record->catalogOwner, "");
-
-    // The connection works.
-    EXPECT_EQ(t.execute("SELECT 1 FROM SYSIBM.SYSDUMMY1"), 0) << t.message();
+    for (const char* owner : {record->groupId, record->systemOwner, record->catalogOwner}) {
+        ASSERT_NE(owner, nullptr);
+        EXPECT_STREQ(owner, "");
+    }
+    EXPECT_EQ(t.execute("SELECT 1 FROM SYSIBM.SYSDUMMY1"), 0) << "the connection works: " << t.message();
 }
 
 TEST_F(LoginDialogLiveTest, OwnersTypedInTheDialogReachTheConnectionInUpperCase) {
-    t.setText(&t.block().serverName, env.serverName().c_str());
-    t.setText(&t.block().loginId, kwtest::kJoe.name);
-    t.setText(&t.block().password, kwtest::kJoe.password);
+    t.setLogin();
     connectContext.mode = KW_CONNECT_MODE_ALWAYS_ASK;
     kwuser_scriptType(IDC_GROUP_ID, "devs");
     kwuser_scriptType(IDC_SYSTEM_OWNER, "sysibm");
@@ -98,9 +82,7 @@ TEST_F(LoginDialogLiveTest, OwnersTypedInTheDialogReachTheConnectionInUpperCase)
 }
 
 TEST_F(LoginDialogLiveTest, Request67WithEveryValueConnectsWithoutTheDialog) {
-    t.setText(&t.block().serverName, env.serverName().c_str());
-    t.setText(&t.block().loginId, kwtest::kJoe.name);
-    t.setText(&t.block().password, kwtest::kJoe.password);
+    t.setLogin();
     EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
     EXPECT_NE(+t.block().connection, nullptr);
     EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0) << "no dialog was shown";

@@ -1,13 +1,12 @@
 // driver_host.h - a host for the driver's integration tests: it loads libkwtdx050.so with dlopen,
-// as the 4GL host does, keeps one request block per connection and reads the answers.
-//
-// Every block has a memory context of its own; at the end a test can prove that nothing the
-// driver allocated for the block is left. Server-side set-up and checks go through the test
-// environment's superuser connection, never through the driver.
+// as the 4GL host does, keeps one request block per connection over a memory context of its own
+// (so a test can prove the driver left nothing behind) and reads the answers. Server-side set-up
+// and checks go through the test environment's superuser connection, never through the driver.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,32 +18,34 @@
 
 namespace kwhosttest {
 
-// The driver's routing entry, loaded once per program.
-KW_TDX_RoutFunction driverEntry();
-
 // One host transaction: a request block over its own memory context.
 class Transaction {
   public:
-    explicit Transaction(const char* name = "transaction");
+    Transaction();
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
     RequestBlock& block() { return block_; }
-    KWCTX context() const { return context_; }
 
     // Calls the driver with a request code; answers the block's status.
     int32_t call(int32_t code);
-    // Request 35 with these values (null leaves a field unset).
-    int32_t connect(const std::string& server, const char* user, const char* password,
-                    const char* dbParm = nullptr);
-    // Request 35 as the standard test user JOE on the standard gateway.
-    int32_t connectAsJoe(const char* dbParm = nullptr);
-    int32_t disconnect();
-    // Request 5 with the statement.
+    // Sets the block's login texts: by default the standard gateway and the standard user JOE.
+    void setLogin(std::string server = "", const char* user = nullptr, const char* password = nullptr,
+                  const char* dbParm = nullptr);
+    // Request 35 as JOE, by default on the standard gateway.
+    int32_t connect(const std::string& server = "", const char* dbParm = nullptr) {
+        setLogin(server, nullptr, nullptr, dbParm);
+        return call(REQ_CONNECT);
+    }
+    int32_t disconnect() { return call(REQ_DISCONNECT); }
+    // Request 5 with the statement; prepare: request 21 with the statement (which stays in the
+    // block, as the describe of a compile-only prepare needs it) and inValue.
     int32_t execute(const std::string& sql);
-    // Sets one of the block's texts (a copy in the block's context).
-    void setText(char** field, const char* text);
+    int32_t prepare(const std::string& sql, int32_t inValue);
+    // Request 22 (inValue 1: of a result set, 0: of a compile-only prepare); its status stays in
+    // the block. Answers the result-column descriptors.
+    std::vector<ColumnDescriptor*> describe(int32_t inValue = 1);
 
     std::string message() const { return block_.message; }
     int64_t liveAllocations() const;
@@ -55,28 +56,31 @@ class Transaction {
     RequestBlock block_{};
 };
 
-// The rows of a result set read through requests 22, 25 and 23, each value as text.
-struct FetchedColumn {
-    std::string name;
-    int32_t db2Type, hostType, length, precision, scale;
+template <typename T>
+T load(const void* buffer) {
+    T value;
+    std::memcpy(&value, buffer, sizeof value);
+    return value;
+}
+
+// A converted value of a host type as text: decimals as digits with their scale, dates and times
+// in DB2's forms (yyyy-mm-dd, hh.mm.ss, yyyy-mm-dd-hh.mm.ss.nnnnnn), numbers plainly.
+std::string formatValue(int32_t hostType, const char* buffer);
+
+// The current result set described (request 22) and bound (request 25) to buffers filled with
+// `fill`; the status of the last request stays in the block.
+struct BoundColumns {
+    std::vector<ColumnDescriptor*> columns;
+    std::vector<std::vector<char>> buffers;
+    std::vector<int32_t> indicators;
 };
+BoundColumns bindColumns(Transaction& t, char fill = '\0');
+
+// Every row of the current result set fetched (request 23), each value formatted, NULL as "<null>".
 struct FetchedSet {
-    std::vector<FetchedColumn> columns;
-    std::vector<std::vector<std::string>> rows;  // NULL as "<null>"
+    std::vector<std::vector<std::string>> rows;
     int32_t lastStatus = 0;
 };
-
-// Describes the current result set (request 22 with inValue 1), binds it (25) and fetches every row
-// (23), formatting each converted value: decimals as digits with their scale, dates and times in
-// DB2's forms, numbers plainly.
 FetchedSet fetchAll(Transaction& t);
-
-// The descriptors of the block's result-column list, in order.
-std::vector<ColumnDescriptor*> descriptors(RequestBlock& block);
-
-// The decimal value as text ("-1234.56").
-std::string formatDecimal(const HostDecimal& value);
-// A DateTimeValue in DB2's forms (yyyy-mm-dd, hh.mm.ss, yyyy-mm-dd-hh.mm.ss.nnnnnn).
-std::string formatDateTime(const DateTimeValue& value);
 
 }  // namespace kwhosttest

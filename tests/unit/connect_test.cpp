@@ -1,15 +1,9 @@
 // connect_test.cpp - the connection record's DbParm rules (connect and request 170) and the
 // driver's settings in the host profile, without a server.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "driver_block.h"
-#include "internal.h"
 
 namespace {
 
@@ -26,16 +20,11 @@ class DbParmTest : public DriverBlockTest {
         block.connection = &connection;
     }
     void TearDown() override {
-        for (char* field : {connection.systemOwner, connection.catalogOwner, connection.groupId,
-                            connection.tableCriteria, connection.conversionTable}) {
-            if (field != nullptr) {
-                kwshr_free(context, field);
-            }
-        }
+        freeTexts(connection);
         DriverBlockTest::TearDown();
     }
 
-    // Applies the parameters as connect does, through a host list of entries.
+    // Applies the parameters as connect does, or as request 170, through a host list of entries.
     void apply(const std::vector<Parameter>& parameters, bool asRequest170 = false) {
         HostList* list = kwshr_createList(context, 0);
         std::vector<ParameterEntry> entries(parameters.size());
@@ -51,6 +40,7 @@ class DbParmTest : public DriverBlockTest {
             EXPECT_EQ(+block.status, 0);
         } else {
             TDX_ApplyDbParm(&block, list);
+            EXPECT_EQ(+list->cursor, nullptr) << "the cursor is left at the end of the list";
         }
         kwshr_destroyList(list);
     }
@@ -59,13 +49,12 @@ class DbParmTest : public DriverBlockTest {
 };
 
 TEST_F(DbParmTest, OwnerKeysAreCopiedInUpperCaseAndCutTo129Characters) {
-    const std::string long130(130, 'o');
+    const std::string long130(130, 'o'), long129(129, 'g');
     apply({{"SystemOwner", "sysibm", 0}, {"kwcatalogowner", "Joe", 0}, {"GROUPID", long130.c_str(), 0}});
     EXPECT_STREQ(connection.systemOwner, "SYSIBM");
     EXPECT_STREQ(connection.catalogOwner, "JOE");
     EXPECT_EQ(std::string(connection.groupId), std::string(129, 'O'));
 
-    const std::string long129(129, 'g');
     apply({{"GroupID", long129.c_str(), 0}, {"SystemOwner", "other", 0}});
     EXPECT_EQ(std::string(connection.groupId), std::string(129, 'G'));
     EXPECT_STREQ(connection.systemOwner, "OTHER");
@@ -95,18 +84,18 @@ TEST_F(DbParmTest, DelimitIdentifierNoInAnyCaseSetsTheOptionAndAnythingElseClear
 
 TEST_F(DbParmTest, StaticBindTakesTextOrNumberForms) {
     const struct {
-        Parameter parameter;
-        int32_t staticBind;
+        const char* text;
+        int32_t number, staticBind;
     } cases[] = {
-        {{"StaticBind", "false", 0}, 0}, {{"StaticBind", "NO", 0}, 0},    {{"StaticBind", "no", 0}, 0},
-        {{"StaticBind", "0", 0}, 1},  // a text value other than NO/FALSE means yes
-        {{"StaticBind", "yes", 0}, 1},   {{"StaticBind", nullptr, 0}, 0},  // only the number 0
-        {{"StaticBind", nullptr, 5}, 1},
+        {"false", 0, 0}, {"NO", 0, 0},
+        {"no", 0, 0},    {"0", 0, 1},      // a text value other than NO/FALSE means yes
+        {"yes", 0, 1},   {nullptr, 0, 0},  // without a text, only the number 0 means no
+        {nullptr, 5, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.parameter.text != nullptr ? c.parameter.text : "(number)");
+        SCOPED_TRACE(c.text != nullptr ? c.text : "(number)");
         connection.staticBind = 7;
-        apply({c.parameter});
+        apply({{"StaticBind", c.text, c.number}});
         EXPECT_EQ(+connection.staticBind, c.staticBind);
     }
 }
@@ -118,12 +107,10 @@ TEST_F(DbParmTest, NumericKeysApplyOnlyWhenNonzeroAndRequestStaysSet) {
     apply({{"SQLQualifiers", nullptr, 0x12345}});
     EXPECT_EQ(+connection.sqlQualifiers, 0x2345);  // the low 16 bits
 
-    apply({{"Request", nullptr, 0}});
-    EXPECT_EQ(+connection.requestMode, 0);
-    apply({{"Request", nullptr, 1}});
-    EXPECT_EQ(+connection.requestMode, 1);
-    apply({{"Request", nullptr, 0}});
-    EXPECT_EQ(+connection.requestMode, 1);
+    for (const auto& [number, mode] : {std::pair{0, 0}, {1, 1}, {0, 1}}) {
+        apply({{"Request", nullptr, number}});
+        EXPECT_EQ(+connection.requestMode, mode) << "after Request=" << number;
+    }
 }
 
 TEST_F(DbParmTest, AbsentAndUnknownKeysAndMissingTextValuesChangeNothing) {
@@ -135,73 +122,36 @@ TEST_F(DbParmTest, AbsentAndUnknownKeysAndMissingTextValuesChangeNothing) {
     EXPECT_STREQ(connection.systemOwner, "KEEP");
 }
 
-TEST_F(DbParmTest, TheCursorIsLeftAtTheEndOfTheList) {
-    HostList* list = kwshr_createList(context, 0);
-    ParameterEntry entries[2] = {{const_cast<char*>("GroupID"), const_cast<char*>("g"), 0},
-                                 {const_cast<char*>("Request"), nullptr, 1}};
-    kwshr_appendToList(list, &entries[0]);
-    kwshr_appendToList(list, &entries[1]);
-    TDX_ApplyDbParm(&block, list);
-    EXPECT_EQ(+list->cursor, nullptr);
-    EXPECT_STREQ(connection.groupId, "G");
-    EXPECT_EQ(+connection.requestMode, 1);
-    kwshr_destroyList(list);
-}
-
 TEST_F(DbParmTest, Request170WithoutAConnectionRecordOnlySetsTheBlocksOption) {
     block.connection = nullptr;
     apply({{"DelimitIdentifier", "no", 0}, {"SystemOwner", "x", 0}}, true);
     EXPECT_NE(+block.options & OPT_NO_DELIMIT, 0);
     EXPECT_EQ(+connection.systemOwner, nullptr);
-    block.connection = &connection;
 }
 
-class ProfileSettingTest : public DriverBlockTest {
-  protected:
-    void SetUp() override {
-        DriverBlockTest::SetUp();
-        folder = std::filesystem::temp_directory_path() / ("kw-profile-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
-        kwhost_setProfilePath((folder / "kw.ini").c_str());
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(folder);
-        DriverBlockTest::TearDown();
-    }
-    std::string stored(const char* key) {
-        char value[130] = {};
-        kwshr_readProfileString("database", key, "(none)", value, sizeof value);
-        return value;
-    }
-    std::filesystem::path folder;
-};
+class ProfileSettingTest : public DriverBlockTest {};
 
-TEST_F(ProfileSettingTest, AnEmptyValueIsStoredAsAStarAndReadsBackEmpty) {
+TEST_F(ProfileSettingTest, AnEmptyValueIsStoredAsAStarAndAStoredValueReadsBackInUpperCase) {
+    useFolder("kw-profile-");
     char value[130] = "";
     TDX_PutProfileSetting("TableSpace", value);
-    EXPECT_EQ(stored("TableSpace"), "*");
+    EXPECT_EQ(profile("TableSpace"), "*");
     EXPECT_STREQ(value, "");  // the caller's buffer is left as it came
-
     char out[130] = "junk";
     TDX_GetProfileSetting(&block, "TableSpace", out);
     EXPECT_STREQ(out, "");
+    EXPECT_EQ(TDX_HasProfileSetting("TableSpace", out, sizeof out), 1);
+    EXPECT_STREQ(out, "*");  // the raw setting, as the login dialog shows it
 
-    char has[130] = {};
-    EXPECT_EQ(TDX_HasProfileSetting("TableSpace", has, sizeof has), 1);
-    EXPECT_STREQ(has, "*");  // the raw setting, as the login dialog shows it
-}
-
-TEST_F(ProfileSettingTest, AStoredValueReadsBackInUpperCase) {
-    char value[130] = "ts1";
-    TDX_PutProfileSetting("TableSpace", value);
-    EXPECT_STREQ(value, "ts1");
-    char out[130] = {};
+    char stored[130] = "ts1";
+    TDX_PutProfileSetting("TableSpace", stored);
+    EXPECT_STREQ(stored, "ts1");
     TDX_GetProfileSetting(&block, "TableSpace", out);
     EXPECT_STREQ(out, "TS1");
 
-    char has[130] = {};
-    EXPECT_EQ(TDX_HasProfileSetting("StoredReqOwner", has, sizeof has), 0);
-    EXPECT_STREQ(has, "");
+    char none[130] = {};
+    EXPECT_EQ(TDX_HasProfileSetting("StoredReqOwner", none, sizeof none), 0);
+    EXPECT_STREQ(none, "");
 }
 
 }  // namespace

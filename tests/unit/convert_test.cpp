@@ -3,29 +3,36 @@
 // literals (requests 222 and 251).
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "driver_block.h"
-#include "internal.h"
 
 namespace {
-
-struct Expected {
-    int year;  // the year field: year - 1900, or the no-date marker
-    int month, day, hour, minute, second;
-    uint32_t microseconds;
-};
-
-struct ParseCase {
-    const char* text;
-    int32_t kind;
-    Expected value;
-};
 
 constexpr int kNoDate = KW_NO_DATE_PART;
 constexpr int kNoTime = KW_NO_TIME_PART;
 
+// year - 1900 (or the no-date marker), month - 1, day, hour (or the no-time marker), minute,
+// second, microseconds.
+using Fields = std::tuple<int, int, int, int, int, int, uint32_t>;
+
+Fields fields(const DateTimeValue& v) {
+    return {+v.year, +v.month, +v.day, +v.hour, +v.minute, +v.second, +v.microseconds};
+}
+
+DateTimeValue parse(const char* text, int32_t kind, unsigned char fill = 0x5A) {
+    DateTimeValue v;
+    std::memset(&v, fill, sizeof v);
+    TDX_ParseDateTime(&v, text, kind);
+    return v;
+}
+
 TEST(ParseDateTime, ReadsTheGatewaysDateTimeAndTimestampTexts) {
-    const ParseCase cases[] = {
+    const struct {
+        const char* text;
+        int32_t kind;
+        Fields value;
+    } cases[] = {
         {"2001-03-05", HOST_DATE, {101, 2, 5, kNoTime, 0, 0, 0}},
         {"1899-12-31", HOST_DATE, {-1, 11, 31, kNoTime, 0, 0, 0}},
         {"23.59.58", HOST_TIME, {kNoDate, 0, 0, 23, 59, 58, 0}},
@@ -40,29 +47,24 @@ TEST(ParseDateTime, ReadsTheGatewaysDateTimeAndTimestampTexts) {
         {"2001-03-05", HOST_DATETIME, {101, 2, 5, 0, 0, 0, 0}},  // a timestamp with only its date
         {"", HOST_DATE, {0, 0, 0, kNoTime, 0, 0, 0}},
         {"", HOST_TIME, {kNoDate, 0, 0, 0, 0, 0, 0}},
+        // Almost-fixed texts are not misread: a letter in a digit's place, a long or a short text.
+        {"2001-03-0x", HOST_DATE, {101, 2, 0, kNoTime, 0, 0, 0}},
+        {"2001-03-05x", HOST_DATE, {101, 2, 5, kNoTime, 0, 0, 0}},
+        {"2001-03", HOST_DATE, {101, 2, 0, kNoTime, 0, 0, 0}},
     };
-    for (const ParseCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " as kind " + std::to_string(c.kind));
-        DateTimeValue v;
-        std::memset(&v, 0x5A, sizeof v);
-        TDX_ParseDateTime(&v, c.text, c.kind);
-        EXPECT_EQ(+v.year, c.value.year);
-        EXPECT_EQ(+v.month, c.value.month);
-        EXPECT_EQ(+v.day, c.value.day);
-        EXPECT_EQ(+v.hour, c.value.hour);
-        EXPECT_EQ(+v.minute, c.value.minute);
-        EXPECT_EQ(+v.second, c.value.second);
-        EXPECT_EQ(+v.microseconds, c.value.microseconds);
+        const DateTimeValue v = parse(c.text, c.kind);
+        EXPECT_EQ(fields(v), c.value);
         EXPECT_EQ(+v.zero, 0);
     }
 }
 
 TEST(ParseDateTime, TheGatewaysFixedFormsAndTheirLooserSpellingsReadAlike) {
     // The gateway's own forms are read on a short path; the same values written without leading
-    // zeros, with colons or with a blank take the general one. Both must agree.
+    // zeros, with colons or with a blank take the general one. Both must agree to the byte.
     const struct {
-        const char* canonical;
-        const char* loose;
+        const char *canonical, *loose;
         int32_t kind;
     } cases[] = {
         {"2001-03-05", "2001-3-5", HOST_DATE},
@@ -76,83 +78,47 @@ TEST(ParseDateTime, TheGatewaysFixedFormsAndTheirLooserSpellingsReadAlike) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.canonical);
-        DateTimeValue fast, general;
-        std::memset(&fast, 0x11, sizeof fast);
-        std::memset(&general, 0x22, sizeof general);
-        TDX_ParseDateTime(&fast, c.canonical, c.kind);
-        TDX_ParseDateTime(&general, c.loose, c.kind);
+        const DateTimeValue fast = parse(c.canonical, c.kind, 0x11), general = parse(c.loose, c.kind, 0x22);
         EXPECT_EQ(std::memcmp(&fast, &general, sizeof fast), 0);
-    }
-    // Almost-fixed texts are not misread: a letter in a digit's place, a short or a long text.
-    const struct {
-        const char* text;
-        int32_t kind;
-        int year, day;
-    } odd[] = {
-        {"2001-03-0x", HOST_DATE, 101, 0},
-        {"2001-03-05x", HOST_DATE, 101, 5},
-        {"2001-03", HOST_DATE, 101, 0},
-    };
-    for (const auto& c : odd) {
-        SCOPED_TRACE(c.text);
-        DateTimeValue v;
-        TDX_ParseDateTime(&v, c.text, c.kind);
-        EXPECT_EQ(+v.year, c.year);
-        EXPECT_EQ(+v.day, c.day);
     }
 }
 
-class LiteralTest : public DriverBlockTest {
-  protected:
-    void SetUp() override {
-        DriverBlockTest::SetUp();
-        block.connection = &connection;
-    }
-    std::string literal(const DateTimeValue& value) {
-        block.arg = const_cast<DateTimeValue*>(&value);
+class LiteralTest : public DriverBlockTest {};
+
+TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsThem) {
+    ConnectionRecord connection{};
+    block.connection = &connection;
+    // Fields in record order: microseconds, year - 1900, month - 1, day, hour, minute, second.
+    const struct {
+        DateTimeValue value;
+        const char* literal;
+    } cases[] = {
+        {{120, 101, 2, 5, 7, 43, 54, 0}, "'2001-3-5-7.43.54.000120'"},
+        {{0, 101, 2, 5, kNoTime, 0, 0, 0}, "'2001-3-5'"},
+        {{999, kNoDate, 0, 0, 7, 43, 54, 0}, "'7.43.54'"},  // a time has no fraction
+        {{999999, 99, 11, 31, 23, 5, 9, 0}, "'1999-12-31-23.05.09.999999'"},
+        {{0, 101, 0, 1, 0, 0, 0, 0}, "'2001-1-1-0.00.00.000000'"},
+        {{12345678, 101, 0, 1, 0, 0, 0, 0}, "'2001-1-1-0.00.00.123456'"},  // more than a second: still six
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.literal);
+        block.arg = const_cast<DateTimeValue*>(&c.value);
         route(REQ_DATETIME_LITERAL);
         EXPECT_EQ(+block.status, KW_STATUS_OK);
         EXPECT_EQ(+block.result, reinterpret_cast<intptr_t>(connection.literalBuffer));
-        return reinterpret_cast<const char*>(block.result);
+        EXPECT_STREQ(reinterpret_cast<const char*>(block.result), c.literal);
     }
-    ConnectionRecord connection{};
-};
 
-DateTimeValue value(int year, int month, int day, int hour, int minute, int second, uint32_t micro) {
-    DateTimeValue v{};
-    v.year = static_cast<int16_t>(year);
-    v.month = static_cast<uint8_t>(month);
-    v.day = static_cast<uint8_t>(day);
-    v.hour = static_cast<uint8_t>(hour);
-    v.minute = static_cast<uint8_t>(minute);
-    v.second = static_cast<uint8_t>(second);
-    v.microseconds = micro;
-    return v;
-}
+    // A literal reads back as the value it was written from.
+    DateTimeValue original{450, 123, 6, 30, 13, 1, 2, 0};
+    block.arg = &original;
+    route(REQ_DATETIME_LITERAL);
+    const std::string text(connection.literalBuffer);
+    const DateTimeValue parsed = parse(text.substr(1, text.size() - 2).c_str(), HOST_DATETIME);
+    EXPECT_EQ(std::memcmp(&parsed, &original, sizeof parsed), 0) << text;
 
-TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsThem) {
-    EXPECT_EQ(literal(value(101, 2, 5, 7, 43, 54, 120)), "'2001-3-5-7.43.54.000120'");
-    EXPECT_EQ(literal(value(101, 2, 5, kNoTime, 0, 0, 0)), "'2001-3-5'");
-    EXPECT_EQ(literal(value(kNoDate, 0, 0, 7, 43, 54, 999)), "'7.43.54'");  // a time has no fraction
-    EXPECT_EQ(literal(value(99, 11, 31, 23, 5, 9, 999999)), "'1999-12-31-23.05.09.999999'");
-    EXPECT_EQ(literal(value(101, 0, 1, 0, 0, 0, 0)), "'2001-1-1-0.00.00.000000'");
-    // More microseconds than a second holds still give six characters.
-    EXPECT_EQ(literal(value(101, 0, 1, 0, 0, 0, 12345678)), "'2001-1-1-0.00.00.123456'");
-}
-
-TEST_F(LiteralTest, ALiteralRoundTripsThroughTheParser) {
-    const DateTimeValue original = value(123, 6, 30, 13, 1, 2, 450);
-    std::string text = literal(original);
-    text = text.substr(1, text.size() - 2);
-    DateTimeValue parsed;
-    TDX_ParseDateTime(&parsed, text.c_str(), HOST_DATETIME);
-    EXPECT_EQ(std::memcmp(&parsed, &original, sizeof parsed), 0);
-}
-
-TEST_F(LiteralTest, Request49WithoutAConnectionRecordIsRefused) {
+    // Without a connection record there is no buffer for the literal.
     block.connection = nullptr;
-    DateTimeValue v = value(101, 2, 5, 7, 43, 54, 0);
-    block.arg = &v;
     route(REQ_DATETIME_LITERAL);
     EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
     EXPECT_EQ(+block.result, 0);
@@ -181,8 +147,7 @@ TEST_F(IdentifierTest, Request19AcceptsDb2OrdinaryIdentifiersOnly) {
 
 TEST_F(IdentifierTest, Requests222And251WidenIntegerLiteralsOfTenOrMoreCharacters) {
     const struct {
-        const char* text;
-        const char* widened;
+        const char *text, *widened;
     } cases[] = {
         {"123456789", "123456789"},        // 9 digits: unchanged
         {"1234567890", "1234567890.0"},    // 10

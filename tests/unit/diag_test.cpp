@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "driver_block.h"
-#include "internal.h"
 
 namespace {
 
@@ -18,6 +17,7 @@ struct Message {
     int32_t number;
     int32_t severity;
     std::string text;
+    int32_t source = KW_MESSAGE_SERVER;
 };
 
 class DiagTest : public DriverBlockTest {
@@ -34,7 +34,7 @@ class DiagTest : public DriverBlockTest {
 
     void queue(const std::vector<Message>& messages) {
         for (const Message& m : messages) {
-            kwhost_queueMessage(block.dbproc, KW_MESSAGE_SERVER, m.number, m.severity, m.text.c_str());
+            kwhost_queueMessage(block.dbproc, m.source, m.number, m.severity, m.text.c_str());
         }
     }
 
@@ -125,6 +125,10 @@ TEST_F(DiagTest, GatewayMessagesMergeIntoOneAnswer) {
          102,
          "severe"},
         {"an empty queue reports the default text", {}, 999, kDefaultText},
+        {"library errors are collected like server messages",
+         {{20009, 9, "Unable to connect: server is unavailable", KW_MESSAGE_LIBRARY}},
+         20009,
+         "Unable to connect: server is unavailable"},
     };
     for (const MergeCase& c : cases) {
         SCOPED_TRACE(c.claim);
@@ -135,14 +139,9 @@ TEST_F(DiagTest, GatewayMessagesMergeIntoOneAnswer) {
 }
 
 TEST_F(DiagTest, MessageTextIsCutToItsFirst254Characters) {
-    const std::string text254(254, 'a');
-    EXPECT_EQ(report({{300, 16, text254}}).text, text254);
-
-    const std::string text255 = std::string(254, 'b') + "c";
-    EXPECT_EQ(report({{300, 16, text255}}).text, std::string(254, 'b'));
-
-    const std::string text2000(2000, 'd');
-    EXPECT_EQ(report({{300, 16, text2000}}).text, std::string(254, 'd'));
+    EXPECT_EQ(report({{300, 16, std::string(254, 'a')}}).text, std::string(254, 'a'));
+    EXPECT_EQ(report({{300, 16, std::string(254, 'b') + "c"}}).text, std::string(254, 'b'));
+    EXPECT_EQ(report({{300, 16, std::string(2000, 'd')}}).text, std::string(254, 'd'));
 }
 
 TEST_F(DiagTest, MergedTextsAreCutWhenReportedNotWhenMerged) {
@@ -185,14 +184,6 @@ TEST_F(DiagTest, DiscardingEmptiesTheQueueAndLeavesTheBlockAlone) {
     EXPECT_EQ(kwhost_queuedMessageCount(block.dbproc), 0);
     EXPECT_EQ(+block.status, 7);
     EXPECT_EQ(message(), "kept");
-}
-
-TEST_F(DiagTest, LibraryErrorsAreCollectedLikeServerMessages) {
-    kwhost_queueMessage(block.dbproc, KW_MESSAGE_LIBRARY, 20009, 9,
-                        "Unable to connect: server is unavailable");
-    TDX_ReportFailure(&block);
-    EXPECT_EQ(+block.status, 20009);
-    EXPECT_EQ(message(), "Unable to connect: server is unavailable");
 }
 
 }  // namespace

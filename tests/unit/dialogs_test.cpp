@@ -1,18 +1,16 @@
 // dialogs_test.cpp - the login dialog and the one-value dialogs, driven by the scripted presenter
 // as a user would drive them. Connects in these tests go to a port where nothing listens, so they
 // fail at once; connects that succeed are in the integration tests.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver_block.h"
-#include "internal.h"
 #include "kwuser.h"
 
 namespace {
@@ -23,11 +21,9 @@ class DialogTest : public DriverBlockTest {
   protected:
     void SetUp() override {
         DriverBlockTest::SetUp();
-        folder = std::filesystem::temp_directory_path() / ("kw-dialogs-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
+        useFolder("kw-dialogs-");
         std::ofstream(folder / "freetds.conf") << "[global]\n\ttds version = 5.0\n";
         setenv("FREETDSCONF", (folder / "freetds.conf").c_str(), 1);
-        kwhost_setProfilePath((folder / "kw.ini").c_str());
         kwuser_useScriptedPresenter();
         kwuser_scriptReset();
         kwuser_messageBoxClear();
@@ -39,17 +35,20 @@ class DialogTest : public DriverBlockTest {
         // The block's fields are packed: they are cleared through the host, never dereferenced here.
         for (char** field :
              {&block.serverName, &block.loginId, &block.password, &block.databaseName, &block.dbParm}) {
-            kwhost_setBlockText(&block, field, nullptr);
+            set(field, nullptr);
         }
         if (block.connection != nullptr) {
             route(REQ_DISCONNECT);
         }
-        std::filesystem::remove_all(folder);
         DriverBlockTest::TearDown();
     }
 
     void set(char** field, const char* text) { kwhost_setBlockText(&block, field, text); }
-
+    void login(const char* server, const char* user, const char* password = nullptr) {
+        set(&block.serverName, server);
+        set(&block.loginId, user);
+        set(&block.password, password);
+    }
     // Runs `check` with the dialog open at this point of the script.
     void inspect(std::function<void(HWND)> check) {
         inspectors.push_back(std::move(check));
@@ -57,41 +56,45 @@ class DialogTest : public DriverBlockTest {
             [](HWND dialog, void* f) { (*static_cast<std::function<void(HWND)>*>(f))(dialog); },
             &inspectors.back());
     }
+    void expectOk(bool enabled) {
+        inspect([enabled](HWND d) { EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, IDOK)) != FALSE, enabled); });
+    }
+    static void expectOpen(HWND d) {
+        intptr_t result = 0;
+        EXPECT_FALSE(kwuser_dialogEnded(d, &result)) << "the dialog stays open";
+    }
+    // Sends OK as the host or the Enter key does: without the click's focus change.
+    void sendOk() {
+        inspect([](HWND d) { TDX_LoginProc(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+    }
 
     static std::string text(HWND dialog, int control) {
         char buffer[300] = {};
         GetDlgItemTextA(dialog, control, buffer, sizeof buffer);
         return buffer;
     }
-    static bool okEnabled(HWND dialog) { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }
-
-    std::string profile(const char* key) {
-        char value[130] = {};
-        kwshr_readProfileString("database", key, "(none)", value, sizeof value);
-        return value;
-    }
-
-    std::string messageBox(int index) {
-        char text[300] = {}, caption[100] = {};
-        UINT type = 0;
-        kwuser_messageBoxAt(index, text, sizeof text, caption, sizeof caption, &type);
+    static std::string messageBox(int index, std::string* caption = nullptr, UINT* type = nullptr) {
+        char text[300] = {}, boxCaption[100] = {};
+        kwuser_messageBoxAt(index, text, sizeof text, boxCaption, sizeof boxCaption, type);
+        if (caption != nullptr) {
+            *caption = boxCaption;
+        }
         return text;
     }
 
-    std::filesystem::path folder;
     std::list<std::function<void(HWND)>> inspectors;
 };
 
 TEST_F(DialogTest, LoginOkStaysDisabledUntilServerLogonIdAndPasswordAreAllTyped) {
-    inspect([](HWND d) { EXPECT_FALSE(okEnabled(d)); });
-    kwuser_scriptType(IDC_SERVER_NAME, "GW");
-    inspect([](HWND d) { EXPECT_FALSE(okEnabled(d)); });
-    kwuser_scriptType(IDC_LOGON_ID, "joe");
-    inspect([](HWND d) { EXPECT_FALSE(okEnabled(d)); });
-    kwuser_scriptType(IDC_PASSWORD, "secret");
-    inspect([](HWND d) { EXPECT_TRUE(okEnabled(d)); });
-    kwuser_scriptType(IDC_LOGON_ID, "");
-    inspect([](HWND d) { EXPECT_FALSE(okEnabled(d)); });
+    expectOk(false);
+    const std::tuple<int, const char*, bool> steps[] = {{IDC_SERVER_NAME, "GW", false},
+                                                        {IDC_LOGON_ID, "joe", false},
+                                                        {IDC_PASSWORD, "secret", true},
+                                                        {IDC_LOGON_ID, "", false}};
+    for (const auto& [control, typed, enabled] : steps) {
+        kwuser_scriptType(control, typed);
+        expectOk(enabled);
+    }
     kwuser_scriptClick(IDCANCEL);
     route(REQ_CONNECT_WITH_DIALOG);
     EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
@@ -100,27 +103,21 @@ TEST_F(DialogTest, LoginOkStaysDisabledUntilServerLogonIdAndPasswordAreAllTyped)
 }
 
 TEST_F(DialogTest, LoginStartsFromTheBlockTheDbParmTextAndTheProfile) {
-    set(&block.serverName, "GW");
-    set(&block.loginId, "joe");
+    login("GW", "joe");
     set(&block.databaseName, "db1");
     set(&block.dbParm, "GroupID='devs',SystemOwner='sysibm',KWCatalogOwner='kwcat',StaticBind=0");
     char tableSpace[130] = "*";
     TDX_PutProfileSetting("TableSpace", tableSpace);  // stored as "*", shown as "*"
     inspect([](HWND d) {
-        char banner[100] = {};
-        GetDlgItemTextA(d, IDC_LOGIN_BANNER, banner, sizeof banner);
-        EXPECT_STREQ(banner, "Logon to Tandrex DB2 Server:");
-        EXPECT_EQ(text(d, IDC_SERVER_NAME), "GW");
-        EXPECT_EQ(text(d, IDC_LOGON_ID), "joe");
-        EXPECT_EQ(text(d, IDC_PASSWORD), "");
-        EXPECT_EQ(text(d, IDC_DATABASE_NAME), "db1");
-        EXPECT_EQ(text(d, IDC_TABLE_SPACE), "*");
-        EXPECT_EQ(text(d, IDC_GROUP_ID), "devs");
-        EXPECT_EQ(text(d, IDC_SYSTEM_OWNER), "sysibm");
-        EXPECT_EQ(text(d, IDC_CATALOG_OWNER), "kwcat");
+        std::string shown;
+        for (int control : {IDC_LOGIN_BANNER, IDC_SERVER_NAME, IDC_LOGON_ID, IDC_PASSWORD, IDC_DATABASE_NAME,
+                            IDC_TABLE_SPACE, IDC_GROUP_ID, IDC_SYSTEM_OWNER, IDC_CATALOG_OWNER}) {
+            shown += text(d, control) + "|";
+        }
+        EXPECT_EQ(shown, "Logon to Tandrex DB2 Server:|GW|joe||db1|*|devs|sysibm|kwcat|");
         EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_PASSWORD)) << "the focus goes to the first empty field";
-        EXPECT_FALSE(okEnabled(d));
     });
+    expectOk(false);
     kwuser_scriptClick(IDCANCEL);
     route(REQ_CONNECT_WITH_DIALOG);  // no password: the dialog is shown
     EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
@@ -131,23 +128,18 @@ TEST_F(DialogTest, LoginRefusesAnEmptyServerNameOrLogonIdWithAMessageBoxAndStays
     char caption[] = "Database Profile";
     connectContext.caption = caption;
     block.arg = &connectContext;
-    // OK cannot be clicked while a field is empty, but the host may send the command itself.
-    inspect([](HWND d) { TDX_LoginProc(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+    sendOk();  // OK cannot be clicked while a field is empty, but the host may send the command itself
     kwuser_scriptType(IDC_SERVER_NAME, "GW");
-    inspect([](HWND d) { TDX_LoginProc(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
-    inspect([](HWND d) {
-        intptr_t result = 0;
-        EXPECT_FALSE(kwuser_dialogEnded(d, &result)) << "the dialog stays open";
-    });
+    sendOk();
+    inspect(expectOpen);
     kwuser_scriptClick(IDCANCEL);
     route(REQ_CONNECT_WITH_DIALOG);
     ASSERT_EQ(kwuser_messageBoxCount(), 2);
     EXPECT_EQ(messageBox(0), "Invalid server name entered");
-    EXPECT_EQ(messageBox(1), "Invalid login id entered");
-    char text[100] = {}, boxCaption[100] = {};
+    std::string boxCaption;
     UINT type = 0;
-    kwuser_messageBoxAt(1, text, sizeof text, boxCaption, sizeof boxCaption, &type);
-    EXPECT_STREQ(boxCaption, "Database Profile");
+    EXPECT_EQ(messageBox(1, &boxCaption, &type), "Invalid login id entered");
+    EXPECT_EQ(boxCaption, caption);
     EXPECT_EQ(type & 0xF0u, static_cast<UINT>(MB_ICONHAND));
 }
 
@@ -160,8 +152,7 @@ TEST_F(DialogTest, AFailedLoginShowsTheServersMessageKeepsTheValuesAndWritesTheO
     kwuser_scriptType(IDC_TABLE_SPACE, "ts1");
     kwuser_scriptClick(IDOK);  // the connect fails: a message box, and the dialog stays open
     inspect([](HWND d) {
-        intptr_t result = 0;
-        EXPECT_FALSE(kwuser_dialogEnded(d, &result));
+        expectOpen(d);
         EXPECT_EQ(text(d, IDC_SERVER_NAME), kNowhere);
         EXPECT_EQ(text(d, IDC_PASSWORD), "pw");
     });
@@ -184,12 +175,8 @@ TEST_F(DialogTest, AnUnchangedLoginWithTheHostsReuseFlagEndsWithoutConnecting) {
     connectContext.reuseConnection = 1;
     connectContext.mode = KW_CONNECT_MODE_ALWAYS_ASK;
     block.arg = &connectContext;
-    set(&block.serverName, kNowhere);
-    set(&block.loginId, "joe");
-    set(&block.password, "pw");
-    // Enter presses the default button without moving the focus out of an edit (a mouse click
-    // would: the edit's focus notification counts as a change).
-    inspect([](HWND d) { TDX_LoginProc(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+    login(kNowhere, "joe", "pw");
+    sendOk();  // a mouse click would count as a change: the edit's focus notification
     route(REQ_CONNECT_WITH_DIALOG);
     EXPECT_EQ(+block.status, KW_STATUS_OK);
     EXPECT_EQ(kwuser_messageBoxCount(), 0) << "no connect was tried";
@@ -203,15 +190,9 @@ TEST_F(DialogTest, AnUnchangedLoginWithTheHostsReuseFlagEndsWithoutConnecting) {
     EXPECT_EQ(kwuser_messageBoxCount(), 1) << "the connect was tried and failed";
 }
 
-TEST_F(DialogTest, Request67AsksWhenThePasswordIsEmptyOrTheModeSaysAlways) {
-    set(&block.serverName, kNowhere);
-    set(&block.loginId, "joe");
-    kwuser_scriptClick(IDCANCEL);
-    route(REQ_CONNECT_WITH_DIALOG);
-    EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
-    EXPECT_EQ(kwuser_scriptPendingActions(), 0) << "the dialog was shown";
-
-    set(&block.password, "pw");
+// Request 67 always asks without a password (LoginStartsFromTheBlock shows it); with one, only in mode 4.
+TEST_F(DialogTest, Request67WithEveryValueAsksOnlyWhenTheModeSaysAlways) {
+    login(kNowhere, "joe", "pw");
     HostConnectContext connectContext{};
     connectContext.mode = KW_CONNECT_MODE_ALWAYS_ASK;
     block.arg = &connectContext;
@@ -227,12 +208,16 @@ TEST_F(DialogTest, Request67AsksWhenThePasswordIsEmptyOrTheModeSaysAlways) {
     EXPECT_NE(message(), "");
 }
 
-struct OneValueCase {
-    const char* claim;
+struct OneValueDialog {
     int templateId;
     DLGPROC procedure;
     int edit;
 };
+const OneValueDialog kSystemOwner{IDD_SYSTEM_OWNER, TDX_SystemOwnerProc, IDC_SYSTEM_OWNER};
+const OneValueDialog kCatalogOwner{IDD_CATALOG_OWNER, TDX_KWCatalogOwnerProc, IDC_CATALOG_OWNER};
+const OneValueDialog kTableSpace{IDD_TABLE_SPACE, TDX_TableSpaceProc, IDC_TABLE_SPACE};
+const OneValueDialog kStoredRequests{IDD_STORED_REQUESTS, TDX_StoredRequestProc, IDC_STORED_REQUEST_OWNER};
+const OneValueDialog kDatabase{IDD_CHANGE_DATABASE, TDX_DatabaseProc, IDC_DATABASE_NAME};
 
 class OneValueDialogTest : public DialogTest {
   protected:
@@ -241,56 +226,48 @@ class OneValueDialogTest : public DialogTest {
         block.connection = &connection;
     }
     void TearDown() override {
-        for (char* text : {connection.systemOwner, connection.catalogOwner}) {
-            if (text != nullptr) {
-                kwshr_free(context, text);
-            }
-        }
+        freeTexts(connection);
         block.connection = nullptr;
         DialogTest::TearDown();
     }
-    intptr_t show(int templateId, DLGPROC procedure) {
+    intptr_t show(const OneValueDialog& dialog) {
         currentDialogBlock = &block;
-        return kwshr_dialogBox(moduleInstance, templateId, nullptr, procedure, 0);
+        return kwshr_dialogBox(moduleInstance, dialog.templateId, nullptr, dialog.procedure, 0);
+    }
+    // Shows the dialog, types each text into its field in turn and clicks OK.
+    intptr_t answer(const OneValueDialog& dialog, std::initializer_list<const char*> typed) {
+        for (const char* text : typed) {
+            kwuser_scriptType(dialog.edit, text);
+        }
+        kwuser_scriptClick(IDOK);
+        return show(dialog);
     }
     ConnectionRecord connection{};
 };
 
 TEST_F(OneValueDialogTest, OkStaysDisabledUntilTheFieldIsTouchedAndCancelClearsTheAnswer) {
-    const OneValueCase cases[] = {
-        {"system owner", IDD_SYSTEM_OWNER, TDX_SystemOwnerProc, IDC_SYSTEM_OWNER},
-        {"catalog owner", IDD_CATALOG_OWNER, TDX_KWCatalogOwnerProc, IDC_CATALOG_OWNER},
-        {"table space", IDD_TABLE_SPACE, TDX_TableSpaceProc, IDC_TABLE_SPACE},
-        {"stored requests", IDD_STORED_REQUESTS, TDX_StoredRequestProc, IDC_STORED_REQUEST_OWNER},
-        {"database", IDD_CHANGE_DATABASE, TDX_DatabaseProc, IDC_DATABASE_NAME},
-    };
-    for (const OneValueCase& c : cases) {
-        SCOPED_TRACE(c.claim);
+    for (const OneValueDialog& dialog :
+         {kSystemOwner, kCatalogOwner, kTableSpace, kStoredRequests, kDatabase}) {
+        SCOPED_TRACE("dialog " + std::to_string(dialog.templateId));
         std::strcpy(block.message, "old answer");
-        inspect([edit = c.edit](HWND d) {
-            EXPECT_FALSE(okEnabled(d));
-            EXPECT_EQ(GetFocus(), GetDlgItem(d, edit));
-        });
-        kwuser_scriptType(c.edit, "x");
-        inspect([](HWND d) { EXPECT_TRUE(okEnabled(d)); });
+        expectOk(false);
+        inspect([edit = dialog.edit](HWND d) { EXPECT_EQ(GetFocus(), GetDlgItem(d, edit)); });
+        kwuser_scriptType(dialog.edit, "x");
+        expectOk(true);
         kwuser_scriptClick(IDCANCEL);
-        EXPECT_EQ(show(c.templateId, c.procedure), 0);
+        EXPECT_EQ(show(dialog), 0);
         EXPECT_EQ(message(), "");
     }
 }
 
 TEST_F(OneValueDialogTest, OwnerAnswersGoToDbParmAndTheConnectionRecord) {
     set(&block.dbParm, "SystemOwner='OLD'");
-    kwuser_scriptType(IDC_SYSTEM_OWNER, "sysowner9");  // nine characters typed, eight kept
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_SYSTEM_OWNER, TDX_SystemOwnerProc), 1);
+    EXPECT_EQ(answer(kSystemOwner, {"sysowner9"}), 1);  // nine characters typed, eight kept
     EXPECT_STREQ(connection.systemOwner, "SYSOWNER");
     EXPECT_STREQ(block.dbParm, "SystemOwner='SYSOWNER'");
     EXPECT_EQ(profile("DbParm"), "SystemOwner='SYSOWNER'");
 
-    kwuser_scriptType(IDC_CATALOG_OWNER, "kwcat");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_CATALOG_OWNER, TDX_KWCatalogOwnerProc), 1);
+    EXPECT_EQ(answer(kCatalogOwner, {"kwcat"}), 1);
     EXPECT_STREQ(connection.catalogOwner, "KWCAT");
     EXPECT_STREQ(block.dbParm, "SystemOwner='SYSOWNER',KWCatalogOwner='KWCAT'");
     EXPECT_EQ(profile("DbParm"), "SystemOwner='SYSOWNER'")
@@ -298,29 +275,21 @@ TEST_F(OneValueDialogTest, OwnerAnswersGoToDbParmAndTheConnectionRecord) {
 }
 
 TEST_F(OneValueDialogTest, ProfileAnswersGoToTheProfileAndTheMessage) {
-    kwuser_scriptType(IDC_TABLE_SPACE, "ts1");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_TABLE_SPACE, TDX_TableSpaceProc), 1);
+    EXPECT_EQ(answer(kTableSpace, {"ts1"}), 1);
     EXPECT_EQ(message(), "ts1");
     EXPECT_EQ(profile("TableSpace"), "ts1");
 
-    kwuser_scriptType(IDC_TABLE_SPACE, "x");  // typed, then emptied again
-    kwuser_scriptType(IDC_TABLE_SPACE, "");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_TABLE_SPACE, TDX_TableSpaceProc), 1);
+    EXPECT_EQ(answer(kTableSpace, {"x", ""}), 1);  // typed, then emptied again
     EXPECT_EQ(message(), "");
     EXPECT_EQ(profile("TableSpace"), "*");
 
-    kwuser_scriptType(IDC_STORED_REQUEST_OWNER, "a-very-long-owner-name-kept-whole");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_STORED_REQUESTS, TDX_StoredRequestProc), 1);
-    EXPECT_EQ(message(), "a-very-long-owner-name-kept-whole");
-    EXPECT_EQ(profile("StoredReqOwner"), "a-very-long-owner-name-kept-whole");
+    const char owner[] = "a-very-long-owner-name-kept-whole";
+    EXPECT_EQ(answer(kStoredRequests, {owner}), 1);
+    EXPECT_EQ(message(), owner);
+    EXPECT_EQ(profile("StoredReqOwner"), owner);
 
     set(&block.databaseName, "old");
-    kwuser_scriptType(IDC_DATABASE_NAME, "database9");
-    kwuser_scriptClick(IDOK);
-    EXPECT_EQ(show(IDD_CHANGE_DATABASE, TDX_DatabaseProc), 1);
+    EXPECT_EQ(answer(kDatabase, {"database9"}), 1);
     EXPECT_EQ(message(), "database");
     EXPECT_STREQ(block.databaseName, "database");
     EXPECT_EQ(profile("Database"), "database");

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
+#include "internal.h"
 #include "kwconst.h"
 #include "kwdbt.h"
 #include "kwshr.h"
@@ -25,6 +28,9 @@ class DriverBlockTest : public ::testing::Test {
         if (block.currentUser != nullptr) {
             kwshr_free(context, block.currentUser);
         }
+        if (!folder.empty()) {
+            std::filesystem::remove_all(folder);
+        }
         KwContextStats stats{};
         kwhost_contextStats(context, &stats);
         EXPECT_EQ(stats.liveAllocations, 0) << "the request left allocations behind";
@@ -40,6 +46,30 @@ class DriverBlockTest : public ::testing::Test {
 
     std::string message() const { return std::string(block.message); }
 
+    // Frees the texts the driver copied into a connection record the test owns.
+    void freeTexts(ConnectionRecord& record) {
+        for (char* text : {record.systemOwner, record.catalogOwner, record.groupId, record.tableCriteria,
+                           record.conversionTable}) {
+            if (text != nullptr) {
+                kwshr_free(context, text);
+            }
+        }
+    }
+
+    // Gives the test a private folder and a host profile in it.
+    void useFolder(const char* name) {
+        folder = std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        kwhost_setProfilePath((folder / "kw.ini").c_str());
+    }
+    // A setting of the profile's database section, "(none)" when there is none.
+    static std::string profile(const char* key) {
+        char value[130] = {};
+        kwshr_readProfileString("database", key, "(none)", value, sizeof value);
+        return value;
+    }
+
     KWCTX context = nullptr;
     RequestBlock block{};
+    std::filesystem::path folder;
 };

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "driver_block.h"
-#include "internal.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// router_test.cpp - the entry KW_TDX_Rout: answers of the requests it owns, the pending-state
-// guard, the exit mapping of status to the host's SQL code, and the trace convention.
+// router_test.cpp - the entry KW_TDX_Rout: answers of the requests it owns, the no-connection and
+// pending-state guards, the exit mapping of status to the host's SQL code, and the trace convention.
 #include <cstring>
 #include <map>
 #include <set>
@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "driver_block.h"
-#include "internal.h"
 
 namespace {
 
-const char kExplainText[] = "Explain option is not supported by Tandrex, Inc.";
 const char kRowsPendingText[] = "Only cancel command is allowed when rows are pending.";
 const char kResponsePendingText[] =
     "Only cancel command is allowed when the response from the server is pending.";
-const char kNoConnectionText[] = "This request needs a database connection, and none is open for it.";
 
 // Requests answered with a constant result, by code.
 const std::map<int32_t, intptr_t> kConstantResults = {
@@ -29,9 +26,8 @@ const std::set<int32_t> kServerRequests = {1,  5,  6,  7,  8,   9,   10,  11,  2
                                            38, 53, 54, 55, 56,  61,  70,  71,  73,  74,  75,  88,
                                            89, 90, 96, 97, 107, 110, 111, 199, 200, 210, 215, 218};
 
-// Requests whose answer needs more than an empty block; each has a test of its own, here or in
-// the tests of the subsystem that serves it (19 and 49: convert_test; 35 and 67: the connect
-// and dialog tests).
+// Requests whose answer needs more than an empty block: tested below, or in convert_test (19,
+// 49), connect_test and dialogs_test (35, 67).
 const std::set<int32_t> kSpecialRequests = {19, 28, 29, 35, 49, 52, 67, 98, 106, 171};
 
 class RouterTest : public DriverBlockTest {};
@@ -52,7 +48,7 @@ TEST_F(RouterTest, EveryCodeFrom0To300AnswersAsTheDispatchTablesSay) {
 
         if (kServerRequests.count(code) != 0) {
             EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
-            EXPECT_EQ(message(), kNoConnectionText);
+            EXPECT_EQ(message(), "This request needs a database connection, and none is open for it.");
             EXPECT_EQ(+block.result, 0);
             // Request 97 leaves the SQL code as it was; every other one maps 999 to -1.
             EXPECT_EQ(+block.sqlCode, code == REQ_VIEW_TEXT ? 12345 : -1);
@@ -66,21 +62,17 @@ TEST_F(RouterTest, EveryCodeFrom0To300AnswersAsTheDispatchTablesSay) {
     }
 }
 
-TEST_F(RouterTest, Request52AlwaysAnswersNoData) {
+TEST_F(RouterTest, Request52AnswersNoData98RefusesExplainAnd106EchoesArg) {
     block.sqlCode = 5;
     route(REQ_ALWAYS_NO_DATA);
     EXPECT_EQ(+block.status, KW_STATUS_NO_DATA);
     EXPECT_EQ(+block.sqlCode, 100);
-}
 
-TEST_F(RouterTest, Request98RefusesExplainWithMessage108) {
     route(REQ_EXPLAIN);
     EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
-    EXPECT_EQ(message(), kExplainText);
+    EXPECT_EQ(message(), "Explain option is not supported by Tandrex, Inc.");
     EXPECT_EQ(+block.sqlCode, -1);
-}
 
-TEST_F(RouterTest, Request106EchoesArg) {
     int marker = 0;
     block.arg = &marker;
     route(REQ_ECHO_ARG);
@@ -88,27 +80,22 @@ TEST_F(RouterTest, Request106EchoesArg) {
     EXPECT_EQ(+block.arg, &marker);
 }
 
-std::vector<std::string> functionList(intptr_t result) {
-    std::vector<std::string> names;
-    for (const char* const* entry = reinterpret_cast<const char* const*>(result); *entry != nullptr;
-         ++entry) {
-        names.emplace_back(*entry);
-    }
-    return names;
-}
-
 TEST_F(RouterTest, Requests28And29AnswerTheFunctionNameLists) {
-    route(REQ_FUNCTIONS_28);
-    ASSERT_NE(+block.result, 0);
-    EXPECT_EQ(functionList(block.result), std::vector<std::string>{""});
-
-    route(REQ_FUNCTIONS_29);
-    ASSERT_NE(+block.result, 0);
+    auto names = [&](int32_t code) {
+        route(code);
+        std::vector<std::string> out;
+        for (auto entry = reinterpret_cast<const char* const*>(block.result);
+             entry != nullptr && *entry != nullptr; ++entry) {
+            out.emplace_back(*entry);
+        }
+        return out;
+    };
+    EXPECT_EQ(names(REQ_FUNCTIONS_28), std::vector<std::string>{""});
     const std::vector<std::string> expected = {
         "DIGITS()",   "LENGTH()", "SUBSTR()",      "VALUE()",  "CHAR()",  "DATE()",    "DAY()",
         "DAYS()",     "HOUR()",   "MICROSECOND()", "MINUTE()", "MONTH()", "SECOND()",  "TIME()",
         "DATETIME()", "YEAR()",   "DECIMAL()",     "FLOAT()",  "HEX()",   "INTEGER()", ""};
-    EXPECT_EQ(functionList(block.result), expected);
+    EXPECT_EQ(names(REQ_FUNCTIONS_29), expected);
 }
 
 TEST_F(RouterTest, Request171CopiesTheLoginIdAndReplacesAnEarlierCopy) {
@@ -133,52 +120,48 @@ TEST_F(RouterTest, Request171CopiesTheLoginIdAndReplacesAnEarlierCopy) {
 }
 
 TEST_F(RouterTest, Requests132And275ReadTheConnectionRecordAndAnswer0WithoutOne) {
-    route(REQ_LONG_TRANS_STATE);
-    EXPECT_EQ(+block.result, 0);
-    route(REQ_STATIC_BIND);
-    EXPECT_EQ(+block.result, 0);
-
     ConnectionRecord connection{};
-    block.connection = &connection;
-    connection.staticBind = 1;
-    connection.longTrans = 1;
-    route(REQ_LONG_TRANS_STATE);
-    EXPECT_EQ(+block.result, 1);
-    route(REQ_STATIC_BIND);
-    EXPECT_EQ(+block.result, 1);
-
-    connection.staticBind = 2;  // only exactly 1 counts
-    connection.longTrans = 0;
-    route(REQ_LONG_TRANS_STATE);
-    EXPECT_EQ(+block.result, 0);
-    route(REQ_STATIC_BIND);
-    EXPECT_EQ(+block.result, 0);
+    const struct {
+        ConnectionRecord* record;
+        int32_t staticBind, longTrans;
+        intptr_t longTransAnswer, staticBindAnswer;
+    } cases[] = {
+        {nullptr, 1, 1, 0, 0},
+        {&connection, 1, 1, 1, 1},
+        {&connection, 2, 0, 0, 0},  // only a static bind of exactly 1 counts
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.staticBind) + ", " + std::to_string(c.longTrans));
+        block.connection = c.record;
+        connection.staticBind = c.staticBind;
+        connection.longTrans = c.longTrans;
+        route(REQ_LONG_TRANS_STATE);
+        EXPECT_EQ(+block.result, c.longTransAnswer);
+        route(REQ_STATIC_BIND);
+        EXPECT_EQ(+block.result, c.staticBindAnswer);
+    }
 }
 
-struct GuardCase {
-    int32_t pendingState;
-    int32_t code;
-    bool refused;
-    const char* refusal;
-};
-
 TEST_F(RouterTest, PendingStateGuardAdmitsOnlyCancelAndFetchesAndLeavesSqlCodeAlone) {
-    const GuardCase cases[] = {
-        {KW_PENDING_RESPONSE, REQ_CANCEL, false, nullptr},
-        {KW_PENDING_RESPONSE, REQ_FETCH, true, kResponsePendingText},
-        {KW_PENDING_RESPONSE, REQ_MAX_NAME_LENGTH, true, kResponsePendingText},
-        {KW_PENDING_ROWS, REQ_CANCEL, false, nullptr},
-        {KW_PENDING_ROWS, REQ_FETCH, false, nullptr},
-        {KW_PENDING_ROWS, REQ_FETCH_BINDINGS, false, nullptr},
-        {KW_PENDING_ROWS, REQ_EXECUTE, true, kRowsPendingText},
-        {KW_PENDING_ROWS, REQ_MAX_NAME_LENGTH, true, kRowsPendingText},
+    const struct {
+        int32_t pendingState, code;
+        const char* refusal;  // null: admitted
+    } cases[] = {
+        {KW_PENDING_RESPONSE, REQ_CANCEL, nullptr},
+        {KW_PENDING_RESPONSE, REQ_FETCH, kResponsePendingText},
+        {KW_PENDING_RESPONSE, REQ_MAX_NAME_LENGTH, kResponsePendingText},
+        {KW_PENDING_ROWS, REQ_CANCEL, nullptr},
+        {KW_PENDING_ROWS, REQ_FETCH, nullptr},
+        {KW_PENDING_ROWS, REQ_FETCH_BINDINGS, nullptr},
+        {KW_PENDING_ROWS, REQ_EXECUTE, kRowsPendingText},
+        {KW_PENDING_ROWS, REQ_MAX_NAME_LENGTH, kRowsPendingText},
     };
-    for (const GuardCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE("pending " + std::to_string(c.pendingState) + ", request " + std::to_string(c.code));
         block.pendingState = c.pendingState;
         block.sqlCode = 4242;
         route(c.code);
-        if (c.refused) {
+        if (c.refusal != nullptr) {
             EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
             EXPECT_EQ(message(), c.refusal);
             EXPECT_EQ(+block.sqlCode, 4242);
@@ -190,11 +173,11 @@ TEST_F(RouterTest, PendingStateGuardAdmitsOnlyCancelAndFetchesAndLeavesSqlCodeAl
         }
         EXPECT_EQ(+block.pendingState, c.pendingState);
     }
-}
 
-TEST_F(RouterTest, CancelledPendingStateAnswersEveryCallAtOnceWithNothingDone) {
+    // Cancelled: every call is answered at once with nothing done.
     block.pendingState = KW_PENDING_CANCELLED;
     for (int32_t code : {REQ_MAX_NAME_LENGTH, REQ_EXPLAIN, REQ_CANCEL, REQ_ALWAYS_NO_DATA}) {
+        SCOPED_TRACE("cancelled, request " + std::to_string(code));
         std::strcpy(block.message, "old");
         block.status = 5;
         block.result = 5;
@@ -207,17 +190,13 @@ TEST_F(RouterTest, CancelledPendingStateAnswersEveryCallAtOnceWithNothingDone) {
     }
 }
 
-TEST_F(RouterTest, NullBlockIsAnsweredWithoutATouch) {
+TEST_F(RouterTest, EntryIgnoresANullBlockAndClearsOnlyMessageStatusAndResult) {
     EXPECT_EQ(KW_TDX_Rout(nullptr), 0);
-}
-
-TEST_F(RouterTest, EntryClearsOnlyMessageStatusAndResult) {
     char sql[] = "select 1";
     int marker = 0;
     block.sqlText = sql;
     block.arg = &marker;
     block.inValue = 9;
-    block.dbproc = nullptr;
     std::strcpy(block.message, "old text");
     block.result = 99;
     block.status = 99;
