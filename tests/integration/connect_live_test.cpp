@@ -93,7 +93,6 @@ TEST_F(ConnectLiveTest, AFailedConnectReportsWhyLeavesNothingAndComesWithinABoun
         int32_t status;  // 0: any failure
     } cases[] = {
         {"a wrong password", "", nullptr, "wrong", 4002},
-        {"an unknown user", "", "NOBODY", "whatever", 4002},
         {"nothing listening", "127.0.0.1:1", nullptr, "pw", 0},
         {"a listener that never answers the login", "127.0.0.1:" + std::to_string(silent.port()), nullptr,
          "pw", 0},
@@ -131,6 +130,12 @@ TEST_F(ConnectLiveTest, DisconnectReturnsEverythingAndAThousandConnectsLeakNeith
     ASSERT_EQ(t.call(REQ_CONNECT), 0) << t.message();
     EXPECT_GT(t.liveAllocations(), before);
     EXPECT_STREQ(t.block().connection->systemOwner, "SYSIBM");
+    // A second connect on the connected block is refused and leaves the connection as it was.
+    ConnectionRecord* const connection = t.block().connection;
+    EXPECT_EQ(t.call(REQ_CONNECT), KW_STATUS_DRIVER_FAILURE);
+    EXPECT_EQ(t.message(), "This transaction is connected already; disconnect it before connecting again.");
+    EXPECT_EQ(+t.block().connection, connection);
+    EXPECT_EQ(kwhost_registeredConnectionCount(), 1);
     EXPECT_EQ(t.disconnect(), 0);
     EXPECT_EQ(+t.block().connection, nullptr);
     EXPECT_EQ(+t.block().dbproc, nullptr);

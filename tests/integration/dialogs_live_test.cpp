@@ -65,27 +65,27 @@ TEST_F(LoginDialogLiveTest, AFailedLoginStaysOpenAndASecondOkWithCorrectedValues
     EXPECT_EQ(t.execute("SELECT 1 FROM SYSIBM.SYSDUMMY1"), 0) << "the connection works: " << t.message();
 }
 
-TEST_F(LoginDialogLiveTest, OwnersTypedInTheDialogReachTheConnectionInUpperCase) {
+// Request 67 with every value asks only in the mode that says always; owners typed in the dialog
+// reach the connection in upper case, a quote doubled in DbParm read back as one.
+TEST_F(LoginDialogLiveTest, Request67WithEveryValueAsksOnlyWhenToldAndTypedOwnersReachTheConnection) {
     t.setLogin();
+    EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
+    EXPECT_NE(+t.block().connection, nullptr);
+    EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0) << "no dialog was shown";
+    t.disconnect();
+
     connectContext.mode = KW_CONNECT_MODE_ALWAYS_ASK;
     kwuser_scriptType(IDC_GROUP_ID, "devs");
     kwuser_scriptType(IDC_SYSTEM_OWNER, "sysibm");
-    kwuser_scriptType(IDC_CATALOG_OWNER, "kwcat");
+    kwuser_scriptType(IDC_CATALOG_OWNER, "kw'cat");
     kwuser_scriptClick(IDOK);
     EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
     ConnectionRecord* record = t.block().connection;
     ASSERT_NE(record, nullptr);
     EXPECT_STREQ(record->groupId, "DEVS");
     EXPECT_STREQ(record->systemOwner, "SYSIBM");
-    EXPECT_STREQ(record->catalogOwner, "KWCAT");
+    EXPECT_STREQ(record->catalogOwner, "KW'CAT");
     EXPECT_EQ(kwuser_messageBoxCount(), 0);
-}
-
-TEST_F(LoginDialogLiveTest, Request67WithEveryValueConnectsWithoutTheDialog) {
-    t.setLogin();
-    EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
-    EXPECT_NE(+t.block().connection, nullptr);
-    EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0) << "no dialog was shown";
 }
 
 }  // namespace

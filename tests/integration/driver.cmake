@@ -2,8 +2,8 @@
 # does; the test environment (tests/support) gives it a database and a gateway.
 add_library(kwtest_driver_host STATIC driver_host.cpp)
 target_include_directories(kwtest_driver_host PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kwtest_driver_host PUBLIC kwtest_support kwshr050 kwdbt050 kwuser GTest::gtest
-                      ${CMAKE_DL_LIBS})
+# kwsh_core gives the fetched values their text forms.
+target_link_libraries(kwtest_driver_host PUBLIC kwtest_support kwsh_core GTest::gtest ${CMAKE_DL_LIBS})
 target_compile_definitions(kwtest_driver_host PRIVATE KW_DRIVER_PATH="$<TARGET_FILE:kwtdx050>")
 add_dependencies(kwtest_driver_host kwtdx050)
 

@@ -4,9 +4,9 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <stdexcept>
+
+#include "values.h"
 
 #ifndef KW_DRIVER_PATH
 #error "KW_DRIVER_PATH must name the driver module"
@@ -25,49 +25,6 @@ KW_TDX_RoutFunction driverEntry() {
         throw std::runtime_error("cannot load KW_TDX_Rout from " KW_DRIVER_PATH);
     }
     return entry;
-}
-
-std::string formatDecimal(const HostDecimal& value) {
-    unsigned __int128 mantissa = (static_cast<unsigned __int128>(value.high) << 64) | value.low;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mantissa % 10)));
-        mantissa /= 10;
-    } while (mantissa != 0);
-    const size_t scale = value.scale;
-    if (digits.size() <= scale) {
-        digits.insert(0, scale + 1 - digits.size(), '0');
-    }
-    if (scale > 0) {
-        digits.insert(digits.end() - static_cast<std::ptrdiff_t>(scale), '.');
-    }
-    return (value.sign & KW_DECIMAL_NEGATIVE ? "-" : "") + digits;
-}
-
-std::string formatDateTime(const DateTimeValue& v) {
-    char text[64] = {};
-    const unsigned month = v.month + 1u, day = v.day, hour = v.hour, minute = v.minute, second = v.second;
-    if (v.year == KW_NO_DATE_PART) {
-        std::snprintf(text, sizeof text, "%02u.%02u.%02u", hour, minute, second);
-    } else if (v.hour == KW_NO_TIME_PART) {
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u", v.year + 1900, month, day);
-    } else {
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u-%02u.%02u.%02u.%06" PRIu32, v.year + 1900, month,
-                      day, hour, minute, second, static_cast<uint32_t>(v.microseconds));
-    }
-    return text;
-}
-
-std::vector<ColumnDescriptor*> descriptors(RequestBlock& block) {
-    std::vector<ColumnDescriptor*> out;
-    HostList* list = block.resultColumns;
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        out.push_back(static_cast<ColumnDescriptor*>(node->data));
-        if (node == list->last) {
-            break;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -122,7 +79,13 @@ int32_t Transaction::prepare(const std::string& sql, int32_t inValue) {
 std::vector<ColumnDescriptor*> Transaction::describe(int32_t inValue) {
     block_.inValue = inValue;
     call(REQ_DESCRIBE);
-    return descriptors(block_);
+    std::vector<ColumnDescriptor*> out;
+    const HostList* list = block_.resultColumns;
+    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr;
+         node = node == list->last ? nullptr : node->next) {
+        out.push_back(static_cast<ColumnDescriptor*>(node->data));
+    }
+    return out;
 }
 
 int64_t Transaction::liveAllocations() const {
@@ -131,26 +94,8 @@ int64_t Transaction::liveAllocations() const {
     return stats.liveAllocations;
 }
 
-std::string formatValue(int32_t hostType, const char* buffer) {
-    switch (hostType) {
-        case HOST_DECIMAL:
-            return formatDecimal(load<HostDecimal>(buffer));
-        case HOST_DATE:
-        case HOST_TIME:
-        case HOST_DATETIME:
-            return formatDateTime(load<DateTimeValue>(buffer));
-        case HOST_INTEGER:
-            return std::to_string(load<int32_t>(buffer));
-        case HOST_SMALLINT:
-            return std::to_string(load<int16_t>(buffer));
-        case HOST_DOUBLE: {
-            char text[64];
-            std::snprintf(text, sizeof text, "%g", load<double>(buffer));
-            return text;
-        }
-        default:
-            return buffer;
-    }
+std::string formatValue(int32_t hostType, const char* buffer, int32_t indicator) {
+    return kwsh::formatValue(hostType, buffer, indicator).value_or("<null>");
 }
 
 BoundColumns bindColumns(Transaction& t, char fill) {
@@ -188,9 +133,8 @@ FetchedSet fetchAll(Transaction& t) {
         }
         std::vector<std::string> row;
         for (size_t i = 0; i < bound.columns.size(); ++i) {
-            row.push_back(bound.indicators[i] == -1
-                              ? "<null>"
-                              : formatValue(bound.columns[i]->hostType, bound.buffers[i].data()));
+            row.push_back(
+                formatValue(bound.columns[i]->hostType, bound.buffers[i].data(), bound.indicators[i]));
         }
         set.rows.push_back(std::move(row));
     }

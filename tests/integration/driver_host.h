@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,16 +55,10 @@ class Transaction {
     RequestBlock block_{};
 };
 
-template <typename T>
-T load(const void* buffer) {
-    T value;
-    std::memcpy(&value, buffer, sizeof value);
-    return value;
-}
-
-// A converted value of a host type as text: decimals as digits with their scale, dates and times
-// in DB2's forms (yyyy-mm-dd, hh.mm.ss, yyyy-mm-dd-hh.mm.ss.nnnnnn), numbers plainly.
-std::string formatValue(int32_t hostType, const char* buffer);
+// A fetched value as text: decimals as digits with their scale, dates and times in DB2's forms
+// (yyyy-mm-dd, hh.mm.ss, yyyy-mm-dd-hh.mm.ss.nnnnnn), numbers plainly, a NULL (indicator -1) as
+// "<null>". The forms are kwsh's, whose own tests pin them.
+std::string formatValue(int32_t hostType, const char* buffer, int32_t indicator);
 
 // The current result set described (request 22) and bound (request 25) to buffers filled with
 // `fill`; the status of the last request stays in the block.
@@ -76,7 +69,7 @@ struct BoundColumns {
 };
 BoundColumns bindColumns(Transaction& t, char fill = '\0');
 
-// Every row of the current result set fetched (request 23), each value formatted, NULL as "<null>".
+// Every row of the current result set fetched (request 23), each value formatted.
 struct FetchedSet {
     std::vector<std::vector<std::string>> rows;
     int32_t lastStatus = 0;

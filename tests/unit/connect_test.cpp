@@ -1,5 +1,5 @@
-// connect_test.cpp - the connection record's DbParm rules (connect and request 170) and the
-// driver's settings in the host profile, without a server.
+// connect_test.cpp - the connection record's DbParm rules (connect and request 170), without a
+// server. The driver's settings in the host profile are tried in dialogs_test, with their dialogs.
 #include <string>
 #include <vector>
 
@@ -127,31 +127,6 @@ TEST_F(DbParmTest, Request170WithoutAConnectionRecordOnlySetsTheBlocksOption) {
     apply({{"DelimitIdentifier", "no", 0}, {"SystemOwner", "x", 0}}, true);
     EXPECT_NE(+block.options & OPT_NO_DELIMIT, 0);
     EXPECT_EQ(+connection.systemOwner, nullptr);
-}
-
-class ProfileSettingTest : public DriverBlockTest {};
-
-TEST_F(ProfileSettingTest, AnEmptyValueIsStoredAsAStarAndAStoredValueReadsBackInUpperCase) {
-    useFolder("kw-profile-");
-    char value[130] = "";
-    TDX_PutProfileSetting("TableSpace", value);
-    EXPECT_EQ(profile("TableSpace"), "*");
-    EXPECT_STREQ(value, "");  // the caller's buffer is left as it came
-    char out[130] = "junk";
-    TDX_GetProfileSetting(&block, "TableSpace", out);
-    EXPECT_STREQ(out, "");
-    EXPECT_EQ(TDX_HasProfileSetting("TableSpace", out, sizeof out), 1);
-    EXPECT_STREQ(out, "*");  // the raw setting, as the login dialog shows it
-
-    char stored[130] = "ts1";
-    TDX_PutProfileSetting("TableSpace", stored);
-    EXPECT_STREQ(stored, "ts1");
-    TDX_GetProfileSetting(&block, "TableSpace", out);
-    EXPECT_STREQ(out, "TS1");
-
-    char none[130] = {};
-    EXPECT_EQ(TDX_HasProfileSetting("StoredReqOwner", none, sizeof none), 0);
-    EXPECT_STREQ(none, "");
 }
 
 }  // namespace

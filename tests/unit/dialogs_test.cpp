@@ -1,8 +1,11 @@
 // dialogs_test.cpp - the login dialog and the one-value dialogs, driven by the scripted presenter
 // as a user would drive them. Connects in these tests go to a port where nothing listens, so they
 // fail at once; connects that succeed are in the integration tests.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <list>
@@ -21,7 +24,9 @@ class DialogTest : public DriverBlockTest {
   protected:
     void SetUp() override {
         DriverBlockTest::SetUp();
-        useFolder("kw-dialogs-");
+        folder = std::filesystem::temp_directory_path() / ("kw-dialogs-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        kwhost_setProfilePath((folder / "kw.ini").c_str());
         std::ofstream(folder / "freetds.conf") << "[global]\n\ttds version = 5.0\n";
         setenv("FREETDSCONF", (folder / "freetds.conf").c_str(), 1);
         kwuser_useScriptedPresenter();
@@ -40,6 +45,7 @@ class DialogTest : public DriverBlockTest {
         if (block.connection != nullptr) {
             route(REQ_DISCONNECT);
         }
+        std::filesystem::remove_all(folder);
         DriverBlockTest::TearDown();
     }
 
@@ -82,27 +88,18 @@ class DialogTest : public DriverBlockTest {
         return text;
     }
 
+    // A setting of the profile's database section, "(none)" when there is none.
+    static std::string profile(const char* key) {
+        char value[130] = {};
+        kwshr_readProfileString("database", key, "(none)", value, sizeof value);
+        return value;
+    }
+
+    std::filesystem::path folder;
     std::list<std::function<void(HWND)>> inspectors;
 };
 
-TEST_F(DialogTest, LoginOkStaysDisabledUntilServerLogonIdAndPasswordAreAllTyped) {
-    expectOk(false);
-    const std::tuple<int, const char*, bool> steps[] = {{IDC_SERVER_NAME, "GW", false},
-                                                        {IDC_LOGON_ID, "joe", false},
-                                                        {IDC_PASSWORD, "secret", true},
-                                                        {IDC_LOGON_ID, "", false}};
-    for (const auto& [control, typed, enabled] : steps) {
-        kwuser_scriptType(control, typed);
-        expectOk(enabled);
-    }
-    kwuser_scriptClick(IDCANCEL);
-    route(REQ_CONNECT_WITH_DIALOG);
-    EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
-    EXPECT_EQ(message(), "") << "a cancelled login answers 999 with an empty message";
-    EXPECT_EQ(+block.connection, nullptr);
-}
-
-TEST_F(DialogTest, LoginStartsFromTheBlockTheDbParmTextAndTheProfile) {
+TEST_F(DialogTest, LoginStartsFromTheBlockDbParmAndProfileAndTakesOkOnlyWithServerLogonIdAndPassword) {
     login("GW", "joe");
     set(&block.databaseName, "db1");
     set(&block.dbParm, "GroupID='devs',SystemOwner='sysibm',KWCatalogOwner='kwcat',StaticBind=0");
@@ -118,9 +115,19 @@ TEST_F(DialogTest, LoginStartsFromTheBlockTheDbParmTextAndTheProfile) {
         EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_PASSWORD)) << "the focus goes to the first empty field";
     });
     expectOk(false);
+    const std::tuple<int, const char*, bool> steps[] = {{IDC_PASSWORD, "secret", true},
+                                                        {IDC_LOGON_ID, "", false},
+                                                        {IDC_LOGON_ID, "joe", true},
+                                                        {IDC_SERVER_NAME, "", false}};
+    for (const auto& [control, typed, enabled] : steps) {
+        kwuser_scriptType(control, typed);
+        expectOk(enabled);
+    }
     kwuser_scriptClick(IDCANCEL);
     route(REQ_CONNECT_WITH_DIALOG);  // no password: the dialog is shown
     EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
+    EXPECT_EQ(message(), "") << "a cancelled login answers 999 with an empty message";
+    EXPECT_EQ(+block.connection, nullptr);
 }
 
 TEST_F(DialogTest, LoginRefusesAnEmptyServerNameOrLogonIdWithAMessageBoxAndStaysOpen) {
@@ -190,24 +197,6 @@ TEST_F(DialogTest, AnUnchangedLoginWithTheHostsReuseFlagEndsWithoutConnecting) {
     EXPECT_EQ(kwuser_messageBoxCount(), 1) << "the connect was tried and failed";
 }
 
-// Request 67 always asks without a password (LoginStartsFromTheBlock shows it); with one, only in mode 4.
-TEST_F(DialogTest, Request67WithEveryValueAsksOnlyWhenTheModeSaysAlways) {
-    login(kNowhere, "joe", "pw");
-    HostConnectContext connectContext{};
-    connectContext.mode = KW_CONNECT_MODE_ALWAYS_ASK;
-    block.arg = &connectContext;
-    kwuser_scriptClick(IDCANCEL);
-    route(REQ_CONNECT_WITH_DIALOG);
-    EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
-    EXPECT_EQ(message(), "");
-
-    // With every value and no mode 4 there is no dialog: the connect itself fails.
-    connectContext.mode = 0;
-    route(REQ_CONNECT_WITH_DIALOG);
-    EXPECT_NE(+block.status, KW_STATUS_OK);
-    EXPECT_NE(message(), "");
-}
-
 struct OneValueDialog {
     int templateId;
     DLGPROC procedure;
@@ -267,9 +256,9 @@ TEST_F(OneValueDialogTest, OwnerAnswersGoToDbParmAndTheConnectionRecord) {
     EXPECT_STREQ(block.dbParm, "SystemOwner='SYSOWNER'");
     EXPECT_EQ(profile("DbParm"), "SystemOwner='SYSOWNER'");
 
-    EXPECT_EQ(answer(kCatalogOwner, {"kwcat"}), 1);
-    EXPECT_STREQ(connection.catalogOwner, "KWCAT");
-    EXPECT_STREQ(block.dbParm, "SystemOwner='SYSOWNER',KWCatalogOwner='KWCAT'");
+    EXPECT_EQ(answer(kCatalogOwner, {"kw'cat"}), 1);  // a quote is doubled so that it cannot end the value
+    EXPECT_STREQ(connection.catalogOwner, "KW'CAT");
+    EXPECT_STREQ(block.dbParm, "SystemOwner='SYSOWNER',KWCatalogOwner='KW''CAT'");
     EXPECT_EQ(profile("DbParm"), "SystemOwner='SYSOWNER'")
         << "the catalog owner is not written to the profile";
 }
@@ -295,12 +284,16 @@ TEST_F(OneValueDialogTest, ProfileAnswersGoToTheProfileAndTheMessage) {
     EXPECT_EQ(profile("Database"), "database");
 }
 
-TEST_F(OneValueDialogTest, AnEmptyOrStarTableSpaceBringsUpTheDialog) {
+TEST_F(OneValueDialogTest, AnEmptyOrStarProfileSettingBringsUpItsDialogAndAStoredOneReadsInUpperCase) {
     char out[130] = {};
     kwuser_scriptType(IDC_TABLE_SPACE, "ts9");
     kwuser_scriptClick(IDOK);
     TDX_GetProfileSetting(&block, "TableSpace", out);
     EXPECT_STREQ(out, "TS9");
+    TDX_GetProfileSetting(&block, "TableSpace",
+                          out);  // stored now: no dialog, which the empty script would cancel
+    EXPECT_STREQ(out, "TS9");
+    EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0);
 
     char star[130] = "*";
     kwshr_writeProfileString("database", "TableSpace", star);
@@ -308,11 +301,15 @@ TEST_F(OneValueDialogTest, AnEmptyOrStarTableSpaceBringsUpTheDialog) {
     TDX_GetProfileSetting(&block, "TableSpace", out);
     EXPECT_STREQ(out, "");
     EXPECT_EQ(kwuser_scriptPendingActions(), 0) << "the stored star brought the dialog up";
+    EXPECT_EQ(TDX_HasProfileSetting("TableSpace", out, sizeof out), 1);
+    EXPECT_STREQ(out, "*");  // the raw setting, as the login dialog shows it
 
     kwuser_scriptType(IDC_STORED_REQUEST_OWNER, "owner1");
     kwuser_scriptClick(IDOK);
     TDX_GetProfileSetting(&block, "StoredReqOwner", out);
     EXPECT_STREQ(out, "OWNER1");
+    EXPECT_EQ(TDX_HasProfileSetting("Database", out, sizeof out), 0);
+    EXPECT_STREQ(out, "");
 }
 
 TEST_F(OneValueDialogTest, Request94AsksOnceAndThenAnswersFromTheRecord) {

@@ -5,9 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "internal.h"
@@ -27,9 +25,6 @@ class DriverBlockTest : public ::testing::Test {
     void TearDown() override {
         if (block.currentUser != nullptr) {
             kwshr_free(context, block.currentUser);
-        }
-        if (!folder.empty()) {
-            std::filesystem::remove_all(folder);
         }
         KwContextStats stats{};
         kwhost_contextStats(context, &stats);
@@ -56,20 +51,6 @@ class DriverBlockTest : public ::testing::Test {
         }
     }
 
-    // Gives the test a private folder and a host profile in it.
-    void useFolder(const char* name) {
-        folder = std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
-        kwhost_setProfilePath((folder / "kw.ini").c_str());
-    }
-    // A setting of the profile's database section, "(none)" when there is none.
-    static std::string profile(const char* key) {
-        char value[130] = {};
-        kwshr_readProfileString("database", key, "(none)", value, sizeof value);
-        return value;
-    }
-
     KWCTX context = nullptr;
     RequestBlock block{};
-    std::filesystem::path folder;
 };

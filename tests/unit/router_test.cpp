@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver_block.h"
@@ -99,14 +100,12 @@ TEST_F(RouterTest, Requests28And29AnswerTheFunctionNameLists) {
 }
 
 TEST_F(RouterTest, Request171CopiesTheLoginIdAndReplacesAnEarlierCopy) {
-    char login[] = "joe";
+    char login[] = "joe", other[] = "smith";
     block.loginId = login;
     route(REQ_COPY_LOGIN_ID);
     ASSERT_NE(+block.currentUser, nullptr);
     EXPECT_STREQ(block.currentUser, "joe");
     EXPECT_NE(+block.currentUser, login);
-
-    char other[] = "smith";
     block.loginId = other;
     route(REQ_COPY_LOGIN_ID);
     EXPECT_STREQ(block.currentUser, "smith");
@@ -120,26 +119,22 @@ TEST_F(RouterTest, Request171CopiesTheLoginIdAndReplacesAnEarlierCopy) {
 }
 
 TEST_F(RouterTest, Requests132And275ReadTheConnectionRecordAndAnswer0WithoutOne) {
-    ConnectionRecord connection{};
-    const struct {
-        ConnectionRecord* record;
-        int32_t staticBind, longTrans;
-        intptr_t longTransAnswer, staticBindAnswer;
-    } cases[] = {
-        {nullptr, 1, 1, 0, 0},
-        {&connection, 1, 1, 1, 1},
-        {&connection, 2, 0, 0, 0},  // only a static bind of exactly 1 counts
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.staticBind) + ", " + std::to_string(c.longTrans));
-        block.connection = c.record;
-        connection.staticBind = c.staticBind;
-        connection.longTrans = c.longTrans;
+    // The answers of request 132 (long transactions) and 275 (static bind).
+    auto answers = [&] {
         route(REQ_LONG_TRANS_STATE);
-        EXPECT_EQ(+block.result, c.longTransAnswer);
+        const intptr_t longTrans = block.result;
         route(REQ_STATIC_BIND);
-        EXPECT_EQ(+block.result, c.staticBindAnswer);
-    }
+        return std::pair<intptr_t, intptr_t>{longTrans, +block.result};
+    };
+    EXPECT_EQ(answers(), std::make_pair(intptr_t{0}, intptr_t{0}));
+    ConnectionRecord connection{};
+    connection.longTrans = 1;
+    connection.staticBind = 1;
+    block.connection = &connection;
+    EXPECT_EQ(answers(), std::make_pair(intptr_t{1}, intptr_t{1}));
+    connection.longTrans = 0;
+    connection.staticBind = 2;  // only a static bind of exactly 1 counts
+    EXPECT_EQ(answers(), std::make_pair(intptr_t{0}, intptr_t{0}));
 }
 
 TEST_F(RouterTest, PendingStateGuardAdmitsOnlyCancelAndFetchesAndLeavesSqlCodeAlone) {
@@ -190,8 +185,8 @@ TEST_F(RouterTest, PendingStateGuardAdmitsOnlyCancelAndFetchesAndLeavesSqlCodeAl
     }
 }
 
-TEST_F(RouterTest, EntryIgnoresANullBlockAndClearsOnlyMessageStatusAndResult) {
-    EXPECT_EQ(KW_TDX_Rout(nullptr), 0);
+TEST_F(RouterTest, EntryAndTraceLeaveAloneTheFieldsTheyDoNotOwn) {
+    EXPECT_EQ(KW_TDX_Rout(nullptr), 0);  // a null block is ignored
     char sql[] = "select 1";
     int marker = 0;
     block.sqlText = sql;
@@ -200,24 +195,19 @@ TEST_F(RouterTest, EntryIgnoresANullBlockAndClearsOnlyMessageStatusAndResult) {
     std::strcpy(block.message, "old text");
     block.result = 99;
     block.status = 99;
-    route(3);  // a request that does nothing
+    route(3);  // a request that does nothing: the entry clears only the message, status and result
     EXPECT_EQ(message(), "");
     EXPECT_EQ(+block.result, 0);
     EXPECT_EQ(+block.status, 0);
     EXPECT_EQ(+block.sqlText, sql);
     EXPECT_EQ(+block.arg, &marker);
     EXPECT_EQ(+block.inValue, 9);
-}
 
-TEST_F(RouterTest, TraceLineLeavesTheFourFieldsOfTheRequestAsTheyWere) {
-    kwhost_traceClear();
-    int marker = 0;
-    block.requestCode = 21;
-    block.arg = &marker;
+    // A trace line goes to the host through the block, whose request fields it then restores.
     block.status = 1234;
     block.result = 5678;
     TDX_Trace(&block, "Set noexec yes succeeded");
-    EXPECT_EQ(+block.requestCode, 21);
+    EXPECT_EQ(+block.requestCode, 3);
     EXPECT_EQ(+block.arg, &marker);
     EXPECT_EQ(+block.status, 1234);
     EXPECT_EQ(+block.result, 5678);
