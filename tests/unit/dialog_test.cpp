@@ -148,8 +148,8 @@ TEST_F(Dialogs, ADialogNobodyCanShowEndsAsACancel) {
         auto commands = recorder().commands();
         EXPECT_EQ(commands.size(), c.cancelClicks) << c.what;
         for (const Command& command : commands) {
-            EXPECT_EQ(command.id, IDCANCEL) << c.what;
-            EXPECT_EQ(command.code, BN_CLICKED) << c.what;
+            EXPECT_EQ((std::pair{command.id, command.code}), (std::pair<int, int>{IDCANCEL, BN_CLICKED}))
+                << c.what;
         }
     }
 }
@@ -168,15 +168,12 @@ TEST_F(Dialogs, APresenterThatCannotShowTheDialogOrLeavesItOpenCancelsIt) {
         {0, true, 5},          // ended it and then said it could not: the end stands
     };
     for (Case& c : cases) {
-        KwPresenter presenter = {[](void* self, HWND dialog) {
-                                     auto* c = static_cast<Case*>(self);
-                                     ++c->dialogs;
-                                     if (c->endIt) {
-                                         EndDialog(dialog, 5);
-                                     }
-                                     return c->answer;
-                                 },
-                                 nullptr, &c};
+        auto show = [](void* self, HWND dialog) {
+            auto* c = static_cast<Case*>(self);
+            ++c->dialogs;
+            return c->endIt ? (EndDialog(dialog, 5), c->answer) : c->answer;
+        };
+        KwPresenter presenter = {show, nullptr, &c};
         kwuser_setPresenter(&presenter);
         recorder().handler = endOnButtons;
         EXPECT_EQ(run(kSignOn), c.result) << c.answer << "/" << c.endIt;

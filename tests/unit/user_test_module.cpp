@@ -90,11 +90,6 @@ std::vector<Command> Recorder::commands() const {
     return out;
 }
 
-void Recorder::clear() {
-    received.clear();
-    handler = nullptr;
-}
-
 Recorder& recorder() {
     static Recorder instance;
     return instance;

@@ -23,7 +23,7 @@ enum {
     kBroken = 500, /* names a window class the layer does not have */
 };
 
-/* Control ids. */
+/* Control ids, and the styles that matter. */
 enum {
     kBanner = 100,
     kServer = 10,
@@ -43,16 +43,8 @@ enum {
     kNoteEdit = 50,
 };
 
-/* Strings. */
+/* String ids. */
 enum { kHello = 1, kEmpty = 2, kBannerText = 7, kLong = 8 };
-
-extern const KwModuleResources kResources;
-
-struct Received {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
 
 /* WM_COMMAND as (control id, notification code, control handle). */
 struct Command {
@@ -65,10 +57,15 @@ struct Command {
 /* What the recording procedure saw; `handler` runs after recording and gives the answer (null:
  * FALSE). */
 struct Recorder {
+    struct Received {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
     std::vector<Received> received;
     std::function<BOOL(HWND, UINT, WPARAM, LPARAM)> handler;
     std::vector<Command> commands() const;
-    void clear();
+    void clear() { *this = {}; }
 };
 Recorder& recorder();
 
