@@ -17,6 +17,8 @@ TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrderForAnyOwner) {
     EXPECT_EQ(a.columns[0].name, "TABLE_QUALIFIER");
     EXPECT_EQ(a.columns[3].name, "COLUMN_NAME");
     EXPECT_EQ(a.columns[4].name, "KEY_SEQ");
+    EXPECT_EQ(a.columns[4].type, SYBINT2);
+    EXPECT_EQ(a.status, 0) << "the call ends like a procedure";
     EXPECT_EQ(joe("sp_pkeys assign, smith"),
               (Rows{{"<null>", "SMITH", "ASSIGN", "EMPNO", "1", "ASSIGN_PK"},
                     {"<null>", "SMITH", "ASSIGN", "WORKDEPT", "2", "ASSIGN_PK"},
@@ -24,6 +26,9 @@ TEST_F(KeyProcedures, PrimaryKeyColumnsComeInKeyOrderForAnyOwner) {
     // Without an owner the current user's table is meant; the key's unique index named it.
     EXPECT_EQ(joe("sp_pkeys dept"), (Rows{{"<null>", "JOE", "DEPT", "DEPTNO", "1", "XDEPT"}}));
     EXPECT_EQ(joe("sp_pkeys empdept, joe"), Rows{});
+    // A quoted name is passed as written: "emp" is not EMP.
+    EXPECT_EQ(joe("sp_pkeys \"EMP\", joe").size(), 2u);
+    EXPECT_EQ(joe("sp_pkeys \"emp\", joe"), Rows{});
 }
 
 TEST_F(KeyProcedures, ForeignKeysOfATableComeKeyByKeyWithTheirDeleteRules) {

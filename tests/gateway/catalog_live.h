@@ -14,7 +14,7 @@
 namespace kwcat {
 
 using kwtest::env;
-using Rows = std::vector<std::vector<std::string>>;
+using kwtest::Rows;
 
 struct Column {
     std::string name;
@@ -27,36 +27,9 @@ struct Answer {
     std::string sqlcode;  // of a failure: "-204", ...
     std::string message;  // of a failure: the DB2 text after "DG21000: "
     std::vector<Column> columns;
-    Rows rows;  // values as text without trailing blanks; NULL is "<null>"
+    Rows rows;        // values as text without trailing blanks; NULL is "<null>"
+    int status = -1;  // the return status a procedure ended with
 };
-
-inline std::unique_ptr<kwtest::DbClient> connect(const kwtest::TestUser& user) {
-    auto client = kwtest::connectAs(user);
-    if (!client->connected()) {
-        ADD_FAILURE() << "cannot log in to the gateway as " << user.name;
-    }
-    return client;
-}
-
-inline std::string valueText(DBPROCESS* dbp, int c) {
-    BYTE* data = dbdata(dbp, c);
-    const DBINT len = dbdatlen(dbp, c);
-    if (data == nullptr && len == 0) {
-        return "<null>";
-    }
-    const int type = dbcoltype(dbp, c);
-    std::string text;
-    if (type == SYBCHAR || type == SYBVARCHAR || type == SYBTEXT) {
-        text.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(len));
-    } else {
-        char buf[128] = {};
-        const DBINT n =
-            dbconvert(dbp, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(buf), sizeof buf - 1);
-        text.assign(buf, n > 0 ? static_cast<size_t>(n) : 0);
-    }
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
 
 // Runs one batch and answers its first result set (or its failure).
 inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
@@ -65,24 +38,23 @@ inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
     DBPROCESS* dbp = client.get();
     bool failed = !client.exec(sql);
     RETCODE rc;
-    while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS) {
-        if (rc == FAIL) {
-            failed = true;
-            break;
+    while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS && !(failed = rc == FAIL)) {
+        if (!a.columns.empty() || dbnumcols(dbp) == 0) {
+            kwtest::fetchAll(dbp);  // a later result set
+            continue;
         }
-        const int n = dbnumcols(dbp);
-        const bool first = a.columns.empty() && n > 0;
-        for (int c = 1; first && c <= n; ++c) {
+        for (int c = 1; c <= dbnumcols(dbp); ++c) {
             a.columns.push_back(Column{dbcolname(dbp, c), dbcoltype(dbp, c), dbcollen(dbp, c)});
         }
-        while ((rc = dbnextrow(dbp)) != NO_MORE_ROWS && rc != FAIL) {
-            if (first) {
-                a.rows.emplace_back();
-                for (int c = 1; c <= n; ++c) {
-                    a.rows.back().push_back(valueText(dbp, c));
-                }
+        a.rows = kwtest::fetchAll(dbp);
+        for (auto& row : a.rows) {
+            for (std::string& value : row) {
+                value.erase(value.find_last_not_of(' ') + 1);
             }
         }
+    }
+    if (dbhasretstat(dbp)) {
+        a.status = dbretstatus(dbp);
     }
     client.drain();
     a.sqlcode = kwtest::reportedCode(client);
@@ -121,29 +93,29 @@ inline void buildFixture() {
         return;
     }
     built = true;
-    auto joe = connect(kwtest::kJoe);
+    auto joe = kwtest::connectAs(kwtest::kJoe);
     for (const char* sql : {
              "CREATE TABLE DEPT (DEPTNO CHAR(3) NOT NULL, DEPTNAME VARCHAR(36) NOT NULL, MGRNO INTEGER, "
              "PRIMARY KEY (DEPTNO))",
              "CREATE UNIQUE INDEX XDEPT ON DEPT (DEPTNO)",
              "CREATE TABLE EMP (EMPNO INTEGER NOT NULL, WORKDEPT CHAR(3) NOT NULL, LASTNAME VARCHAR(15) NOT "
              "NULL, SALARY DECIMAL(9,2), BONUS FLOAT, EDLEVEL SMALLINT NOT NULL WITH DEFAULT, HIREDATE DATE, "
-             "STARTTIME TIME, CHANGED TIMESTAMP, RESUME LONG VARCHAR, PRIMARY KEY (EMPNO, WORKDEPT), "
-             "FOREIGN KEY FDEPT (WORKDEPT) REFERENCES DEPT ON DELETE CASCADE)",
+             "STARTTIME TIME, CHANGED TIMESTAMP, RESUME LONG VARCHAR, PRIMARY KEY (EMPNO, WORKDEPT), FOREIGN "
+             "KEY FDEPT (WORKDEPT) REFERENCES DEPT ON DELETE CASCADE)",
              "CREATE UNIQUE INDEX XEMPNAME ON EMP (LASTNAME, EMPNO DESC)",
              "CREATE INDEX XEMPHIRE ON EMP (HIREDATE DESC) CLUSTER",
              "CREATE TABLE PROJ (PROJNO CHAR(6) NOT NULL, DEPTNO CHAR(3), RESPEMP INTEGER, RESPDEPT CHAR(3), "
-             "PRIMARY KEY (PROJNO), FOREIGN KEY FPDEPT (DEPTNO) REFERENCES DEPT ON DELETE SET NULL, "
-             "FOREIGN KEY FPEMP (RESPEMP, RESPDEPT) REFERENCES EMP)",
+             "PRIMARY KEY (PROJNO), FOREIGN KEY FPDEPT (DEPTNO) REFERENCES DEPT ON DELETE SET NULL, FOREIGN "
+             "KEY FPEMP (RESPEMP, RESPDEPT) REFERENCES EMP)",
              "CREATE INDEX KWCX.XPROJ ON PROJ (RESPEMP)",
-             "CREATE VIEW EMPDEPT (EMPNO, LASTNAME, DEPTNAME) AS SELECT E.EMPNO, E.LASTNAME, D.DEPTNAME "
-             "FROM EMP E, DEPT D WHERE E.WORKDEPT = D.DEPTNO",
+             "CREATE VIEW EMPDEPT (EMPNO, LASTNAME, DEPTNAME) AS SELECT E.EMPNO, E.LASTNAME, D.DEPTNAME FROM "
+             "EMP E, DEPT D WHERE E.WORKDEPT = D.DEPTNO",
              "INSERT INTO DEPT VALUES ('A00', 'SPIFFY COMPUTER SERVICE DIV.', 10)",
              "INSERT INTO DEPT VALUES ('D11', 'MANUFACTURING SYSTEMS', 60)",
              "INSERT INTO EMP VALUES (10, 'A00', 'HAAS', 52750.00, 1000, 18, '1965-01-01', '8.00.00', "
              "'2001-3-5-7.43.54.000120', 'President')",
-             "INSERT INTO EMP (EMPNO, WORKDEPT, LASTNAME, SALARY, HIREDATE, STARTTIME, CHANGED) "
-             "VALUES (60, 'D11', 'STERN', 32250.00, '9/14/1973', '17.30.15', '1999-12-31-23.59.59.999999')",
+             "INSERT INTO EMP (EMPNO, WORKDEPT, LASTNAME, SALARY, HIREDATE, STARTTIME, CHANGED) VALUES (60, "
+             "'D11', 'STERN', 32250.00, '9/14/1973', '17.30.15', '1999-12-31-23.59.59.999999')",
              "INSERT INTO PROJ VALUES ('AD3100', 'D11', 10, 'A00')",
              "GRANT SELECT, UPDATE (SALARY, BONUS) ON EMP TO SMITH",
              "GRANT ALTER ON EMP TO SMITH",
@@ -152,15 +124,13 @@ inline void buildFixture() {
          }) {
         must(*joe, sql);
     }
-    auto smith = connect(kwtest::kSmith);
+    auto smith = kwtest::connectAs(kwtest::kSmith);
     for (const char* sql : {
              "CREATE TABLE PCSQL_HOSTLIB (REQ_NAME CHAR(12) NOT NULL, REQ_TEXT VARCHAR(4046) NOT NULL)",
              "CREATE UNIQUE INDEX XHOSTLIB ON PCSQL_HOSTLIB (REQ_NAME)",
-             "INSERT INTO PCSQL_HOSTLIB VALUES ('DEPTLIST', 'SELECT DEPTNO, DEPTNAME FROM JOE.DEPT')",
              "CREATE TABLE ASSIGN (EMPNO INTEGER NOT NULL, WORKDEPT CHAR(3) NOT NULL, PROJNO CHAR(6) NOT "
-             "NULL, "
-             "PRIMARY KEY (EMPNO, WORKDEPT, PROJNO), FOREIGN KEY FAEMP (EMPNO, WORKDEPT) REFERENCES JOE.EMP "
-             "ON DELETE CASCADE, FOREIGN KEY FAPROJ (PROJNO) REFERENCES JOE.PROJ)",
+             "NULL, PRIMARY KEY (EMPNO, WORKDEPT, PROJNO), FOREIGN KEY FAEMP (EMPNO, WORKDEPT) REFERENCES "
+             "JOE.EMP ON DELETE CASCADE, FOREIGN KEY FAPROJ (PROJNO) REFERENCES JOE.PROJ)",
              "CREATE VIEW SMITHEMP AS SELECT EMPNO, LASTNAME FROM JOE.EMP",
              "GRANT SELECT ON ASSIGN TO PUBLIC",
          }) {
@@ -173,8 +143,9 @@ inline void buildFixture() {
 class Sessions : public ::testing::Test {
   protected:
     void SetUp() override {
-        joe_ = connect(kwtest::kJoe);
-        smith_ = connect(kwtest::kSmith);
+        joe_ = kwtest::connectAs(kwtest::kJoe);
+        smith_ = kwtest::connectAs(kwtest::kSmith);
+        ASSERT_TRUE(joe_->connected() && smith_->connected());
     }
     Rows joe(const std::string& sql) { return must(*joe_, sql).rows; }
     Rows smith(const std::string& sql) { return must(*smith_, sql).rows; }
@@ -203,10 +174,7 @@ inline std::string tableListStatement(const std::string& user, bool visible, con
         return sql + ") ";
     }
     sql += "OR SYSIBM.SYSTABAUTH.SELECTAUTH = 'Y') ";
-    if (!table.empty()) {
-        sql += " AND  (CREATOR = '" + creator + "' AND NAME = '" + table + "') ";
-    }
-    return sql;
+    return table.empty() ? sql : sql + " AND  (CREATOR = '" + creator + "' AND NAME = '" + table + "') ";
 }
 
 }  // namespace kwcat

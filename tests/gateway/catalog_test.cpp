@@ -62,10 +62,9 @@ TEST_F(CatalogStatements, TableListShowsWhatEachUserMaySelectOrGrantWithViewsMar
 }
 
 TEST_F(CatalogStatements, ColumnListGivesDb2TypesLengthsAndNullability) {
-    const Answer a =
-        must(*joe_,
-             "SELECT NAME, COLTYPE, LENGTH, SCALE, NULLS, COLNO  FROM SYSIBM.SYSCOLUMNS  WHERE  TBNAME = "
-             "'EMP'  AND TBCREATOR = 'JOE' ORDER BY COLNO ");
+    const Answer a = must(*joe_,
+                          "SELECT NAME, COLTYPE, LENGTH, SCALE, NULLS, COLNO  FROM SYSIBM.SYSCOLUMNS  WHERE  "
+                          "TBNAME = 'EMP'  AND TBCREATOR = 'JOE' ORDER BY COLNO ");
     EXPECT_EQ(a.rows, (Rows{{"EMPNO", "INTEGER", "4", "0", "N", "1"},
                             {"WORKDEPT", "CHAR", "3", "0", "N", "2"},
                             {"LASTNAME", "VARCHAR", "15", "0", "N", "3"},
@@ -83,21 +82,20 @@ TEST_F(CatalogStatements, ColumnListGivesDb2TypesLengthsAndNullability) {
     EXPECT_EQ(a.columns[1].length, 8);
     EXPECT_EQ(a.columns[2].length, 2);
     EXPECT_EQ(a.columns[4].length, 1);
+    // The probe that tells date, time and timestamp columns apart by COLTYPE.
+    for (auto [column, coltype] : {std::pair{"HIREDATE", "DATE"}, std::pair{"STARTTIME", "TIME"},
+                                   std::pair{"CHANGED", "TIMESTMP"}, std::pair{"LASTNAME", "VARCHAR"}}) {
+        EXPECT_EQ(
+            joe(std::string("SELECT COLTYPE FROM SYSIBM.SYSCOLUMNS WHERE  TBNAME = 'EMP' AND NAME = '") +
+                column + "' AND TBCREATOR = 'JOE' "),
+            (Rows{{coltype}}))
+            << column;
+    }
     // The existence probe of one column.
     const std::string probe =
         "SELECT TBNAME FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = 'EMP' AND NAME = ";
     EXPECT_EQ(joe(probe + "'LASTNAME'"), (Rows{{"EMP"}}));
     EXPECT_EQ(joe(probe + "'NOSUCH'"), Rows{});
-}
-
-TEST_F(CatalogStatements, StoredRequestsAreListedAndTheirTextSizedByReqText) {
-    EXPECT_EQ(
-        joe("SELECT LENGTH FROM SYSIBM.SYSCOLUMNS WHERE NAME = 'REQ_TEXT' AND       TBNAME = 'PCSQL_HOSTLIB' "
-            "AND       TBCREATOR = 'SMITH' "),
-        (Rows{{"4046"}}));
-    EXPECT_EQ(smith("SELECT REQ_NAME FROM SMITH.PCSQL_HOSTLIB"), (Rows{{"DEPTLIST"}}));
-    EXPECT_EQ(smith("SELECT REQ_TEXT FROM SMITH.PCSQL_HOSTLIB WHERE REQ_NAME  = 'DEPTLIST' "),
-              (Rows{{"SELECT DEPTNO, DEPTNAME FROM JOE.DEPT"}}));
 }
 
 TEST_F(CatalogStatements, IndexesShowPrimaryUniqueAndClusteredOnesWithTheirCreatorsAndKeys) {
@@ -122,12 +120,10 @@ TEST_F(CatalogStatements, IndexesShowPrimaryUniqueAndClusteredOnesWithTheirCreat
 
 TEST_F(CatalogStatements, ViewTextIsTheCreateViewAsWrittenInPiecesThatJoinBack) {
     const std::string text = "SELECT TEXT, SEQNO FROM SYSIBM.SYSVIEWS WHERE  NAME = '";
-    EXPECT_EQ(
-        joe(text + "EMPDEPT' AND CREATOR = 'JOE' ORDER BY SEQNO"),
-        (Rows{
-            {"CREATE VIEW EMPDEPT (EMPNO, LASTNAME, DEPTNAME) AS SELECT E.EMPNO, E.LASTNAME, D.DEPTNAME FROM "
-             "EMP E, DEPT D WHERE E.WORKDEPT = D.DEPTNO",
-             "1"}}));
+    EXPECT_EQ(joe(text + "EMPDEPT' AND CREATOR = 'JOE' ORDER BY SEQNO"),
+              (Rows{{"CREATE VIEW EMPDEPT (EMPNO, LASTNAME, DEPTNAME) AS SELECT E.EMPNO, E.LASTNAME, "
+                     "D.DEPTNAME FROM EMP E, DEPT D WHERE E.WORKDEPT = D.DEPTNO",
+                     "1"}}));
     std::string statement = "CREATE VIEW LONGVIEW AS SELECT EMPNO,";
     for (int i = 0; i < 40; ++i) {
         statement += " LASTNAME AS NAME_NUMBER_" + std::to_string(i) + ",";
@@ -157,17 +153,15 @@ TEST_F(CatalogStatements, PrivilegesOfAGranteeOnATableAreDb2FlagsAndUpdatableCol
     EXPECT_EQ(joe(head + "PUBLIC' AND TTNAME = 'DEPT' "), (Rows{{"", "", "", "", "", "Y", ""}}));
     EXPECT_EQ(joe(head + "JOE' AND TTNAME = 'EMPDEPT' "), (Rows{{"", "", "", "", "", "G", ""}}));
     EXPECT_EQ(joe(head + "SMITH' AND TTNAME = 'DEPT' "), Rows{});
-    EXPECT_EQ(
-        sorted(joe("SELECT COLNAME FROM SYSIBM.SYSCOLAUTH WHERE CREATOR = 'JOE'AND GRANTEE = 'SMITH' AND "
-                   "TNAME = 'EMP' ")),
-        (Rows{{"BONUS"}, {"SALARY"}}));
+    EXPECT_EQ(sorted(joe("SELECT COLNAME FROM SYSIBM.SYSCOLAUTH WHERE CREATOR = 'JOE'AND GRANTEE = 'SMITH' "
+                         "AND TNAME = 'EMP' ")),
+              (Rows{{"BONUS"}, {"SALARY"}}));
 }
 
 TEST_F(CatalogStatements, RolesWithNamesTooLongForDb2AreNotShownTruncated) {
     env().exec(
         "DO $$ BEGIN CREATE ROLE kwcat_long_grantee NOLOGIN; EXCEPTION WHEN duplicate_object OR "
-        "unique_violation "
-        "THEN NULL; END $$");
+        "unique_violation THEN NULL; END $$");
     env().exec("GRANT SELECT, UPDATE (deptname) ON joe.dept TO kwcat_long_grantee");
     EXPECT_EQ(joe("SELECT GRANTEE FROM SYSIBM.SYSTABAUTH WHERE GRANTEE LIKE 'KWCAT_LO%'"), Rows{});
     EXPECT_EQ(joe("SELECT GRANTEE FROM SYSIBM.SYSCOLAUTH WHERE GRANTEE LIKE 'KWCAT_LO%'"), Rows{});
@@ -184,32 +178,29 @@ TEST_F(CatalogStatements, CatalogColumnsHaveDb2WidthsAndTheCatalogDescribesItsel
     EXPECT_EQ(a.rows, (Rows{{"EMP", "JOE", "T", "DSNDB04", "10"}}));
     EXPECT_EQ(joe("SELECT CREATOR, TYPE, DBNAME FROM SYSIBM.SYSTABLES WHERE NAME = 'SYSTABAUTH'"),
               (Rows{{"SYSIBM", "T", "DSNDB06"}}));
-    EXPECT_EQ(
-        joe("SELECT NAME, COLTYPE, LENGTH FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'SYSIBM' AND TBNAME = "
-            "'SYSTABAUTH' AND COLNO <= 2 ORDER BY COLNO"),
-        (Rows{{"GRANTOR", "CHAR", "8"}, {"GRANTEE", "CHAR", "8"}}));
+    EXPECT_EQ(joe("SELECT NAME, COLTYPE, LENGTH FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'SYSIBM' AND TBNAME "
+                  "= 'SYSTABAUTH' AND COLNO <= 2 ORDER BY COLNO"),
+              (Rows{{"GRANTOR", "CHAR", "8"}, {"GRANTEE", "CHAR", "8"}}));
 }
 
 TEST_F(CatalogStatements, CatalogTypesAgreeWithTheColumnsResultSetsDeliver) {
     // A table made behind the gateway's back, with PostgreSQL types DB2 does not have.
     env().exec("CREATE TABLE joe.pgtypes (b bigint, n numeric, t text, f boolean, r real, c char(300))");
     env().exec("ALTER TABLE joe.pgtypes OWNER TO joe");
-    EXPECT_EQ(
-        joe("SELECT NAME, COLTYPE, LENGTH, SCALE FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = "
-            "'PGTYPES' ORDER BY COLNO"),
-        (Rows{{"B", "INTEGER", "4", "0"},
-              {"N", "DECIMAL", "31", "6"},
-              {"T", "LONGVAR", "32700", "0"},
-              {"F", "VARCHAR", "254", "0"},
-              {"R", "FLOAT", "4", "0"},
-              {"C", "CHAR", "300", "0"}}));
+    EXPECT_EQ(joe("SELECT NAME, COLTYPE, LENGTH, SCALE FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND "
+                  "TBNAME = 'PGTYPES' ORDER BY COLNO"),
+              (Rows{{"B", "INTEGER", "4", "0"},
+                    {"N", "DECIMAL", "31", "6"},
+                    {"T", "LONGVAR", "32700", "0"},
+                    {"F", "VARCHAR", "254", "0"},
+                    {"R", "FLOAT", "4", "0"},
+                    {"C", "CHAR", "300", "0"}}));
     // The wire length of a catalog type: fixed, DECIMAL's text with sign and point, else LENGTH.
     const std::map<std::string, int> fixed = {{"INTEGER", 4}, {"SMALLINT", 2}, {"FLOAT", 8},
                                               {"DATE", 10},   {"TIME", 8},     {"TIMESTMP", 26}};
     for (const std::string table : {"EMP", "PGTYPES"}) {
         const Rows catalog =
-            joe("SELECT NAME, COLTYPE, LENGTH FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND "
-                "TBNAME = '" +
+            joe("SELECT NAME, COLTYPE, LENGTH FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME = '" +
                 table + "' ORDER BY COLNO");
         const Answer result = must(*joe_, "SELECT * FROM JOE." + table + " WHERE 1 = 2");
         ASSERT_EQ(catalog.size(), result.columns.size()) << table;

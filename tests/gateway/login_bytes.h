@@ -5,6 +5,7 @@
 // feed the gateway exactly what a real client would. It shares no code with the gateway.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -68,17 +69,11 @@ inline std::string loginRecord(const LoginFields& f) {
 // `payload` as packets of type `type` of at most `packetSize` bytes, the last one marked.
 inline std::string packets(uint8_t type, const std::string& payload, size_t packetSize = 512) {
     std::string out;
-    size_t room = packetSize - 8;
     size_t at = 0;
     do {
-        size_t n = payload.size() - at < room ? payload.size() - at : room;
-        bool last = at + n == payload.size();
-        size_t len = n + 8;
-        out += static_cast<char>(type);
-        out += static_cast<char>(last ? 1 : 0);
-        out += static_cast<char>(len >> 8);
-        out += static_cast<char>(len & 0xFF);
-        out += std::string(4, '\0');
+        const size_t n = std::min(payload.size() - at, packetSize - 8), len = n + 8;
+        const bool last = at + n == payload.size();
+        out += std::string{char(type), char(last), char(len >> 8), char(len & 0xFF), 0, 0, 0, 0};
         out += payload.substr(at, n);
         at += n;
     } while (at < payload.size());

@@ -1,6 +1,5 @@
 // Tests of the gateway as a program: real TDS clients from freetds-bin (bsqldb, tsql) reach it,
-// `kwgateway init` can be run again without losing data, `user add` checks DB2 names, and
-// SIGTERM stops a gateway cleanly while a session is open.
+// `user add` checks DB2 names, and SIGTERM stops a gateway cleanly while a session is open.
 #include "server/server.h"
 
 #include <gtest/gtest.h>
@@ -43,17 +42,6 @@ TEST(RealClients, BsqldbAndTsqlConnectAndRunAQuery) {
                     env().serverName(), kJoe.name, kJoe.password));
     EXPECT_NE(out.find("ANSWER"), std::string::npos) << out;
     EXPECT_NE(out.find("42"), std::string::npos) << out;
-}
-
-TEST(Init, RunsAgainWithoutLosingData) {
-    kwtest::createJoeTable("keep", "k int");
-    env().exec("INSERT INTO joe.keep VALUES (7)");
-    std::string output;
-    ASSERT_EQ(env().runKwgateway({"init", "--pg", env().conninfo()}, &output), 0) << output;
-    ASSERT_EQ(env().runKwgateway({"init", "--pg", env().conninfo()}, &output), 0) << output;
-    EXPECT_EQ(env().queryValue("SELECT k FROM joe.keep"), "7");
-    EXPECT_EQ(env().queryValue("SELECT count(*) FROM kwgw.schema_version"), "1");
-    EXPECT_EQ(env().queryValue("SELECT files > 0 FROM kwgw.schema_version"), "t");
 }
 
 TEST(UserAdd, CreatesALoginRoleWithItsSchemaCanBeRepeatedAndRefusesNonDb2Names) {

@@ -1,6 +1,5 @@
 // Tests of the session's modes and procedures through a DB-Library client: long transactions
-// and savepoints, deadlock (-911), NOEXEC, stored requests from PCSQL_HOSTLIB, and the dispatch
-// of sp_pkeys / sp_fkeys to the catalog functions (stand-ins created here).
+// and savepoints, deadlock (-911), NOEXEC, and stored requests from PCSQL_HOSTLIB.
 #include "session/session.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +50,9 @@ TEST(LongTransactions, AFailedStatementUndoesOnlyItself) {
     run(*c, "SET LONG_TRANS YES");
     run(*c, "insert into lt_fail values (1)");
     EXPECT_EQ(failure(*c, "insert into lt_fail values (1)"), "-803");
+    run(*c, "SET NOEXEC YES");
+    EXPECT_EQ(failure(*c, "select nothing from nosuch"), "-204") << "a failed describe undoes nothing either";
+    run(*c, "SET NOEXEC NO");
     run(*c, "insert into lt_fail values (3)");
     run(*c, "commit tran");
     EXPECT_EQ(env().queryValue("SELECT string_agg(k::text, ',' ORDER BY k) FROM joe.lt_fail"), "1,3");
@@ -104,6 +106,14 @@ TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
         << "the victim's earlier update is undone too";
 }
 
+void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
+    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
+               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
+    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
+    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
+    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
+}
+
 TEST(NoExec, DescribesStatementsWithoutRunningThem) {
     createJoeTable("ne", "k int, name varchar(20)");
     env().exec("INSERT INTO joe.ne VALUES (1, 'one')");
@@ -124,41 +134,22 @@ TEST(NoExec, DescribesStatementsWithoutRunningThem) {
     EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS) << "and no rows";
     c->drain();
 
-    EXPECT_EQ(failure(*c, "select k from nosuch"), "-204")
-        << "a statement that does not compile fails with its SQLCODE";
+    createHostlib("joe", "UPDNE", "UPDATE JOE.NE SET K = K + 1; SELECT K, NAME FROM JOE.NE");
+    ASSERT_TRUE(c->exec("USE PROCEDURE UPDNE"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(dbnumcols(c->get()), 2) << "a stored request's select is described";
+    EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS);
+    c->drain();
     run(*c, "SET NOEXEC NO");
-    EXPECT_EQ(count("joe.ne"), "1") << "the insert never ran";
-    EXPECT_EQ(query(*c, "select name from ne"), (Rows{{"one"}}));
-}
-
-TEST(NoExec, ADescribeFailureInsideATransactionLeavesItUsable) {
-    createJoeTable("ne_tx", "k int");
-    auto c = connectAs(kJoe);
-    run(*c, "SET LONG_TRANS YES");
-    run(*c, "insert into ne_tx values (1)");
-    run(*c, "SET NOEXEC YES");
-    EXPECT_EQ(failure(*c, "select nothing from nosuch"), "-204");
-    run(*c, "SET NOEXEC NO");
-    run(*c, "insert into ne_tx values (2)");
-    run(*c, "commit tran");
-    EXPECT_EQ(count("joe.ne_tx"), "2");
-}
-
-void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
-    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
-               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
-    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
-    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
-    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
+    EXPECT_EQ(query(*c, "select k, name from ne"), (Rows{{"1", "one"}})) << "neither insert nor update ran";
 }
 
 TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
     createJoeTable("sr", "k varchar(8), n int");
     env().exec("INSERT INTO joe.sr VALUES ('a', 1), ('b', 2)");
-    createHostlib(
-        "joe", "UPDSEL",
-        "UPDATE JOE.SR SET N = N + &1 WHERE K = &KEY;\r\nSELECT K, N FROM JOE.SR WHERE K = &KEY;\r\n"
-        "SELECT COUNT(*) FROM JOE.SR");
+    createHostlib("joe", "UPDSEL",
+                  "UPDATE JOE.SR SET N = N + &1 WHERE K = &KEY;\r\nSELECT K, N FROM JOE.SR WHERE K = "
+                  "&KEY;\r\nSELECT COUNT(*) FROM JOE.SR");
     for (const char* call :
          {"USE PROCEDURE UPDSEL 10, &KEY = 'a'", "USE PROCEDURE       UPDSEL   10, &key = 'a'",
           "USE PROCEDURE JOE.UPDSEL;1 10, &KEY = 'a'"}) {
@@ -176,21 +167,6 @@ TEST(StoredRequests, RunEachStatementWithItsResultAndEndLikeAProcedure) {
         EXPECT_EQ(dbretstatus(dbp), 0);
         EXPECT_EQ(env().queryValue("SELECT n FROM joe.sr WHERE k = 'a'"), "11") << "the update ran once";
     }
-}
-
-TEST(StoredRequests, UnderNoExecAreDescribedWithoutRunning) {
-    createJoeTable("sr_ne", "k varchar(8), n int");
-    env().exec("INSERT INTO joe.sr_ne VALUES ('a', 1)");
-    createHostlib("joe", "UPDNE", "UPDATE JOE.SR_NE SET N = N + 1; SELECT K, N FROM JOE.SR_NE");
-    auto c = connectAs(kJoe);
-    run(*c, "SET NOEXEC YES");
-    ASSERT_TRUE(c->exec("USE PROCEDURE UPDNE"));
-    ASSERT_EQ(dbresults(c->get()), SUCCEED);
-    EXPECT_EQ(dbnumcols(c->get()), 2) << "the select is described";
-    EXPECT_EQ(dbnextrow(c->get()), NO_MORE_ROWS);
-    c->drain();
-    run(*c, "SET NOEXEC NO");
-    EXPECT_EQ(env().queryValue("SELECT n FROM joe.sr_ne"), "1") << "the update did not run";
 }
 
 TEST(StoredRequests, FallBackToTheConfiguredOwnersTable) {
@@ -218,56 +194,6 @@ TEST(StoredRequests, AMissingArgumentOrAFailingStatementEndTheRequestWithAnError
     c->drain();
     EXPECT_EQ(reportedCode(*c), "-204");
     EXPECT_EQ(query(*c, "select 4"), (Rows{{"4"}}));
-}
-
-// Stand-ins for the catalog functions, echoing their arguments so that the test sees exactly
-// what the session passed.
-void createCatalogStandIns() {
-    env().exec("DROP FUNCTION IF EXISTS kwgw.sp_pkeys(text, text, text)");
-    env().exec("DROP FUNCTION IF EXISTS kwgw.sp_fkeys(text, text, text, text, text, text)");
-    env().exec(R"(CREATE FUNCTION kwgw.sp_pkeys(p_table text, p_owner text, p_qualifier text)
-        RETURNS TABLE (table_qualifier varchar(32), table_owner varchar(32), table_name varchar(32),
-                       column_name varchar(32), key_seq smallint, pk_name varchar(32))
-        LANGUAGE sql AS $$ SELECT p_qualifier, p_owner, p_table, c, s::smallint, 'PK_' || p_table
-                           FROM (VALUES ('ID', 1), ('PART', 2)) v(c, s) $$)");
-    env().exec(R"(CREATE FUNCTION kwgw.sp_fkeys(p_pktable text, p_pkowner text, p_pkqualifier text,
-                                                 p_fktable text, p_fkowner text, p_fkqualifier text)
-        RETURNS TABLE (pktable_qualifier varchar(32), pktable_owner varchar(32), pktable_name varchar(32),
-                       pkcolumn_name varchar(32), fktable_qualifier varchar(32), fktable_owner varchar(32),
-                       fktable_name varchar(32), fkcolumn_name varchar(32), key_seq smallint,
-                       update_rule smallint, delete_rule smallint, fk_name varchar(32), pk_name varchar(32))
-        LANGUAGE sql AS $$ SELECT p_pkqualifier, coalesce(p_pkowner, '-'), coalesce(p_pktable, '-'), 'ID',
-                                  p_fkqualifier, coalesce(p_fkowner, '-'), coalesce(p_fktable, '-'), 'DEPT_ID',
-                                  1::smallint, 1::smallint, 0::smallint, 'F1', 'PK' $$)");
-}
-
-TEST(CatalogProcedures, PassTheirArgumentsAsDb2NamesAndAnswerLikeProcedures) {
-    createCatalogStandIns();
-    auto c = connectAs(kJoe);
-    DBPROCESS* dbp = c->get();
-    ASSERT_TRUE(c->exec("sp_pkeys emp, joe"));
-    ASSERT_EQ(dbresults(dbp), SUCCEED);
-    const char* labels[] = {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME",
-                            "COLUMN_NAME",     "KEY_SEQ",     "PK_NAME"};
-    ASSERT_EQ(dbnumcols(dbp), 6);
-    for (int i = 1; i <= 6; ++i) {
-        EXPECT_EQ(std::string(dbcolname(dbp, i)), labels[i - 1]);
-    }
-    EXPECT_EQ(dbcoltype(dbp, 5), SYBINT2);
-    EXPECT_EQ(fetchAll(dbp), (Rows{{"<null>", "JOE", "EMP", "ID", "1", "PK_EMP"},
-                                   {"<null>", "JOE", "EMP", "PART", "2", "PK_EMP"}}));
-    EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
-    EXPECT_EQ(dbretstatus(dbp), 0);
-
-    Rows fkSide = query(*c, "sp_fkeys ,,, emp, joe");
-    ASSERT_EQ(fkSide.size(), 1u);
-    EXPECT_EQ(fkSide[0], (std::vector<std::string>{"<null>", "-", "-", "ID", "<null>", "JOE", "EMP",
-                                                   "DEPT_ID", "1", "1", "0", "F1", "PK"}));
-    Rows pkSide = query(*c, "sp_fkeys \"Dept\", joe");
-    ASSERT_EQ(pkSide.size(), 1u);
-    EXPECT_EQ(pkSide[0][1], "JOE");
-    EXPECT_EQ(pkSide[0][2], "Dept") << "a quoted name is passed as written";
-    EXPECT_EQ(pkSide[0][6], "-");
 }
 
 }  // namespace

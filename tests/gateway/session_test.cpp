@@ -1,11 +1,12 @@
 // Tests of the gateway's sessions through a DB-Library client: login, every wire type, batches,
-// failures, warnings, asynchronous sends, the gateway commands of the driver's connect sequence,
-// the statement log and packet splitting.
+// failures, warnings, SET TEXTSIZE and packet splitting. (The driver's connect sequence of gateway
+// commands runs in tests/integration/connect_live_test.)
 #include "session/session.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "live.h"
 
@@ -41,18 +42,16 @@ TEST(Login, RefusesAWrongPasswordAndAnUnknownUser) {
     EXPECT_TRUE(connectAs(kSmith)->connected()) << "the gateway goes on serving";
 }
 
-// Each column of joe.wire: its DB-Library type, user type, length, and its values in three
-// rows (values, NULLs, empty strings) as NTBSTRINGBIND text with their dbdatlen.
+// Each column of joe.wire: name (also the label it must arrive with), PostgreSQL type, row 1's SQL
+// literal, DB-Library type, user type and length, row 1 as NTBSTRINGBIND text with its dbdatlen,
+// and an empty string's literal for row 3 (nullptr: the type has none) with its dbdatlen. Row 2 is
+// all NULLs.
 struct WireColumn {
-    const char* name;  // also the label the gateway must give it
-    const char* type;
-    const char* value;  // SQL literal for row 1
-    int coltype;
-    int usertype;
-    int collen;
-    const char* text;   // row 1 bound as NTBSTRINGBIND
-    int datlen;         // row 1 dbdatlen
-    const char* empty;  // SQL literal for row 3, or nullptr when the type has no empty value
+    const char *name, *type, *value;
+    int coltype, usertype, collen;
+    const char* text;
+    int datlen;
+    const char* empty;
     int emptyDatlen;
 };
 
@@ -122,96 +121,52 @@ TEST(Results, SendEveryWireTypeWithItsDescriptionValuesNullsAndEmptyStrings) {
     EXPECT_EQ(dbcount(dbp), 3);
 }
 
-TEST(Results, BindNumbersToHostIntegersAndDoubles) {
-    auto c = connectAs(kJoe);
-    ASSERT_TRUE(
-        c->exec("select 123456 as i, cast(-12 as smallint) as s, 2.75::float8 as f, count(*) as n from "
-                "(values (1), (2)) v(x)"));
-    ASSERT_EQ(dbresults(c->get()), SUCCEED);
-    DBINT i = 0, n = 0;
-    DBSMALLINT s = 0;
-    DBFLT8 f = 0;
-    dbbind(c->get(), 1, INTBIND, 0, reinterpret_cast<BYTE*>(&i));
-    dbbind(c->get(), 2, SMALLBIND, 0, reinterpret_cast<BYTE*>(&s));
-    dbbind(c->get(), 3, FLT8BIND, 0, reinterpret_cast<BYTE*>(&f));
-    dbbind(c->get(), 4, INTBIND, 0, reinterpret_cast<BYTE*>(&n));
-    ASSERT_EQ(dbnextrow(c->get()), REG_ROW);
-    EXPECT_EQ(i, 123456);
-    EXPECT_EQ(s, -12);
-    EXPECT_DOUBLE_EQ(f, 2.75);
-    EXPECT_EQ(n, 2) << "count(*) is a bigint in PostgreSQL and an INTEGER on the wire";
-    EXPECT_EQ(std::string(dbcolname(c->get(), 1)), "I");
-    c->drain();
-    c->clearMessages();
-    EXPECT_TRUE(c->exec("select 5000000000::bigint as big"));
-    c->drain();
-    EXPECT_EQ(reportedCode(*c), "-802") << "a bigint beyond 32 bits fails";
-}
-
 TEST(Batches, AnswerEachStatementWithItsOwnResult) {
     createJoeTable("b", "x int");
     auto c = connectAs(kJoe);
     DBPROCESS* dbp = c->get();
     ASSERT_TRUE(
-        c->exec("insert into b values (1); insert into b values (2); select x from b order by x; "
-                "update b set x = x + 10; select x from b where x < 0"));
-    struct Expect {
-        bool cmdrow;
-        bool rows;
-        int rowCount;  // rows read from the result
-        int count;     // dbcount after reading them
-    } expected[] = {
+        c->exec("insert into b values (1); insert into b values (2); select x from b order by x; update b "
+                "set x = x + 10; select x from b where x < 0"));
+    // Per result: DBCMDROW, DBROWS, the rows read and dbcount after reading them.
+    const std::tuple<bool, bool, size_t, int> expected[] = {
         {false, false, 0, 1}, {false, false, 0, 1}, {true, true, 2, 2},
         {false, false, 0, 2}, {true, false, 0, 0},
     };
-    for (const Expect& e : expected) {
+    for (auto [cmdrow, rows, rowCount, count] : expected) {
         ASSERT_EQ(dbresults(dbp), SUCCEED);
-        EXPECT_EQ(DBCMDROW(dbp) == SUCCEED, e.cmdrow);
-        EXPECT_EQ(DBROWS(dbp) == SUCCEED, e.rows);
-        int read = 0;
-        while (dbnextrow(dbp) == REG_ROW) {
-            ++read;
-        }
-        EXPECT_EQ(read, e.rowCount);
-        EXPECT_EQ(dbcount(dbp), e.count);
+        EXPECT_EQ(DBCMDROW(dbp) == SUCCEED, cmdrow);
+        EXPECT_EQ(DBROWS(dbp) == SUCCEED, rows);
+        EXPECT_EQ(fetchAll(dbp).size(), rowCount);
+        EXPECT_EQ(dbcount(dbp), count);
     }
     EXPECT_EQ(dbresults(dbp), NO_MORE_RESULTS);
-}
-
-TEST(Batches, RunDdlAndDataChangesOfTheUsersOwnTables) {
-    auto c = connectAs(kSmith);
-    env().exec("DROP TABLE IF EXISTS smith.ddl_t");
-    run(*c, "create table ddl_t (k integer not null, name varchar(20))");
-    run(*c, "insert into ddl_t values (1, 'one')");
-    EXPECT_EQ(query(*c, "select k, name from ddl_t"), (Rows{{"1", "one"}}));
-    EXPECT_EQ(env().queryValue("SELECT tableowner FROM pg_tables WHERE tablename = 'ddl_t'"), "smith");
 }
 
 TEST(Failures, ReportTheSqlcodeInA21002And21000PairAndFailTheBatch) {
     createJoeTable("uniq", "k int primary key");
     env().exec("INSERT INTO joe.uniq VALUES (1)");
-    const struct {
-        const char* statement;
-        const char* code;
-        const char* text;  // expected 21000 text, or nullptr to check only the code
-    } cases[] = {
+    // The statement, its code and its 21000 text (nullptr: only the code is checked).
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"select * from nosuch", "-204", "DG21000: JOE.NOSUCH IS AN UNDEFINED NAME"},
+        {"select abcdefghijklmnopqrs from uniq", "-107",
+         "DG21000: THE NAME ABCDEFGHIJKLMNOPQRS IS TOO LONG. MAXIMUM ALLOWABLE SIZE IS 18"},
         {"select nocolumn from uniq", "-206", nullptr},
         {"insert into uniq values (1)", "-803", nullptr},
         {"select 1 / 0", "-802", nullptr},
         {"SET FROBNICATE 7", "ERR1002", "DG21000: UNKNOWN GATEWAY COMMAND: SET FROBNICATE 7"},
     };
-    for (const auto& k : cases) {
+    for (auto [statement, code, expected] : cases) {
         auto c = connectAs(kJoe);
-        EXPECT_EQ(failure(*c, k.statement), k.code) << k.statement;
+        EXPECT_EQ(failure(*c, statement), code) << statement;
         auto failed = serverMessages(*c, 21002);
         auto text = serverMessages(*c, 21000);
-        ASSERT_EQ(failed.size(), 1u) << k.statement;
-        ASSERT_EQ(text.size(), 1u) << k.statement;
+        ASSERT_EQ(failed.size(), 1u) << statement;
+        ASSERT_EQ(text.size(), 1u) << statement;
         EXPECT_EQ(failed[0].severity, 16);
         EXPECT_EQ(text[0].severity, 16);
-        if (k.text) {
-            EXPECT_EQ(text[0].text, k.text);
+        if (expected) {
+            EXPECT_EQ(text[0].text, expected);
         }
         auto all = c->messages();
         auto pos21002 = std::find_if(all.begin(), all.end(), [](auto& m) { return m.number == 21002; });
@@ -219,6 +174,11 @@ TEST(Failures, ReportTheSqlcodeInA21002And21000PairAndFailTheBatch) {
         EXPECT_LT(pos21002 - all.begin(), pos21000 - all.begin()) << "21002 comes before 21000";
         EXPECT_EQ(query(*c, "select 1"), (Rows{{"1"}})) << "the session goes on after a failure";
     }
+    // A value without a DB2 form fails the result it was to be sent in.
+    auto c = connectAs(kJoe);
+    EXPECT_TRUE(c->exec("select 5000000000::bigint as big"));
+    c->drain();
+    EXPECT_EQ(reportedCode(*c), "-802");
 }
 
 TEST(Failures, ARemoteProcedureCallIsRefusedAndTheSessionGoesOn) {
@@ -233,8 +193,8 @@ TEST(Failures, ARemoteProcedureCallIsRefusedAndTheSessionGoesOn) {
 
 TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
     env().exec(
-        "CREATE OR REPLACE FUNCTION joe.warn_at_two(x int) RETURNS int LANGUAGE plpgsql AS $$ "
-        "BEGIN IF x = 2 THEN RAISE WARNING 'row two reached'; END IF; RETURN x; END $$");
+        "CREATE OR REPLACE FUNCTION joe.warn_at_two(x int) RETURNS int LANGUAGE plpgsql AS $$ BEGIN IF x = 2 "
+        "THEN RAISE WARNING 'row two reached'; END IF; RETURN x; END $$");
     auto c = connectAs(kJoe);
     c->clearMessages();
     ASSERT_TRUE(c->exec("select warn_at_two(i) from generate_series(1, 3) i"));
@@ -258,29 +218,6 @@ TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
     c->drain();
 }
 
-TEST(AsyncSend, DbsqlsendAndDbsqlokDeliverTheResult) {
-    auto c = connectAs(kJoe);
-    ASSERT_EQ(dbcmd(c->get(), "select 6 * 7"), SUCCEED);
-    ASSERT_EQ(dbsqlsend(c->get()), SUCCEED);
-    ASSERT_EQ(dbsqlok(c->get()), SUCCEED);
-    ASSERT_EQ(dbresults(c->get()), SUCCEED);
-    EXPECT_EQ(fetchAll(c->get()), (Rows{{"42"}}));
-    c->drain();
-}
-
-TEST(GatewayCommands, AcceptTheDriversConnectSequence) {
-    auto c = connectAs(kJoe);
-    for (const char* cmd : {"SET CONVERT ALL = STD", "SET ALLOCATE CONNECT", "SET CONVERT TIMESTAMP CHAR",
-                            "SET CONVERT DATE ISO", "SET CONVERT TIME ISO", "SET CONVERT DECIMAL CHAR",
-                            "SET TRANSFORM TSQL0", "SET ALLOCATE REQUEST", "set quoted_identifier on"}) {
-        EXPECT_TRUE(c->exec(cmd)) << cmd;
-        EXPECT_EQ(dbresults(c->get()), SUCCEED) << cmd;
-        EXPECT_EQ(DBCMDROW(c->get()), FAIL) << cmd;
-        c->drain();
-    }
-    EXPECT_TRUE(serverMessages(*c, 21002).empty());
-}
-
 TEST(GatewayCommands, SetTextsizeCutsTextValues) {
     auto c = connectAs(kJoe);
     ASSERT_TRUE(
@@ -291,13 +228,6 @@ TEST(GatewayCommands, SetTextsizeCutsTextValues) {
     EXPECT_EQ(dbdatlen(c->get(), 1), 10) << "a TEXT value is cut";
     EXPECT_EQ(dbdatlen(c->get(), 2), 50) << "a VARCHAR value is not";
     c->drain();
-}
-
-TEST(StatementLog, RecordsExactlyWhatTheClientSent) {
-    auto c = connectAs(kJoe);
-    size_t mark = env().gateway().mark();
-    query(*c, "select 'log \"me\"'\tas x");
-    EXPECT_EQ(env().gateway().requestsSince(mark), std::vector<std::string>{"select 'log \"me\"'\tas x"});
 }
 
 TEST(PacketSplitting, LargeRowsAndStatementsCrossManyPackets) {

@@ -40,17 +40,16 @@ TEST(CreateTable, TheDriversTableWithKeysBecomesATablePlusItsKeys) {
 TEST(CreateTable, Db2TypesAndWithDefaultHavePostgresEquivalents) {
     expectPlan(
         "CREATE TABLE T (A LONG VARCHAR, B FLOAT, C DECIMAL(9,2) NOT NULL WITH DEFAULT, D DATE NOT NULL WITH "
-        "DEFAULT, E TIME WITH DEFAULT '7.43.54', F TIMESTAMP, G int, H CHAR(3) NOT NULL WITH DEFAULT, "
-        "I SMALLINT NOT NULL WITH DEFAULT -1, J VARCHAR(8) WITH DEFAULT USER, K TIME NOT NULL WITH DEFAULT, "
-        "L TIMESTAMP NOT NULL WITH DEFAULT)",
+        "DEFAULT, E TIME WITH DEFAULT '7.43.54', F TIMESTAMP, G int, H CHAR(3) NOT NULL WITH DEFAULT, I "
+        "SMALLINT NOT NULL WITH DEFAULT -1, J VARCHAR(8) WITH DEFAULT USER, K TIME NOT NULL WITH DEFAULT, L "
+        "TIMESTAMP NOT NULL WITH DEFAULT)",
         {{"SELECT kwgw.ensure_creator('joe')"},
          "CREATE TABLE \"joe\".\"t\" (\"a\" text, \"b\" double precision, \"c\" numeric(9,2) NOT NULL "
-         "DEFAULT 0, "
-         "\"d\" date NOT NULL DEFAULT CURRENT_DATE, \"e\" time(0) DEFAULT kwgw.time_lit('7.43.54'), "
-         "\"f\" timestamp(6), \"g\" integer, \"h\" char(3) NOT NULL DEFAULT '', \"i\" smallint NOT NULL "
-         "DEFAULT "
-         "-1, \"j\" varchar(8) DEFAULT CAST(kwgw.db2name(SESSION_USER) AS CHAR(8)), \"k\" time(0) NOT NULL "
-         "DEFAULT LOCALTIME(0), \"l\" timestamp(6) NOT NULL DEFAULT LOCALTIMESTAMP)",
+         "DEFAULT 0, \"d\" date NOT NULL DEFAULT CURRENT_DATE, \"e\" time(0) DEFAULT "
+         "kwgw.time_lit('7.43.54'), \"f\" timestamp(6), \"g\" integer, \"h\" char(3) NOT NULL DEFAULT '', "
+         "\"i\" smallint NOT NULL DEFAULT -1, \"j\" varchar(8) DEFAULT CAST(kwgw.db2name(SESSION_USER) AS "
+         "CHAR(8)), \"k\" time(0) NOT NULL DEFAULT LOCALTIME(0), \"l\" timestamp(6) NOT NULL DEFAULT "
+         "LOCALTIMESTAMP)",
          {}});
 }
 
@@ -58,31 +57,21 @@ TEST(CreateTable, DeleteRulesDefaultToRestrictAndAnUnnamedKeyIsNamedAfterItsColu
     expectPlan(
         "CREATE TABLE C (A INT NOT NULL, DEPARTMENT_NO INT, M INT, FOREIGN KEY (DEPARTMENT_NO) REFERENCES D, "
         "FOREIGN KEY FM (M) REFERENCES C ON DELETE SET NULL, FOREIGN KEY FR (A) REFERENCES PAYROLL.P ON "
-        "DELETE "
-        "RESTRICT, PRIMARY KEY (A))",
+        "DELETE RESTRICT, PRIMARY KEY (A))",
         {{"SELECT kwgw.ensure_creator('joe')"},
          "CREATE TABLE \"joe\".\"c\" (\"a\" integer NOT NULL, \"department_no\" integer, \"m\" integer)",
          {"CALL kwgw.add_primary_key('joe', 'c', 'a')",
           "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"departme\" FOREIGN KEY (\"department_no\") REFERENCES "
           "\"joe\".\"d\" ON DELETE RESTRICT",
           "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"fm\" FOREIGN KEY (\"m\") REFERENCES \"joe\".\"c\" ON "
-          "DELETE "
-          "SET NULL",
+          "DELETE SET NULL",
           "ALTER TABLE \"joe\".\"c\" ADD CONSTRAINT \"fr\" FOREIGN KEY (\"a\") REFERENCES \"payroll\".\"p\" "
-          "ON "
-          "DELETE RESTRICT"}});
+          "ON DELETE RESTRICT"}});
 }
 
-TEST(CreateTable, TheExtendedCatalogsTablesKeepTheirInClausesAndLikeCopiesColumns) {
-    expectPlan(
-        "CREATE TABLE JOE.KWCATVLD (KWV_NAME CHAR(30) NOT NULL,KWV_VALD CHAR(254) NOT NULL,KWV_TYPE SMALLINT,"
-        "KWV_CNTR INTEGER,KWV_MSG CHAR(254)) IN DATABASE DB1 ",
-        {{"SELECT kwgw.ensure_creator('joe')", "SELECT kwgw.check_space('DB1', NULL)"},
-         "CREATE TABLE \"joe\".\"kwcatvld\" (\"kwv_name\" char(30) NOT NULL, \"kwv_vald\" char(254) NOT "
-         "NULL, "
-         "\"kwv_type\" smallint, \"kwv_cntr\" integer, \"kwv_msg\" char(254))",
-         {"SELECT kwgw.record_table('joe', 'kwcatvld', 'DB1', NULL)"}});
-    // The closing parenthesis glued to IN, and a table space alone (in DSNDB04).
+// The extended catalog's tables with their IN clauses: catalog_ddl_test, live.
+TEST(CreateTable, AnInClauseGluedToTheParenthesisCountsAndLikeCopiesColumns) {
+    // A table space alone is in DSNDB04.
     expectPlan("CREATE TABLE JOE.KWCATFMT (KWF_NAME CHAR(30) NOT NULL,KWF_CNTR int )IN TS1",
                {{"SELECT kwgw.ensure_creator('joe')", "SELECT kwgw.check_space(NULL, 'TS1')"},
                 "CREATE TABLE \"joe\".\"kwcatfmt\" (\"kwf_name\" char(30) NOT NULL, \"kwf_cntr\" integer)",
@@ -93,21 +82,14 @@ TEST(CreateTable, TheExtendedCatalogsTablesKeepTheirInClausesAndLikeCopiesColumn
                 {}});
 }
 
-TEST(CreateIndex, UniqueDescendingAndClusterAreKeptAndTheCreatorRecorded) {
-    expectPlan("CREATE UNIQUE INDEX \"X1\"\n ON PAYROLL.\"EMP\"\n(\"ID\" DESC ,\n\"NAME\" DESC ) CLUSTER",
-               {{},
-                "CREATE UNIQUE INDEX \"x1\" ON \"payroll\".\"emp\" (\"id\" DESC, \"name\" DESC)",
-                {"CALL kwgw.index_created('payroll', 'x1', 'joe', true)"}});
+// Unique, descending and clustered indexes: catalog_test, live.
+TEST(CreateIndex, StorageClausesAreIgnoredAndTheCreatorRecorded) {
     expectPlan(
         "CREATE INDEX PAYROLL.X2 ON EMP (NAME ASC) USING STOGROUP SG1 PRIQTY 12 FREEPAGE 0 BUFFERPOOL BP0 "
         "CLOSE NO",
         {{},
          "CREATE INDEX \"x2\" ON \"joe\".\"emp\" (\"name\")",
          {"CALL kwgw.index_created('joe', 'x2', 'payroll', false)"}});
-    expectPlan("CREATE UNIQUE INDEX KWCATVLD_IDX  ON JOE.KWCATVLD(KWV_NAME) CLUSTER ",
-               {{},
-                "CREATE UNIQUE INDEX \"kwcatvld_idx\" ON \"joe\".\"kwcatvld\" (\"kwv_name\")",
-                {"CALL kwgw.index_created('joe', 'kwcatvld_idx', 'joe', true)"}});
 }
 
 TEST(CreateView, TheViewIsCreatedAndItsTextKeptAsWritten) {
@@ -117,35 +99,27 @@ TEST(CreateView, TheViewIsCreatedAndItsTextKeptAsWritten) {
                 "CASCADED CHECK OPTION",
                 {"SELECT kwgw.record_view('joe', 'v1', 'CREATE VIEW V1 (A, B) AS SELECT EMP#NO, CURRENT DATE "
                  "FROM EMP WITH CHECK OPTION', 'Y')"}});
-    expectPlan(
-        "CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP WHERE NAME = 'O''Hara' ;",
-        {{"SELECT kwgw.ensure_creator('payroll')"},
-         "CREATE VIEW \"payroll\".\"v2\" AS SELECT * FROM EMP WHERE NAME = 'O''Hara'",
-         {"SELECT kwgw.record_view('payroll', 'v2', 'CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP WHERE "
-          "NAME = ''O''''Hara''', 'N')",
-          "ALTER VIEW \"payroll\".\"v2\" OWNER TO \"payroll\""}});
+    expectPlan("CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP WHERE NAME = 'O''Hara' ;",
+               {{"SELECT kwgw.ensure_creator('payroll')"},
+                "CREATE VIEW \"payroll\".\"v2\" AS SELECT * FROM EMP WHERE NAME = 'O''Hara'",
+                {"SELECT kwgw.record_view('payroll', 'v2', 'CREATE VIEW PAYROLL.V2 AS SELECT * FROM EMP "
+                 "WHERE NAME = ''O''''Hara''', 'N')",
+                 "ALTER VIEW \"payroll\".\"v2\" OWNER TO \"payroll\""}});
 }
 
+// The forms catalog_ddl_test does not run against the live gateway.
 TEST(AlterDropAndRegistry, EachDb2FormHasItsOneStatementPlan) {
     const std::pair<const char*, const char*> cases[] = {
-        {"ALTER TABLE PAYROLL.\"EMP\"\nADD \"PHONE\" CHAR(4)",
-         "ALTER TABLE \"payroll\".\"emp\" ADD COLUMN \"phone\" char(4)"},
         {"ALTER TABLE EMP ADD X INT NOT NULL WITH DEFAULT ADD COLUMN Y DATE",
          "ALTER TABLE \"joe\".\"emp\" ADD COLUMN \"x\" integer NOT NULL DEFAULT 0, ADD COLUMN \"y\" date"},
-        {"ALTER TABLE PAYROLL.EMP\n PRIMARY KEY  (\nid, \nname) ",
-         "CALL kwgw.add_primary_key('payroll', 'emp', 'id', 'name')"},
-        {"ALTER TABLE PAYROLL.EMP\n DROP PRIMARY KEY ", "CALL kwgw.drop_primary_key('payroll', 'emp')"},
         {"ALTER TABLE PAYROLL.EMP\n FOREIGN KEY F1 (\ndept) \n REFERENCES PAYROLL.DEPT\n ON DELETE  SET "
          "NULL ",
          "ALTER TABLE \"payroll\".\"emp\" ADD CONSTRAINT \"f1\" FOREIGN KEY (\"dept\") REFERENCES "
          "\"payroll\".\"dept\" ON DELETE SET NULL"},
         {"ALTER TABLE EMP DROP FOREIGN KEY F1", "ALTER TABLE \"joe\".\"emp\" DROP CONSTRAINT \"f1\""},
         {"ALTER TABLE EMP AUDIT ALL", "CALL kwgw.check_table('joe', 'emp')"},
-        // Tables and views drop with what depends on them; an index is found through its creator.
-        {"DROP TABLE PAYROLL.\"EMP\"", "DROP TABLE \"payroll\".\"emp\" CASCADE"},
+        // Views drop with what depends on them.
         {"DROP VIEW V1", "DROP VIEW \"joe\".\"v1\" CASCADE"},
-        {"DROP INDEX \"X1\"", "CALL kwgw.drop_index('joe', 'x1')"},
-        {"DROP INDEX PAYROLL.X1", "CALL kwgw.drop_index('payroll', 'x1')"},
         {"CREATE DATABASE db1 STOGROUP SG1 BUFFERPOOL BP0", "CALL kwgw.create_database('DB1')"},
         {"CREATE TABLESPACE TS1 IN DB1 USING STOGROUP SG1", "CALL kwgw.create_tablespace('DB1', 'TS1')"},
         {"CREATE TABLESPACE TS2", "CALL kwgw.create_tablespace('DSNDB04', 'TS2')"},
@@ -156,12 +130,6 @@ TEST(AlterDropAndRegistry, EachDb2FormHasItsOneStatementPlan) {
 }
 
 TEST(Grant, TheSecurityDialogsStatementsBecomePostgresGrants) {
-    expectPlan(
-        "GRANT SELECT, UPDATE ( ENAME, SAL )  ON JOE.EMP TO SMITH",
-        {{"SELECT kwgw.share_schema('joe')", "SELECT kwgw.check_grant('joe', 'emp', 'SELECT', 'UPDATE')",
-          "SELECT kwgw.ensure_grantee('smith')"},
-         "GRANT SELECT, UPDATE (\"ename\", \"sal\") ON TABLE \"joe\".\"emp\" TO \"smith\"",
-         {}});
     expectPlan("GRANT ALL PRIVILEGES ON JOE.EMP TO SMITH",
                {{"SELECT kwgw.share_schema('joe')",
                  "SELECT kwgw.check_grant('joe', 'emp', 'DELETE', 'INSERT', 'SELECT', 'UPDATE')",
@@ -197,8 +165,6 @@ TEST(Grant, PublicNeverReceivesAGrantOption) {
 }
 
 TEST(Revoke, OneCallPerTableCarriesEveryGrantee) {
-    expectPlan("REVOKE ALL ON JOE.EMP FROM SMITH",
-               {{}, "CALL kwgw.revoke_privileges('joe', 'emp', ARRAY['ALL'], 'smith')", {}});
     expectPlan("REVOKE SELECT, ALTER ON EMP, DEPT FROM SAM, PUBLIC",
                {{},
                 "CALL kwgw.revoke_privileges('joe', 'emp', ARRAY['ALTER', 'SELECT'], 'sam', NULL)",
@@ -218,7 +184,6 @@ TEST(Ddl, WhatDb2RefusesIsRefusedBeforePostgresRuns) {
         {"CREATE TABLE T (A INT) EDITPROC MYPROC", -84},
         {"CREATE TABLE T (A INT) IN", -104},
         {"CREATE SYNONYM S FOR T", -84},
-        {"ALTER TABLE EMP ADD X INT NOT NULL", -193},
         {"ALTER TABLE EMP ADD X INT DROP PRIMARY KEY", -104},
         {"ALTER TABLE EMP", -104},
         {"ALTER INDEX X1 CLOSE NO", -84},

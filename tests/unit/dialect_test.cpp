@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "cursor.h"
 #include "failure.h"
 #include "types.h"
@@ -99,9 +101,6 @@ TEST(Names, EachDb2NameHasItsOwnPostgresName) {
 TEST(Names, LengthLimitsCountCharactersAndQuotingDoublesQuotes) {
     EXPECT_EQ(failureOf([] { checkLength(Ident{"ABCDEFGHIJKLMNOPQR", false}, kMaxLongName); }).sqlcode, 0);
     EXPECT_EQ(failureOf([] { checkLength(Ident{"ÉÉÉÉÉÉÉÉ", false}, kMaxShortName); }).sqlcode, 0);
-    const Failure f = failureOf([] { checkLength(Ident{"ABCDEFGHIJKLMNOPQRS", false}, kMaxLongName); });
-    EXPECT_EQ(f.sqlcode, -107);
-    EXPECT_EQ(f.message, "THE NAME ABCDEFGHIJKLMNOPQRS IS TOO LONG. MAXIMUM ALLOWABLE SIZE IS 18");
     EXPECT_EQ(quoteIdent("a\"b"), "\"a\"\"b\"");
     EXPECT_EQ(quoteLiteral("it's"), "'it''s'");
     EXPECT_EQ((QualifiedName{Ident{"JOE", false}, Ident{"emp", true}}.sql()), "\"joe\".\"EMP\"");
@@ -117,9 +116,7 @@ TEST(Cursor, ReadsQualifiedNamesWithTheDefaultCreatorAndOneTrailingSemicolon) {
     EXPECT_TRUE(c.atEnd());
 }
 
-TEST(Cursor, RefusesLongCreatorsAndUnexpectedSymbolsNamingThem) {
-    const std::vector<Token> creator = lex("PAYROLL12.EMP");
-    EXPECT_EQ(failureOf([&] { Cursor(creator).expectQualifiedName("JOE"); }).sqlcode, -107);
+TEST(Cursor, RefusesUnexpectedSymbolsNamingThem) {
     const std::pair<const char*, const char*> cases[] = {
         {"( A B )", "ILLEGAL SYMBOL \"B\"."},
         {"( A,", "ILLEGAL SYMBOL \"<END-OF-STATEMENT>\"."},
@@ -133,27 +130,19 @@ TEST(Cursor, RefusesLongCreatorsAndUnexpectedSymbolsNamingThem) {
     }
 }
 
+// The spellings ddl_test's CREATE TABLE does not use.
 TEST(Types, EachDb2TypeHasItsPostgresColumnTypeAndDb2sLimits) {
     const std::pair<const char*, const char*> cases[] = {
-        {"INTEGER", "integer"},
-        {"int", "integer"},
-        {"SMALLINT", "smallint"},
-        {"FLOAT", "double precision"},
         {"FLOAT(21)", "real"},
         {"FLOAT(22)", "double precision"},
         {"REAL", "real"},
         {"DOUBLE PRECISION", "double precision"},
         {"DECIMAL", "numeric(5,0)"},
-        {"DECIMAL(9,2)", "numeric(9,2)"},
         {"DEC(7)", "numeric(7,0)"},
         {"CHAR", "char(1)"},
         {"CHARACTER(30)", "char(30)"},
         {"VARCHAR(4046)", "varchar(4046)"},
         {"CHAR VARYING(10)", "varchar(10)"},
-        {"LONG VARCHAR", "text"},
-        {"DATE", "date"},
-        {"TIME", "time(0)"},
-        {"TIMESTAMP", "timestamp(6)"},
         {"CHAR(8) FOR BIT DATA", "char(8)"},
     };
     for (auto [db2, pg] : cases) {
@@ -177,34 +166,9 @@ TEST(Types, EachDb2TypeHasItsPostgresColumnTypeAndDb2sLimits) {
     }
 }
 
-TEST(Translate, TheDriversCatalogStatementsPassUnchanged) {
-    const char* statements[] = {
-        "SELECT NAME, COLTYPE, LENGTH, SCALE, NULLS, COLNO  FROM SYSIBM.SYSCOLUMNS  WHERE  TBNAME = 'EMP'  "
-        "AND "
-        "TBCREATOR = 'JOE' ORDER BY COLNO ",
-        "SELECT TEXT, SEQNO FROM SYSIBM.SYSVIEWS WHERE  NAME = 'V1' AND CREATOR = 'JOE' ORDER BY SEQNO",
-        "SELECT COLNAME FROM SYSIBM.SYSCOLAUTH WHERE CREATOR = 'JOE'AND GRANTEE = 'SMITH' AND TNAME = 'EMP' ",
-        "SELECT COUNT(*) FROM JOE.KWCATFMT ",
-        "INSERT INTO JOE.KWCATFMT VALUES ('$#,##0;($#,##0)', '$#,##0;($#,##0)', 81, 0)",
-    };
-    for (const char* sql : statements) {
-        const Plan plan = translate(sql, Context{"JOE"});
-        EXPECT_FALSE(plan.error) << sql;
-        EXPECT_EQ(plan.statement, sql);
-        EXPECT_TRUE(plan.setup.empty() && plan.after.empty());
-    }
-    const Plan semicolon = translate("SELECT \"emp\" FROM T;", Context{"JOE"});
-    ASSERT_FALSE(semicolon.error);
-    EXPECT_EQ(semicolon.statement, "SELECT \"EMP\" FROM T;") << "one trailing semicolon is accepted";
-}
-
-TEST(Translate, ErrorsComeBackInThePlanWithDb2TextAndGarbageNeverThrows) {
-    const struct {
-        const char* authId;
-        const char* sql;
-        int sqlcode;
-        const char* message;
-    } cases[] = {
+TEST(Translate, ErrorsComeBackInThePlanWithDb2TextGarbageNeverThrowsAndOneSemicolonEnds) {
+    // The authorization id, the statement, its SQLCODE and its message (nullptr: any).
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
         {"JOE", "SELECT EMPLOYEE_NUMBER_LONG FROM EMP", -107,
          "THE NAME EMPLOYEE_NUMBER_LONG IS TOO LONG. MAXIMUM ALLOWABLE SIZE IS 18"},
         {"JOE", "SELECT * FROM PAYROLL12.EMP", -107,
@@ -213,19 +177,22 @@ TEST(Translate, ErrorsComeBackInThePlanWithDb2TextAndGarbageNeverThrows) {
         {"JOE", "SELECT 1 FROM T; DROP TABLE EMP", -104, "ILLEGAL SYMBOL \"DROP\"."},
         {"", "CREATE TABLE T (A INT)", -901, nullptr},  // DDL needs an authorization id
     };
-    for (const auto& c : cases) {
-        const Plan plan = translate(c.sql, Context{c.authId});
-        ASSERT_TRUE(plan.error) << c.sql;
-        EXPECT_EQ(plan.error->sqlcode, c.sqlcode) << c.sql;
-        if (c.message) {
-            EXPECT_EQ(plan.error->message, c.message) << c.sql;
+    for (auto [authId, sql, sqlcode, message] : cases) {
+        const Plan plan = translate(sql, Context{authId});
+        ASSERT_TRUE(plan.error) << sql;
+        EXPECT_EQ(plan.error->sqlcode, sqlcode) << sql;
+        if (message) {
+            EXPECT_EQ(plan.error->message, message) << sql;
         }
-        EXPECT_TRUE(plan.statement.empty()) << c.sql;
+        EXPECT_TRUE(plan.statement.empty()) << sql;
     }
     for (const char* sql :
          {"", "   ", "\"", ")))", "CREATE", "CREATE TABLE", "GRANT", "'", "¬", "\xff\xfe"}) {
         EXPECT_NO_THROW(translate(sql, Context{"JOE"})) << sql;
     }
+    const Plan semicolon = translate("SELECT \"emp\" FROM T;", Context{"JOE"});
+    ASSERT_FALSE(semicolon.error);
+    EXPECT_EQ(semicolon.statement, "SELECT \"EMP\" FROM T;") << "one trailing semicolon is accepted";
 }
 
 }  // namespace

