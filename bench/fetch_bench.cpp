@@ -6,56 +6,29 @@
 // PostgreSQL are other processes) count. The driver goes through requests 21, 22, 25 and 23, which
 // converts decimals, dates and timestamps. Prints the times and the ratios driver / DB-Library (goal:
 // at most 1.10) and DB-Library / libpq. An optional argument sets the number of rows, for profilers.
-#include <libpq-fe.h>
-#include <sybdb.h>
-#include <sybfront.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "bench_rows.h"
 #include "kwconst.h"
-#include "kwtest/environment.h"
 #include "results.h"
 #include "session.h"
 
 namespace {
 
+using kwbench::now;
+using kwbench::Times;
+
 int gRows = 1000000;
 constexpr int kRuns = 5;
-const char* const kQuery = "SELECT id, amount, day, stamp, name FROM joe.bench_rows";
-
-// A wall-clock and a thread CPU reading, taken together.
-struct Times {
-    double wall = 0, cpu = 0;
-};
-
-Times now() {
-    timespec cpu{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-            static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9};
-}
-
-Times timeSince(const Times& start) {
-    const Times end = now();
-    return {end.wall - start.wall, end.cpu - start.cpu};
-}
-
-void keepBest(Times& best, const Times& run) {
-    best.wall = std::min(best.wall, run.wall);
-    best.cpu = std::min(best.cpu, run.cpu);
-}
 
 [[noreturn]] void giveUp(const std::string& why) {
-    std::fprintf(stderr, "fetch_bench: %s\n", why.c_str());
-    std::exit(1);
+    kwbench::giveUp("fetch_bench", why);
 }
 
 template <typename T>
@@ -75,7 +48,7 @@ Times readThroughDriver(const kwsh::Driver& driver, const std::string& server, l
     }
     RequestBlock& block = session.block();
     const Times start = now();
-    session.setStatement(kQuery);
+    session.setStatement(kwbench::kQuery);
     block.inValue = 1;
     if (const kwsh::Outcome sent = session.call(REQ_PREPARE); !sent.ok()) {
         giveUp("driver execute: " + kwsh::describeFailure(sent));
@@ -114,7 +87,7 @@ Times readThroughDriver(const kwsh::Driver& driver, const std::string& server, l
         checksum += load<int32_t>(buffers[0].data()) + static_cast<long>(amount.low) + day.day +
                     stamp.microseconds + buffers[4][0];
     }
-    const Times seconds = timeSince(start);
+    const Times seconds = kwbench::timeSince(start);
     if (status != KW_STATUS_NO_DATA || rows != gRows) {
         giveUp("the driver gave " + std::to_string(rows) + " rows, then status " + std::to_string(status) +
                ": " + block.message);
@@ -128,10 +101,9 @@ Times readThroughDriver(const kwsh::Driver& driver, const std::string& server, l
     return seconds;
 }
 
-// DB-Library alone: the same columns bound as the driver binds them (the integer as INTBIND, the
-// others as terminated text), dbnextrow until the end. The driver's host toolkit has installed
+// DB-Library alone on a connection of its own. The driver's host toolkit has installed
 // DB-Library's handlers; this connection is not registered with it, so its messages are dropped.
-Times readWithDbLibrary(const std::string& server, long& checksum) {
+Times readWithDbLibrary(const std::string& server, int& rows, long& checksum) {
     LOGINREC* login = dblogin();
     DBSETLUSER(login, kwtest::kJoe.name);
     DBSETLPWD(login, kwtest::kJoe.password);
@@ -140,64 +112,15 @@ Times readWithDbLibrary(const std::string& server, long& checksum) {
     if (dbp == nullptr) {
         giveUp("DB-Library cannot log in to the gateway");
     }
-    DBINT id = 0;
-    char amount[45], day[12], stamp[28], name[41];
-    const Times start = now();
-    if (dbcmd(dbp, kQuery) != SUCCEED || dbsqlexec(dbp) != SUCCEED || dbresults(dbp) != SUCCEED) {
-        giveUp("the query failed through DB-Library");
-    }
-    dbbind(dbp, 1, INTBIND, 0, reinterpret_cast<BYTE*>(&id));
-    dbbind(dbp, 2, NTBSTRINGBIND, sizeof amount, reinterpret_cast<BYTE*>(amount));
-    dbbind(dbp, 3, NTBSTRINGBIND, sizeof day, reinterpret_cast<BYTE*>(day));
-    dbbind(dbp, 4, NTBSTRINGBIND, sizeof stamp, reinterpret_cast<BYTE*>(stamp));
-    dbbind(dbp, 5, NTBSTRINGBIND, sizeof name, reinterpret_cast<BYTE*>(name));
-    int rows = 0;
-    while (dbnextrow(dbp) == REG_ROW) {
-        ++rows;
-        checksum += id + dbdatlen(dbp, 2) + amount[0] + dbdatlen(dbp, 3) + day[0] + dbdatlen(dbp, 4) +
-                    stamp[0] + dbdatlen(dbp, 5) + name[0];
-    }
-    const Times seconds = timeSince(start);
+    const Times seconds = kwbench::readWithDbLibrary(dbp, rows, checksum);
     dbclose(dbp);
-    if (rows != gRows) {
-        giveUp("DB-Library gave " + std::to_string(rows) + " rows");
-    }
     return seconds;
 }
 
-// libpq straight to PostgreSQL: one query, every value of every row read.
-Times readWithLibpq(const std::string& conninfo, long& checksum) {
-    PGconn* c = PQconnectdb(conninfo.c_str());
-    const Times start = now();
-    PGresult* r = PQexec(c, kQuery);
-    const int rows = PQntuples(r);
-    for (int i = 0; i < rows; ++i) {
-        checksum += std::atoi(PQgetvalue(r, i, 0));
-        for (int col = 1; col < 5; ++col) {
-            checksum += PQgetlength(r, i, col) + PQgetvalue(r, i, col)[0];
-        }
-    }
-    const Times seconds = timeSince(start);
+void checkRows(const char* path, int rows) {
     if (rows != gRows) {
-        giveUp("libpq gave " + std::to_string(rows) + " rows: " + PQresultErrorMessage(r));
+        giveUp(std::string(path) + " gave " + std::to_string(rows) + " rows");
     }
-    PQclear(r);
-    PQfinish(c);
-    return seconds;
-}
-
-void fillTable(kwtest::Environment& env) {
-    env.exec("CREATE SCHEMA IF NOT EXISTS joe AUTHORIZATION joe");
-    env.exec(
-        "CREATE TABLE joe.bench_rows (id integer, amount decimal(9,2), day date, stamp timestamp(6), "
-        "name varchar(40))");
-    env.exec(
-        "INSERT INTO joe.bench_rows SELECT i, (i % 1000000) / 100.0, DATE '2000-01-01' + i % 3650, "
-        "TIMESTAMP '2000-01-01' + i * INTERVAL '1.000123 second', 'name ' || substr(md5(i::text), 1, 30) "
-        "FROM generate_series(1, " +
-        std::to_string(gRows) + ") i");
-    env.exec("ALTER TABLE joe.bench_rows OWNER TO joe");
-    env.exec("VACUUM ANALYZE joe.bench_rows");
 }
 
 }  // namespace
@@ -213,13 +136,16 @@ int main(int argc, char** argv) {
             giveUp(error);
         }
         kwtest::Environment& env = kwtest::Environment::get();
-        fillTable(env);
+        kwbench::fillRows(env, gRows);
         Times viaDriver{1e9, 1e9}, viaDbLibrary{1e9, 1e9}, viaLibpq{1e9, 1e9};
         long driverSum = 0, dbLibrarySum = 0, libpqSum = 0;
         for (int run = 0; run < kRuns; ++run) {
-            keepBest(viaLibpq, readWithLibpq(env.conninfo(), libpqSum));
-            keepBest(viaDbLibrary, readWithDbLibrary(env.serverName(), dbLibrarySum));
-            keepBest(viaDriver, readThroughDriver(*driver, env.serverName(), driverSum));
+            int rows = 0;
+            kwbench::keepBest(viaLibpq, kwbench::readWithLibpq(env.conninfo(), rows, libpqSum));
+            checkRows("libpq", rows);
+            kwbench::keepBest(viaDbLibrary, readWithDbLibrary(env.serverName(), rows, dbLibrarySum));
+            checkRows("DB-Library", rows);
+            kwbench::keepBest(viaDriver, readThroughDriver(*driver, env.serverName(), driverSum));
         }
         std::printf("rows: %d (INTEGER, DECIMAL(9,2), DATE, TIMESTAMP, VARCHAR(40)); best of %d runs\n",
                     gRows, kRuns);
