@@ -136,8 +136,10 @@ class RawMode {
 };
 
 /* The terminal presenter is used from the one thread that shows dialogs, and the form calls
- * dialog procedures: its state is not under the layer's lock. */
-int terminalRunDialog(void*, HWND dialog) {
+ * dialog procedures: its state is not under the layer's lock. Runs `show` on the terminal in raw
+ * mode and answers what it answers, or 0 when there is no terminal to show it on. */
+template <typename Show>
+int onTerminal(Show show) {
     Terminal& state = terminal();
     if (state.inputEnded || state.keys == nullptr) {
         return 0;
@@ -147,24 +149,20 @@ int terminalRunDialog(void*, HWND dialog) {
         return 0;
     }
     form::FdConsole console(*state.keys, state.outputFd);
-    form::FormOutcome outcome = form::runForm(dialog, console);
+    const int answer = show(console);
     state.inputEnded = state.keys->inputEnded();
-    return outcome == form::FormOutcome::Ended ? 1 : 0;
+    return answer;
+}
+
+int terminalRunDialog(void*, HWND dialog) {
+    return onTerminal([dialog](form::FdConsole& console) {
+        return form::runForm(dialog, console) == form::FormOutcome::Ended ? 1 : 0;
+    });
 }
 
 int terminalMessageBox(void*, HWND, const char* text, const char* caption, UINT type) {
-    Terminal& state = terminal();
-    if (state.inputEnded || state.keys == nullptr) {
-        return 0;
-    }
-    RawMode raw(state);
-    if (!raw.active()) {
-        return 0;
-    }
-    form::FdConsole console(*state.keys, state.outputFd);
-    int answer = form::runMessageBox(console, text, caption, type);
-    state.inputEnded = state.keys->inputEnded();
-    return answer;
+    return onTerminal(
+        [=](form::FdConsole& console) { return form::runMessageBox(console, text, caption, type); });
 }
 
 const KwPresenter kTerminalPresenter = {terminalRunDialog, terminalMessageBox, nullptr};
