@@ -40,6 +40,45 @@ begin atomic
   where rw.ev_class = p_view and d.refclassid = 'pg_class'::regclass and d.refobjid <> p_view;
 end;
 
+-- Whether a view's column can never be null: it is a column of a table (or of a view, followed
+-- down) declared NOT NULL. PostgreSQL keeps each view column's origin in the stored query tree
+-- (resorigtbl / resorigcol of its target entry); an expression has none. Every target entry with
+-- the column's position and name must agree, so that one of a subquery cannot decide it.
+create or replace function kwgw.view_column_not_null(p_view oid, p_attnum int2, p_depth int default 0)
+  returns boolean language plpgsql stable set search_path = pg_catalog, pg_temp as $$
+declare
+  name text;
+  origin record;
+  found_one boolean := false;
+begin
+  if p_depth > 16 then
+    return false;
+  end if;
+  select attname into name from pg_attribute where attrelid = p_view and attnum = p_attnum;
+  for origin in
+    select m[1]::oid as relid, m[2]::int2 as attnum
+    from pg_rewrite rw,
+         regexp_matches(rw.ev_action::text,
+                        ':resno ' || p_attnum || ' :resname ' || regexp_replace(name, '([^A-Za-z0-9_])', '\\\1', 'g')
+                        || ' :ressortgroupref \d+ '
+                        ':resorigtbl (\d+) :resorigcol (\d+)', 'g') m
+    where rw.ev_class = p_view and rw.rulename = '_RETURN'
+  loop
+    if origin.relid = 0 then
+      return false;
+    end if;
+    if not coalesce((select case when c.relkind in ('v', 'm')
+                                 then kwgw.view_column_not_null(c.oid, origin.attnum, p_depth + 1)
+                                 else a.attnotnull end
+                     from pg_class c join pg_attribute a on a.attrelid = c.oid and a.attnum = origin.attnum
+                     where c.oid = origin.relid), false) then
+      return false;
+    end if;
+    found_one := true;
+  end loop;
+  return found_one;
+end $$;
+
 -- What the owner of a relation holds on it: 2 with grant option, 1 without, 0 not at all. A table
 -- owner holds everything with grant option. A view owner never holds ALTER or INDEX, holds INSERT,
 -- UPDATE and DELETE only on an updatable view, and holds each privilege with grant option only when

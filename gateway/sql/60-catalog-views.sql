@@ -81,7 +81,9 @@ select kwgw.db2name(c.attname)::varchar(18) as name,
   kwgw.coltype(c.typname, c.tm)::char(8) as coltype,
   kwgw.collength(c.typname, c.tm) as length,
   kwgw.colscale(c.typname, c.tm) as scale,
-  (case when c.attnotnull then 'N' else 'Y' end)::char(1) as nulls,
+  (case when c.attnotnull or r.nspname = 'sysibm' then 'N'
+        when r.relkind in ('v', 'm') and kwgw.view_column_not_null(r.relid, c.attnum) then 'N'
+        else 'Y' end)::char(1) as nulls,
   (-1)::int4 as colcard,
   ' '::char(8) as high2key,
   ' '::char(8) as low2key,

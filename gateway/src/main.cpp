@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 
+#include "backend/charset.h"
 #include "common/text.h"
 #include "server/admin.h"
 #include "server/server.h"
@@ -76,6 +77,11 @@ int main(int argc, char** argv) {
     srv->add_option("--statement-log", serve.statementLog,
                     "append every request text to this file (JSON lines)");
     srv->add_option("--server-name", serve.session.serverName, "server name shown in messages");
+    srv->add_option("--charset", serve.session.charset,
+                    "character set (Sybase name) of clients whose login names none, e.g. iso_1, cp1252, utf8")
+        ->check([](const std::string& name) {
+            return gw::backend::findCharset(name) ? std::string() : "no such character set: " + name;
+        });
     srv->add_option("--log", serve.logFile, "write the server log to this file instead of stderr");
     srv->add_option("--max-request-size", maxRequest, "largest request accepted, in bytes")
         ->check(CLI::Range(size_t{4096}, size_t{1} << 30));

@@ -35,6 +35,27 @@ TEST(PlanColumn, GivesEachPostgresTypeItsDb2WireType) {
     }
 }
 
+// Character lengths count bytes of the client's set: n characters of at most k bytes each need
+// n * k, and past 255 bytes the long form; types whose text is ASCII keep their lengths.
+TEST(PlanColumn, AnnouncesCharacterLengthsInBytesOfTheClientSet) {
+    auto lengthMod = [](int n) { return n + 4; };
+    const std::tuple<const char*, uint32_t, int, uint32_t, WireType, uint32_t> cases[] = {
+        {"CHAR(5), single-byte", 1042, lengthMod(5), 1, WireType::Char, 5},
+        {"CHAR(5), UTF-8", 1042, lengthMod(5), 4, WireType::Char, 20},
+        {"VARCHAR(63), UTF-8: the short form's last fit", 1043, lengthMod(63), 4, WireType::VarChar, 252},
+        {"VARCHAR(64), UTF-8: the long form", 1043, lengthMod(64), 4, WireType::LongChar, 256},
+        {"CHAR(254), two bytes a character", 1042, lengthMod(254), 2, WireType::LongChar, 508},
+        {"LONG VARCHAR, UTF-8", 25, -1, 4, WireType::Text, 32700 * 4},
+        {"DATE stays CHAR(10)", 1082, -1, 4, WireType::Char, 10},
+        {"INTEGER stays INTN 4", 23, -1, 4, WireType::Int, 4},
+    };
+    for (auto [claim, oid, typmod, perChar, type, length] : cases) {
+        auto plan = planColumn(oid, typmod, "C", perChar);
+        EXPECT_EQ(plan.format.type, type) << claim;
+        EXPECT_EQ(plan.format.length, length) << claim;
+    }
+}
+
 // DECIMAL values without precision travel as DECIMAL(31,6).
 bool db2Decimal(std::string_view text, std::string& out) {
     return roundDecimal(text, 31, 6, out);
@@ -135,6 +156,28 @@ TEST(MapError, NamesUndefinedTablesByQualifiedDb2NamesAndTellsTheSidesOfAForeign
     auto lost = mapError(pgError("08006", "server closed the connection"), {"JOE", "SELECT"});
     EXPECT_TRUE(lost.gateway) << "a lost connection is the gateway's failure";
     EXPECT_EQ(lost.code, kErrConnectionLost);
+}
+
+TEST(MapError, NamesTheIllegalSymbolWholeAndUntranslatableTextIs330) {
+    const std::pair<const char*, const char*> syntax[] = {
+        {"syntax error at or near \"FROMM\"", "ILLEGAL SYMBOL \"FROMM\""},
+        {"syntax error at or near \"\"My Table\"\"", "ILLEGAL SYMBOL \"\"My Table\"\""},
+        {"syntax error at end of input", "ILLEGAL SYMBOL \"END-OF-STATEMENT\""},
+    };
+    for (auto [message, text] : syntax) {
+        auto e = mapError(pgError("42601", message), {"JOE", "SELECT"});
+        EXPECT_EQ(e.code, -104);
+        EXPECT_EQ(e.text, text) << message;
+    }
+    for (const char* sqlstate : {"22P05", "22021"}) {
+        EXPECT_EQ(mapError(pgError(sqlstate,
+                                   "character with byte sequence 0xe4 0xb8 0xad in encoding \"UTF8\" "
+                                   "has no equivalent in encoding \"LATIN1\""),
+                           {"JOE", "SELECT"})
+                      .code,
+                  -330)
+            << sqlstate;
+    }
 }
 
 TEST(MapError, OnlyDeadlocksLockTimeoutsAndSerializationRollTheUnitOfWorkBack) {

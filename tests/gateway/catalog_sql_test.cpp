@@ -3,6 +3,8 @@
 // registers, and the scalar functions with DB2's results.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "catalog_live.h"
 
 namespace kwcat {
@@ -123,6 +125,46 @@ TEST_F(Db2Sql, ScalarFunctionsGiveDb2Results) {
     for (auto [expression, value] : cases) {
         EXPECT_EQ(joe(std::string("SELECT ") + expression + " FROM FN"), (Rows{{value}})) << expression;
     }
+}
+
+TEST_F(Db2Sql, ConstantsAggregatesAndExpressionsAreDescribedAsDb2DescribesThem) {
+    const Answer a = must(*joe_,
+                          "SELECT COUNT(*), SUM(I), SUM(N), 1.5, 'abc', I + 1, CHAR(COUNT(*)), I AS NAMED, N "
+                          "FROM FN GROUP BY I, N");
+    // Label, DB-Library type and length: derived columns have no label; COUNT and SUM of
+    // SMALLINT or INTEGER are INTEGER, 1.5 is DECIMAL(2,1) (text of 4), 'abc' a VARCHAR(3).
+    const std::tuple<const char*, int, int> described[] = {
+        {"", SYBINT4, 4}, {"", SYBINT4, 4},  {"", SYBINT4, 4},      {"", SYBCHAR, 4},  {"", SYBCHAR, 3},
+        {"", SYBINT4, 4}, {"", SYBCHAR, 11}, {"NAMED", SYBINT4, 4}, {"N", SYBINT2, 2},
+    };
+    ASSERT_EQ(a.columns.size(), std::size(described));
+    for (size_t i = 0; i < a.columns.size(); ++i) {
+        EXPECT_EQ(std::make_tuple(a.columns[i].name, a.columns[i].type, a.columns[i].length),
+                  std::make_tuple(std::string(std::get<0>(described[i])), std::get<1>(described[i]),
+                                  std::get<2>(described[i])))
+            << "column " << i + 1;
+    }
+    EXPECT_EQ(a.rows, (Rows{{"1", "-123", "5", "1.5", "abc", "-122", "1", "-123", "5"}}));
+    must(*joe_, "CREATE TABLE BIG (X INTEGER)");
+    must(*joe_, "INSERT INTO BIG VALUES (2147483647)");
+    EXPECT_EQ(joe("SELECT SUM(X) FROM BIG"), (Rows{{"2147483647"}}));
+    must(*joe_, "INSERT INTO BIG VALUES (1)");
+    EXPECT_EQ(ask(*joe_, "SELECT SUM(X) FROM BIG").sqlcode, "-802")
+        << "an INTEGER sum past its range overflows";
+
+    // SYSCOLUMNS: a view column taken from a NOT NULL column cannot be null, an expression can;
+    // the catalog's own columns are all NOT NULL.
+    must(*joe_, "CREATE TABLE NN (A INTEGER NOT NULL, B INTEGER)");
+    must(*joe_, "CREATE VIEW NNV AS SELECT A, B, A + 1 AS C FROM NN");
+    must(*joe_, "CREATE VIEW NNV2 AS SELECT C, A FROM NNV");
+    EXPECT_EQ(joe("SELECT TBNAME, NAME, NULLS FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'JOE' AND TBNAME LIKE "
+                  "'NNV%' ORDER BY TBNAME, COLNO"),
+              (Rows{{"NNV", "A", "N"},
+                    {"NNV", "B", "Y"},
+                    {"NNV", "C", "Y"},
+                    {"NNV2", "C", "Y"},
+                    {"NNV2", "A", "N"}}));
+    EXPECT_EQ(joe("SELECT DISTINCT NULLS FROM SYSIBM.SYSCOLUMNS WHERE TBCREATOR = 'SYSIBM'"), (Rows{{"N"}}));
 }
 
 TEST_F(Db2Sql, FixedLengthFunctionResultsTravelWithDb2LengthsAndSubstrOutsideTheStringFails) {

@@ -76,6 +76,7 @@ TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
         {"SET CURRENT SQLID = 'JOE'", K::Sql, "", false},
         {"SELECT @@LONG_TRANS FROM T", K::Sql, "", false},
         {"ROLLBACK TO SAVEPOINT A", K::Sql, "", false},
+        {"set chained on", K::SetOption, "CHAINED", true},
         {"select * from emp", K::Sql, "", false},
     };
     for (const auto& [statement, kind, argument, flag] : cases) {
@@ -127,13 +128,32 @@ TEST(SubstituteArguments, ReplacesReferencesOutsideQuotesOnlyAndRefusesMissingOn
     }
 }
 
-TEST(CatalogArguments, FoldsNamesAndKeepsQuotedOnesAndEmptyOnesAsNull) {
+TEST(CatalogArguments, TakeNamesByPositionOrParameterNameWithNullOrNothingAsNotGiven) {
     using Args = std::vector<std::optional<std::string>>;
-    EXPECT_EQ(gw::session::catalogArguments("emp, joe"), (Args{"EMP", "JOE"}));
-    EXPECT_EQ(gw::session::catalogArguments(",,, emp, joe"),
-              (Args{std::nullopt, std::nullopt, std::nullopt, "EMP", "JOE"}));
-    EXPECT_EQ(gw::session::catalogArguments("\"Mixed\", 'it''s'"), (Args{"Mixed", "it's"}));
-    EXPECT_EQ(gw::session::catalogArguments("  "), Args{});
+    constexpr std::string_view kFkeys[] = {"pktable_name", "pktable_owner", "pktable_qualifier",
+                                           "fktable_name", "fktable_owner", "fktable_qualifier"};
+    const auto none = std::nullopt;
+    const std::tuple<const char*, Args> cases[] = {
+        {"emp, joe", {"EMP", "JOE", none, none, none, none}},
+        {",,, emp, joe", {none, none, none, "EMP", "JOE", none}},
+        {"emp, NULL", {"EMP", none, none, none, none, none}},
+        {"null, null, null, emp, null", {none, none, none, "EMP", none, none}},
+        {"'NULL', \"Mixed\", 'it''s'", {"NULL", "Mixed", "it's", none, none, none}},
+        {"@fktable_name = proj, @FKTABLE_OWNER='JOE'", {none, none, none, "PROJ", "JOE", none}},
+        {"emp, @pktable_owner = null", {"EMP", none, none, none, none, none}},
+        {"  ", {none, none, none, none, none, none}},
+    };
+    for (const auto& [text, expected] : cases) {
+        auto r = gw::session::catalogArguments(text, kFkeys);
+        ASSERT_TRUE(std::holds_alternative<Args>(r)) << text;
+        EXPECT_EQ(std::get<Args>(r), expected) << text;
+    }
+    // Too many, an unknown name, a name twice, positional after named, a name without a value.
+    for (const char* text : {"a, b, c, d, e, f, g", "@table_name = emp", "emp, @pktable_name = dept",
+                             "@pktable_owner = joe, emp", "@pktable_name"}) {
+        EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::catalogArguments(text, kFkeys)))
+            << text;
+    }
 }
 
 TEST(JsonString, EscapesWhatJsonRequiresAndKeepsUtf8) {

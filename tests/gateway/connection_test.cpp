@@ -123,6 +123,8 @@ TEST(MalformedInput, AfterLoginEndsThatSessionOnly) {
     const std::pair<const char*, std::string> cases[] = {
         {"a language token whose length runs past the packet", kwtest::packets(0x0F, lengthPast)},
         {"an unknown token", kwtest::packets(0x0F, std::string("\x99\x01\x02\x03", 4))},
+        {"a cursor token whose length runs past the packet",
+         kwtest::packets(0x0F, std::string("\x86\x40\x00\x01\x63", 5))},
         {"garbage that is not a packet", std::string("GET / HTTP/1.1\r\n\r\n")},
         {"a packet larger than the negotiated size", header(0x0F, 1, 2000) + std::string(1992, 'x')},
         {"a second login", kwtest::packets(0x02, kwtest::loginRecord({}))},
@@ -152,6 +154,33 @@ TEST(MalformedInput, AStalledClientAndARequestBeyondTheSizeLimitAreDropped) {
     expectGatewayServes(strict.serverName());
 }
 
+TEST(RawProtocol, ALoginNamingACharacterSetIsServedInItAndOneWithoutAnEncodingIsRefused) {
+    kwtest::LoginFields f;
+    f.user = kJoe.name;
+    f.password = kJoe.password;
+    f.charset = "CP1252";
+    RawClient served(env().gateway().port());
+    served.send(kwtest::packets(0x02, kwtest::loginRecord(f)));
+    std::string reply = served.readReply();
+    const std::string envChange = std::string("\x03\x06", 2) + "cp1252" + std::string(1, '\0');
+    EXPECT_NE(reply.find(envChange), std::string::npos) << "ENVCHANGE charset names the set in use";
+    // A Latin-1 byte the client sends is stored as that character and comes back as that byte.
+    served.send(kwtest::packets(0x0F, kwtest::languageToken("select '\x80\xE9' x")));
+    std::string answer = served.readReply();
+    EXPECT_NE(answer.find(std::string("\x02\x80\xE9", 3)), std::string::npos)
+        << "a VARCHAR(2) row of 2 bytes: " << ::testing::PrintToString(answer);
+
+    f.charset = "cp850";
+    RawClient refused(env().gateway().port());
+    refused.send(kwtest::packets(0x02, kwtest::loginRecord(f)));
+    reply = refused.readReply();
+    EXPECT_NE(reply.find("Cannot find the requested character set in Syscharsets: name = 'cp850'."),
+              std::string::npos);
+    size_t ack = reply.find('\xAD');
+    ASSERT_NE(ack, std::string::npos);
+    EXPECT_EQ(reply[ack + 3], 6) << "the login fails";
+}
+
 TEST(RawProtocol, AnAttentionWhileIdleGetsOneAttentionDoneAndALogoutADoneAndTheClose) {
     RawClient raw(env().gateway().port());
     ASSERT_TRUE(raw.login());
@@ -164,6 +193,88 @@ TEST(RawProtocol, AnAttentionWhileIdleGetsOneAttentionDoneAndALogoutADoneAndTheC
     raw.send(kwtest::packets(0x0F, std::string("\x71\x00", 2)));
     EXPECT_EQ(raw.readReply(), std::string("\xFD\x00\x00\x00\x00\x00\x00\x00\x00", 9));
     EXPECT_TRUE(raw.closedByServer());
+}
+
+// The DONE that ends a reply: its status bits.
+int finalDoneStatus(const std::string& reply) {
+    if (reply.size() < 9 || static_cast<uint8_t>(reply[reply.size() - 9]) != 0xFD) {
+        return -1;
+    }
+    return static_cast<uint8_t>(reply[reply.size() - 8]) | static_cast<uint8_t>(reply[reply.size() - 7]) << 8;
+}
+
+std::string bytes(std::initializer_list<int> b) {
+    return std::string(b.begin(), b.end());
+}
+
+TEST(RawProtocol, EveryRequestTheGatewayDoesNotServeIsRefusedAndTheSessionAnswersTheNextOne) {
+    const std::string paramFmt = bytes({0xEC, 11, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x26, 4, 0});
+    const std::string params = bytes({0xD7, 4, 7, 0, 0, 0});
+    std::string withParams = kwtest::languageToken("select ?");
+    withParams[5] = 1;
+    const std::pair<const char*, std::string> cases[] = {
+        {"OPTIONCMD set ANSI nulls", bytes({0xA6, 4, 0, 1, 34, 1, 1})},
+        {"DYNAMIC prepare", bytes({0xE7, 9, 0, 1, 0, 1, 'd', 3, 0, 'x', 'y', 'z'})},
+        {"DYNAMIC2", bytes({0x62, 3, 0, 0, 0, 1, 0, 0})},
+        {"CURDECLARE then CUROPEN",
+         bytes({0x86, 6, 0, 1, 'c', 1, 0, 0, 0, 0x84, 7, 0, 0, 0, 0, 0, 1, 'c', 0})},
+        {"CURFETCH", bytes({0x82, 7, 0, 0, 0, 0, 0, 1, 'c', 1})},
+        {"CURCLOSE", bytes({0x80, 5, 0, 7, 0, 0, 0, 0})},
+        {"CURDELETE", bytes({0x81, 5, 0, 7, 0, 0, 0, 0})},
+        {"CURUPDATE", bytes({0x85, 5, 0, 7, 0, 0, 0, 0})},
+        {"CURINFO", bytes({0x83, 7, 0, 0, 0, 0, 0, 1, 'c', 1})},
+        {"CURDECLARE2", bytes({0x23, 2, 0, 0, 0, 1, 'c'})},
+        {"CURDECLARE3", bytes({0x10, 2, 0, 0, 0, 1, 'c'})},
+        {"MSG with parameters", bytes({0x65, 3, 0, 1, 0}) + paramFmt + params},
+        {"DBRPC2", bytes({0xE8, 2, 0, 1, 'p'})},
+        {"LANGUAGE with parameters", withParams + paramFmt + params},
+    };
+    RawClient raw(env().gateway().port());
+    ASSERT_TRUE(raw.login());
+    for (const auto& [claim, request] : cases) {
+        raw.send(kwtest::packets(0x0F, request));
+        std::string reply = raw.readReply();
+        EXPECT_EQ(static_cast<uint8_t>(reply.empty() ? 0 : reply[0]), 0xE5) << claim << ": a message first";
+        EXPECT_EQ(finalDoneStatus(reply), 0x02) << claim << ": then a DONE with the error bit";
+        raw.send(kwtest::packets(0x0F, kwtest::languageToken("select 1")));
+        std::string answer = raw.readReply();
+        ASSERT_FALSE(answer.empty()) << claim << ": the session is still there";
+        EXPECT_EQ(static_cast<uint8_t>(answer[0]), 0xEE) << claim << ": and answers the next request";
+    }
+}
+
+TEST(RawProtocol, OptionCommandsAreAcknowledgedAndAQueryGetsTheValueInForce) {
+    RawClient raw(env().gateway().port());
+    ASSERT_TRUE(raw.login());
+    // set text size 3000, then ask for it: OPTIONCMD info (command 4) for option 2, 4 bytes.
+    raw.send(kwtest::packets(0x0F, bytes({0xA6, 7, 0, 1, 2, 4, 0xB8, 0x0B, 0, 0})));
+    EXPECT_EQ(raw.readReply(), bytes({0xFD, 0, 0, 0, 0, 0, 0, 0, 0}));
+    raw.send(kwtest::packets(0x0F, bytes({0xA6, 3, 0, 3, 2, 0})));
+    EXPECT_EQ(raw.readReply(), bytes({0xA6, 7, 0, 4, 2, 4, 0xB8, 0x0B, 0, 0, 0xFD, 0, 0, 0, 0, 0, 0, 0, 0}));
+    // chained transactions: off by default, on when set.
+    raw.send(kwtest::packets(0x0F, bytes({0xA6, 3, 0, 3, 25, 0})));
+    EXPECT_EQ(raw.readReply(), bytes({0xA6, 4, 0, 4, 25, 1, 0, 0xFD, 0, 0, 0, 0, 0, 0, 0, 0}));
+    raw.send(kwtest::packets(0x0F, bytes({0xA6, 4, 0, 1, 25, 1, 1})));
+    EXPECT_EQ(raw.readReply(), bytes({0xFD, 0, 0, 0, 0, 0, 0, 0, 0}));
+    raw.send(kwtest::packets(0x0F, bytes({0xA6, 3, 0, 3, 25, 0})));
+    EXPECT_EQ(raw.readReply(), bytes({0xA6, 4, 0, 4, 25, 1, 1, 0xFD, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(RawProtocol, TheLoginAnswersOnlyTheCapabilitiesTheGatewayServes) {
+    RawClient raw(env().gateway().port());
+    kwtest::LoginFields f;
+    f.user = kJoe.name;
+    f.password = kJoe.password;
+    raw.send(kwtest::packets(0x02, kwtest::loginRecord(f)));
+    std::string reply = raw.readReply();
+    size_t at = reply.find("\xE2\x20\x00\x01\x0E", 0, 5);
+    ASSERT_NE(at, std::string::npos) << "a capability token of FreeTDS's length";
+    // Requests: LANG 1, MSTMT 4, CON_INBAND 40, WIDETABLE 59, SRVPKTSIZE 79 - no RPC, cursors,
+    // dynamic SQL, bulk copy, messages or parameters. Answers: the four FreeTDS asks for and the
+    // gateway keeps (no out-of-band data, text protocol, bulk copy or TDS debug).
+    EXPECT_EQ(reply.substr(at + 3, 32),
+              bytes({1, 14, 0, 0, 0, 0, 0x80, 0, 0x08, 0, 0x01, 0,    0,    0, 0, 0x12,
+                     2, 14, 0, 0, 0, 0, 0,    0, 0,    0, 0,    0x02, 0x68, 0, 0, 0}));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ struct LoginFields {
     std::string app = "kwtest";
     std::string server = "KWGW";
     std::string packetSize = "512";
+    std::string charset;  // FreeTDS leaves it empty; Sybase's own clients name theirs
     bool capability = true;
 };
 
@@ -58,6 +59,7 @@ inline std::string loginRecord(const LoginFields& f) {
     const char formats[3] = {0, 0x0D, 0x11};
     rec.replace(477, 3, formats, 3);
     field(480, 30, "us_english");
+    field(525, 30, f.charset);
     rec[556] = 1;
     field(557, 6, f.packetSize);
     if (f.capability) {

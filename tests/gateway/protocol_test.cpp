@@ -3,10 +3,12 @@
 // FreeTDS is known to accept and to send.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
 #include "login_bytes.h"
+#include "protocol/capability.h"
 #include "protocol/login.h"
 #include "protocol/packet.h"
 #include "protocol/tokens.h"
@@ -130,6 +132,11 @@ TEST(TokenWriters, LayOutEachTokenAsFreetdsReadsIt) {
         {"done of a procedure", [](std::string& o) { writeDone(o, Token::DoneProc, kDoneProcedure, 0); },
          bytes({0xFE, 0x08, 0, 0, 0, 0, 0, 0, 0})},
         {"return status", [](std::string& o) { writeReturnStatus(o, 42); }, bytes({0x79, 42, 0, 0, 0})},
+        {"option info: the value of text size",
+         [](std::string& o) {
+             writeOptionInfo(o, 2, bytes({0, 0x10, 0, 0}));
+         },
+         bytes({0xA6, 7, 0, 4, 2, 4, 0, 0x10, 0, 0})},
         {"extended error with every field counted",
          [](std::string& o) {
              writeEed(o, ServerMessage{21002, 1, 16, "abc", "S", {}, 0});
@@ -215,18 +222,55 @@ Message normal(const std::string& payload) {
     return Message{0x0F, payload};
 }
 
-TEST(ParseRequest, ReadsLanguageTokensAndNamesRequestsTheGatewayDoesNotServe) {
+TEST(ParseRequest, ReadsLanguageAndOptionCommandsAndNamesEveryOtherRequestByItsTokens) {
     auto lang = parseRequest(normal(kwtest::languageToken("select 1")));
     ASSERT_TRUE(std::holds_alternative<Request>(lang));
     EXPECT_EQ(std::get<Request>(lang).kind, Request::Kind::Language);
     EXPECT_EQ(std::get<Request>(lang).text, "select 1");
+
+    // OPTIONCMD set text size 4096 (a 4-byte argument), then a query of quoted identifiers.
+    auto set = parseRequest(normal(bytes({0xA6, 7, 0, 1, 2, 4, 0x00, 0x10, 0, 0})));
+    ASSERT_TRUE(std::holds_alternative<Request>(set));
+    const Request& r = std::get<Request>(set);
+    EXPECT_EQ(r.kind, Request::Kind::Option);
+    EXPECT_EQ(std::tuple(r.option.command, r.option.option, r.option.argument),
+              std::tuple(1, 2, bytes({0, 0x10, 0, 0})));
+    auto list = parseRequest(normal(bytes({0xA6, 3, 0, 3, 35, 0})));
+    ASSERT_TRUE(std::holds_alternative<Request>(list));
+    EXPECT_EQ(std::get<Request>(list).option.command, 3);
+    EXPECT_EQ(std::get<Request>(list).option.argument, "");
+
+    // Requests as ct-library and DB-Library send them; each is read to its end and named.
     std::string withParams = kwtest::languageToken("select ?");
     withParams[5] = 1;
-    for (const Message& m :
-         {normal(withParams), normal(bytes({0xE6, 0x03, 0x00, 'a', 'b', 'c'})), Message{0x07, "bulk rows"}}) {
-        auto r = parseRequest(m);
-        ASSERT_TRUE(std::holds_alternative<Request>(r));
-        EXPECT_EQ(std::get<Request>(r).kind, Request::Kind::Unsupported);
+    const std::string paramFmt = bytes({0xEC, 11, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x26, 4, 0});  // one INTN 4
+    const std::string params = bytes({0xD7, 4, 7, 0, 0, 0});
+    const std::string cursorName = bytes({1, 'c'});
+    const std::tuple<const char*, Message, std::string> cases[] = {
+        {"a language request with parameters", normal(withParams + paramFmt + params), "parameters"},
+        {"an RPC", normal(bytes({0xE6, 0x03, 0x00, 'a', 'b', 'c'})), "remote procedure calls"},
+        {"an RPC with parameters", normal(bytes({0xE6, 3, 0, 1, 'p', 0}) + paramFmt + params),
+         "remote procedure calls"},
+        {"DBRPC2", normal(bytes({0xE8, 2, 0, 1, 'p'})), "remote procedure calls"},
+        {"a dynamic prepare", normal(bytes({0xE7, 9, 0, 1, 0, 1, 'd', 3, 0, 'x', 'y', 'z'})), "dynamic SQL"},
+        {"DYNAMIC2", normal(bytes({0x62, 3, 0, 0, 0, 1, 0, 0})), "dynamic SQL"},
+        {"a cursor declared, opened and sized in one message",
+         normal(bytes({0x86, 6, 0}) + cursorName + bytes({1, 0, 0, 0}) + bytes({0x84, 7, 0, 0, 0, 0, 0}) +
+                cursorName + bytes({0}) + bytes({0x83, 7, 0, 0, 0, 0, 0}) + cursorName + bytes({1})),
+         "cursors"},
+        {"a cursor fetch", normal(bytes({0x82, 7, 0, 0, 0, 0, 0}) + cursorName + bytes({1})), "cursors"},
+        {"a cursor close", normal(bytes({0x80, 5, 0, 7, 0, 0, 0, 0})), "cursors"},
+        {"CURDECLARE3", normal(bytes({0x10, 2, 0, 0, 0, 'a', 'b'})), "cursors"},
+        {"a message with parameters", normal(bytes({0x65, 3, 0, 1, 0}) + paramFmt + params), "messages"},
+        {"two option commands at once", normal(bytes({0xA6, 3, 0, 3, 35, 0, 0xA6, 3, 0, 3, 21, 0})),
+         "option commands"},
+        {"bulk copy rows", Message{0x07, "bulk rows"}, "bulk copy"},
+    };
+    for (const auto& [claim, message, what] : cases) {
+        auto parsed = parseRequest(message);
+        ASSERT_TRUE(std::holds_alternative<Request>(parsed)) << claim;
+        EXPECT_EQ(std::get<Request>(parsed).kind, Request::Kind::Unsupported) << claim;
+        EXPECT_NE(std::get<Request>(parsed).text.find(what), std::string::npos) << claim;
     }
 }
 
@@ -242,12 +286,59 @@ TEST(ParseRequest, RefusesMalformedRequests) {
         {"an unknown token", normal(bytes({0x99, 1, 2, 3}))},
         {"an empty message", normal("")},
         {"an RPC token whose length runs past the message", normal(bytes({0xE6, 0x30, 0x00, 'a'}))},
+        {"a cursor token whose length runs past the message", normal(bytes({0x86, 0x09, 0x00, 1, 'c'}))},
+        {"an unknown token after a known one", normal(bytes({0xE7, 1, 0, 1, 0x99}))},
+        {"parameter values with no format before them", normal(bytes({0xD7, 4, 1, 0, 0, 0}))},
+        {"an option command whose argument runs past its length", normal(bytes({0xA6, 3, 0, 1, 2, 4}))},
         {"a prelogin packet", Message{0x12, "xx"}},
         {"a second login", Message{0x02, kwtest::loginRecord({})}},
     };
     for (const auto& [claim, message] : cases) {
         EXPECT_TRUE(std::holds_alternative<MalformedRequest>(parseRequest(message))) << claim;
     }
+}
+
+// The capability bits set in one block of a capability body, by number (bit N in byte
+// len-1-N/8), for every block in order.
+std::vector<std::vector<int>> bitsOf(const std::string& body) {
+    std::vector<std::vector<int>> blocks;
+    for (size_t at = 0; at + 2 <= body.size(); at += 2 + static_cast<uint8_t>(body[at + 1])) {
+        const size_t len = static_cast<uint8_t>(body[at + 1]);
+        std::vector<int> bits;
+        for (size_t n = 0; n < len * 8; ++n) {
+            if (static_cast<uint8_t>(body[at + 2 + len - 1 - n / 8]) >> (n % 8) & 1) {
+                bits.push_back(static_cast<int>(n));
+            }
+        }
+        blocks.push_back(bits);
+    }
+    return blocks;
+}
+
+TEST(Capabilities, AnswerOnlyWhatTheGatewayServesOfWhatTheClientAsked) {
+    // FreeTDS 1.3.17's login asks for LANG 1, RPC 2, EVT 3, MSTMT 4, BCP 5, CURSOR 6, DYNF 7,
+    // MSG 8, PARAM 9, ... CON_INBAND 40, ... WIDETABLE 59, ... SRVPKTSIZE 79, LARGEIDENT 83 ...
+    // and wishes for no OOB 27, no text protocol 29, no bulk 30, no TDS debug 33.
+    const std::string answer = answerCapabilities(kwtest::freetdsCapabilities());
+    ASSERT_EQ(answer.size(), kwtest::freetdsCapabilities().size()) << "both blocks keep their length";
+    EXPECT_EQ(answer.substr(0, 2), bytes({1, 14}));
+    EXPECT_EQ(answer.substr(16, 2), bytes({2, 14}));
+    EXPECT_EQ(bitsOf(answer), (std::vector<std::vector<int>>{{1, 4, 40, 59, 79}, {27, 29, 30, 33}}));
+
+    // A client asking for everything still gets only the served requests; of the wishes, those
+    // about what the gateway sends (EED 2, CHAR 8, VARCHAR 9, TEXT 19, LONGCHAR 22, INTN 24,
+    // in-band attention 28, wide tables 45) stay clear.
+    const std::string all = bytes({1, 12}) + std::string(12, '\xFF') + bytes({2, 8}) + std::string(8, '\xFF');
+    const auto blocks = bitsOf(answerCapabilities(all));
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], (std::vector<int>{1, 4, 40, 59, 79}));
+    for (int kept : {2, 8, 9, 19, 22, 24, 28, 45}) {
+        EXPECT_EQ(std::count(blocks[1].begin(), blocks[1].end(), kept), 0) << "answer bit " << kept;
+    }
+    for (int granted : {1, 3, 27, 29, 30, 33}) {
+        EXPECT_EQ(std::count(blocks[1].begin(), blocks[1].end(), granted), 1) << "answer bit " << granted;
+    }
+    EXPECT_EQ(answerCapabilities(""), "");
 }
 
 }  // namespace

@@ -106,6 +106,57 @@ TEST(LongTransactions, ADeadlockRollsTheVictimsUnitOfWorkBackWithMinus911) {
         << "the victim's earlier update is undone too";
 }
 
+TEST(Transactions, StatementsOfOtherDialectsCannotOpenOneAndChainedModeIsALongTransaction) {
+    createJoeTable("tx", "k int primary key");
+    auto c = connectAs(kJoe);
+    // Each refused as DB2 refuses it, then a failing statement and a normal one: nothing is left
+    // open, so each insert is committed at once and the session never answers -911.
+    const std::pair<const char*, const char*> refused[] = {
+        {"begin transaction", "-104"}, {"begin tran", "-104"}, {"BEGIN", "-104"},
+        {"start transaction", "-104"}, {"SAVEPOINT A", "-84"}, {"END", "-104"},
+    };
+    int k = 0;
+    for (auto [statement, code] : refused) {
+        EXPECT_EQ(failure(*c, statement), code) << statement;
+        EXPECT_EQ(failure(*c, "select * from nosuch"), "-204") << "after " << statement;
+        run(*c, "insert into tx values (" + std::to_string(++k) + ")");
+        EXPECT_EQ(count("joe.tx"), std::to_string(k)) << "committed at once after " << statement;
+    }
+    EXPECT_EQ(failure(*c, "set chained maybe"), "ERR1002");
+
+    // SET CHAINED ON: one unit of work until commit or rollback, a failed statement undoing only
+    // itself; SET CHAINED OFF commits what is open.
+    run(*c, "SET CHAINED ON");
+    run(*c, "insert into tx values (100)");
+    EXPECT_EQ(failure(*c, "insert into tx values (100)"), "-803");
+    run(*c, "insert into tx values (101)");
+    EXPECT_EQ(count("joe.tx"), "6") << "nothing committed yet";
+    run(*c, "rollback");
+    EXPECT_EQ(count("joe.tx"), "6");
+    run(*c, "insert into tx values (102)");
+    run(*c, "SET CHAINED OFF");
+    EXPECT_EQ(count("joe.tx"), "7");
+    run(*c, "insert into tx values (103)");
+    EXPECT_EQ(count("joe.tx"), "8") << "autocommit again";
+}
+
+TEST(Transactions, NoCountLeavesRowCountsOutUntilSwitchedOff) {
+    createJoeTable("nc", "k int");
+    auto c = connectAs(kJoe);
+    run(*c, "set nocount on");
+    ASSERT_TRUE(c->exec("insert into nc values (1)"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(dbcount(c->get()), -1);
+    c->drain();
+    run(*c, "set nocount off");
+    ASSERT_TRUE(c->exec("insert into nc values (2)"));
+    ASSERT_EQ(dbresults(c->get()), SUCCEED);
+    EXPECT_EQ(dbcount(c->get()), 1);
+    c->drain();
+    EXPECT_EQ(failure(*c, "set quoted_identifier off"), "ERR1005") << "DB2 always reads \"x\" as a name";
+    EXPECT_EQ(failure(*c, "set ansinull on"), "ERR1002") << "an option the gateway has no use for";
+}
+
 void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
     env().exec("CREATE TABLE IF NOT EXISTS " + schema +
                ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");

@@ -338,7 +338,10 @@ Environment::Environment() {
         throw std::runtime_error("cannot reach PostgreSQL: " + err);
     }
     dropStaleDatabases(c);
-    PGresult* r = PQexec(c, fmt::format("CREATE DATABASE \"{}\"", database_).c_str());
+    // UTF8 whatever the cluster's locale gave template1: in a SQL_ASCII database PostgreSQL converts
+    // nothing, and the gateway's character sets rest on its conversions.
+    PGresult* r = PQexec(
+        c, fmt::format("CREATE DATABASE \"{}\" ENCODING 'UTF8' TEMPLATE template0", database_).c_str());
     bool created = PQresultStatus(r) == PGRES_COMMAND_OK;
     std::string err = PQresultErrorMessage(r);
     PQclear(r);
@@ -451,24 +454,30 @@ Gateway& Environment::startGateway(const std::string& name, const std::vector<st
     return ref;
 }
 
-void Environment::addServer(const std::string& name, uint16_t port) {
-    servers_[name] = port;
+void Environment::addServer(const std::string& name, uint16_t port,
+                            const std::vector<std::string>& settings) {
+    servers_[name] = {port, settings};
     writeFreetdsConf();
 }
 
 void Environment::writeFreetdsConf() {
     std::ofstream conf(tempDir_ + "/freetds.conf", std::ios::trunc);
-    conf << "[global]\n\ttds version = 5.0\n\tclient charset = UTF-8\n";
-    auto section = [&conf](const std::string& name, uint16_t port) {
+    // The clients play a single-byte host, the gateway's default character set (iso_1), so that
+    // columns keep their DB2 lengths; a test that needs another set names it at login.
+    conf << "[global]\n\ttds version = 5.0\n\tclient charset = ISO-8859-1\n";
+    auto section = [&conf](const std::string& name, uint16_t port, const std::vector<std::string>& settings) {
         conf << fmt::format(
-            "[{}]\n\thost = 127.0.0.1\n\tport = {}\n\ttds version = 5.0\n\tclient charset = UTF-8\n", name,
-            port);
+            "[{}]\n\thost = 127.0.0.1\n\tport = {}\n\ttds version = 5.0\n\tclient charset = ISO-8859-1\n",
+            name, port);
+        for (const std::string& setting : settings) {
+            conf << '\t' << setting << '\n';
+        }
     };
     for (const auto& [name, gw] : gateways_) {
-        section(name, gw->port());
+        section(name, gw->port(), {});
     }
-    for (const auto& [name, port] : servers_) {
-        section(name, port);
+    for (const auto& [name, server] : servers_) {
+        section(name, server.port, server.settings);
     }
 }
 

@@ -195,5 +195,32 @@ TEST(Translate, ErrorsComeBackInThePlanWithDb2TextGarbageNeverThrowsAndOneSemico
     EXPECT_EQ(semicolon.statement, "SELECT \"EMP\" FROM T;") << "one trailing semicolon is accepted";
 }
 
+TEST(Translate, StatementsThatAreNotDb2AreRefusedSoNoneCanOpenOrEndATransaction) {
+    // The statement, its SQLCODE and its message.
+    const std::tuple<const char*, int, const char*> refused[] = {
+        {"begin transaction", -104, "ILLEGAL SYMBOL \"begin\"."},
+        {"BEGIN", -104, "ILLEGAL SYMBOL \"BEGIN\"."},
+        {"start transaction", -104, "ILLEGAL SYMBOL \"start\"."},
+        {"END", -104, "ILLEGAL SYMBOL \"END\"."},
+        {"abort", -104, "ILLEGAL SYMBOL \"abort\"."},
+        {"PREPARE TRANSACTION 'x'", -104, "ILLEGAL SYMBOL \"PREPARE\"."},
+        {"SHOW search_path", -104, "ILLEGAL SYMBOL \"SHOW\"."},
+        {"SAVEPOINT A", -84, "UNACCEPTABLE SQL STATEMENT: SAVEPOINT"},
+        {"RELEASE SAVEPOINT A", -84, "UNACCEPTABLE SQL STATEMENT: RELEASE"},
+        {"ROLLBACK TO SAVEPOINT A", -84, "UNACCEPTABLE SQL STATEMENT: ROLLBACK"},
+    };
+    for (auto [sql, sqlcode, message] : refused) {
+        const Plan plan = translate(sql, Context{"JOE"});
+        ASSERT_TRUE(plan.error) << sql;
+        EXPECT_EQ(plan.error->sqlcode, sqlcode) << sql;
+        EXPECT_EQ(plan.error->message, message) << sql;
+    }
+    for (const char* sql :
+         {"COMMENT ON TABLE T IS 'x'", "LABEL ON TABLE T IS 'x'", "SET CURRENT SQLID = 'JOE'", "CALL P(1)",
+          "LOCK TABLE T IN SHARE MODE", "(SELECT 1 FROM T)"}) {
+        EXPECT_FALSE(translate(sql, Context{"JOE"}).error) << sql;
+    }
+}
+
 }  // namespace
 }  // namespace gw::dialect

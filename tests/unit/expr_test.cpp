@@ -35,9 +35,9 @@ TEST(Rewrite, NamesFollowTheCaseSwapAndOrdinaryOnesPassUnchanged) {
         {"# @ and a leading $ are quoted", "SELECT EMP#NO, @X, $Y, Y$ FROM T",
          "SELECT \"emp#no\", \"@x\", \"$y\", Y$ FROM T"},
         {"quotes and comments are untouched", "SELECT 'EMP#NO', \"A\"\"B\" FROM T -- EMP#NO \"x\"",
-         "SELECT 'EMP#NO', \"a\"\"b\" FROM T -- EMP#NO \"x\""},
+         "SELECT CAST('EMP#NO' AS VARCHAR(6)) AS \"?column?\", \"a\"\"b\" FROM T -- EMP#NO \"x\""},
         {"CONCAT is the concatenation operator", "SELECT A CONCAT B, CONCAT(A, B) FROM T",
-         "SELECT A || B, CONCAT(A, B) FROM T"},
+         "SELECT A || B AS \"?column?\", CONCAT(A, B) AS \"?column?\" FROM T"},
         {"not-comparisons take PostgreSQL's spelling", "SELECT * FROM T WHERE A ¬= 1 AND B ¬> 2 AND C ¬< 3",
          "SELECT * FROM T WHERE A <> 1 AND B <= 2 AND C >= 3"},
     });
@@ -46,9 +46,10 @@ TEST(Rewrite, NamesFollowTheCaseSwapAndOrdinaryOnesPassUnchanged) {
 TEST(Rewrite, SpecialRegistersBecomePostgresExpressions) {
     expectRewrites({
         {"CURRENT DATE, TIME, TIMESTAMP", "SELECT CURRENT DATE, CURRENT TIME, CURRENT  TIMESTAMP FROM T",
-         "SELECT CURRENT_DATE, LOCALTIME(0), LOCALTIMESTAMP FROM T"},
+         "SELECT CURRENT_DATE AS \"?column?\", LOCALTIME(0) AS \"?column?\", LOCALTIMESTAMP AS \"?column?\" "
+         "FROM T"},
         {"the underscore forms have no time zone either", "SELECT CURRENT_TIME, CURRENT_TIMESTAMP FROM T",
-         "SELECT LOCALTIME(0), LOCALTIMESTAMP FROM T"},
+         "SELECT LOCALTIME(0) AS \"?column?\", LOCALTIMESTAMP AS \"?column?\" FROM T"},
         {"USER and CURRENT SQLID are DB2 authorization ids",
          "SELECT * FROM T WHERE OWNER = USER OR OWNER = CURRENT SQLID",
          "SELECT * FROM T WHERE OWNER = CAST(kwgw.db2name(SESSION_USER) AS CHAR(8)) OR OWNER = "
@@ -59,24 +60,25 @@ TEST(Rewrite, SpecialRegistersBecomePostgresExpressions) {
 
 TEST(Rewrite, ScalarFunctionsCallTheKwgwFnShims) {
     expectRewrites({
-        {"plain functions", "SELECT LENGTH(NAME), DAYS(HIRED) - DAYS('2001-01-01'), digits(N) FROM EMP",
-         "SELECT kwgw_fn.length(NAME), kwgw_fn.days(HIRED) - kwgw_fn.days('2001-01-01'), kwgw_fn.digits(N) "
-         "FROM EMP"},
-        {"CHAR's format keyword becomes a string", "SELECT CHAR(HIRED), CHAR(HIRED, USA) FROM EMP",
-         "SELECT kwgw_fn.char(HIRED), kwgw_fn.char(HIRED, 'USA') FROM EMP"},
-        {"VALUE is COALESCE", "SELECT VALUE(SAL, 0) FROM EMP", "SELECT COALESCE(SAL, 0) FROM EMP"},
+        {"plain functions",
+         "SELECT LENGTH(NAME) L, DAYS(HIRED) - DAYS('2001-01-01') AS D, digits(N) X FROM EMP",
+         "SELECT kwgw_fn.length(NAME) L, kwgw_fn.days(HIRED) - kwgw_fn.days('2001-01-01') AS D, "
+         "kwgw_fn.digits(N) X FROM EMP"},
+        {"CHAR's format keyword becomes a string", "SELECT * FROM EMP WHERE CHAR(HIRED) = CHAR(HIRED, USA)",
+         "SELECT * FROM EMP WHERE kwgw_fn.char(HIRED) = kwgw_fn.char(HIRED, 'USA')"},
+        {"VALUE is COALESCE", "SELECT VALUE(SAL, 0) S FROM EMP", "SELECT COALESCE(SAL, 0) S FROM EMP"},
         {"DECIMAL with a constant precision keeps it",
-         "SELECT DECIMAL(SAL, 9, 2), DEC(SAL, 7), DECIMAL(SAL) FROM EMP",
-         "SELECT CAST(kwgw_fn.decimal(SAL, 9, 2) AS NUMERIC(9,2)), CAST(kwgw_fn.decimal(SAL, 7) AS "
-         "NUMERIC(7,0)), kwgw_fn.decimal(SAL) FROM EMP"},
+         "SELECT DECIMAL(SAL, 9, 2) A, DEC(SAL, 7) B, DECIMAL(SAL) C FROM EMP",
+         "SELECT CAST(kwgw_fn.decimal(SAL, 9, 2) AS NUMERIC(9,2)) A, CAST(kwgw_fn.decimal(SAL, 7) AS "
+         "NUMERIC(7,0)) B, kwgw_fn.decimal(SAL) C FROM EMP"},
         {"SUBSTR with a constant length is a VARCHAR of it",
-         "SELECT SUBSTR(NAME, 2, 3), SUBSTR(NAME, 2) FROM EMP",
-         "SELECT CAST(kwgw_fn.substr(NAME, 2, 3) AS VARCHAR(3)), kwgw_fn.substr(NAME, 2) FROM EMP"},
+         "SELECT SUBSTR(NAME, 2, 3) A, SUBSTR(NAME, 2) B FROM EMP",
+         "SELECT CAST(kwgw_fn.substr(NAME, 2, 3) AS VARCHAR(3)) A, kwgw_fn.substr(NAME, 2) B FROM EMP"},
         {"a column named LENGTH is a column",
          "SELECT LENGTH FROM SYSIBM.SYSCOLUMNS WHERE NAME = 'REQ_TEXT' AND       TBNAME = 'PCSQL_HOSTLIB' ",
          "SELECT LENGTH FROM SYSIBM.SYSCOLUMNS WHERE NAME = 'REQ_TEXT' AND       TBNAME = 'PCSQL_HOSTLIB' "},
-        {"a type in CAST stays a type", "SELECT CAST(X AS DECIMAL(9,2)), CAST(Y AS CHAR(3)) FROM T",
-         "SELECT CAST(X AS DECIMAL(9,2)), CAST(Y AS CHAR(3)) FROM T"},
+        {"a type in CAST stays a type", "SELECT CAST(X AS DECIMAL(9,2)) X, CAST(Y AS CHAR(3)) Y FROM T",
+         "SELECT CAST(X AS DECIMAL(9,2)) X, CAST(Y AS CHAR(3)) Y FROM T"},
     });
 }
 
@@ -101,8 +103,10 @@ TEST(Rewrite, DatetimeConstantsAreTypedWhereADatetimeIsComparedOrAssigned) {
 TEST(Rewrite, CharacterDataThatLooksLikeADatetimeIsLeftAlone) {
     expectRewrites({
         {"selected, concatenated, passed to a function, matched with LIKE",
-         "SELECT '10.20.30', '10.20.30' || X, HOUR('10.20.30') FROM T WHERE C LIKE '10.20.30'",
-         "SELECT '10.20.30', '10.20.30' || X, kwgw_fn.hour('10.20.30') FROM T WHERE C LIKE '10.20.30'"},
+         "SELECT '10.20.30' A, '10.20.30' || X B, HOUR('10.20.30') C FROM T WHERE C LIKE '10.20.30'",
+         "SELECT CAST('10.20.30' AS VARCHAR(8)) A, '10.20.30' || X B, kwgw_fn.hour('10.20.30') C FROM T "
+         "WHERE C "
+         "LIKE '10.20.30'"},
         {"compared, but as part of an expression", "SELECT * FROM T WHERE C = '10.20.30' || 'X'",
          "SELECT * FROM T WHERE C = '10.20.30' || 'X'"},
         {"forms PostgreSQL reads need nothing", "SELECT * FROM T WHERE D = '2001-3-5' AND TM = '07:43:54'",
@@ -110,6 +114,33 @@ TEST(Rewrite, CharacterDataThatLooksLikeADatetimeIsLeftAlone) {
         {"numbers and near misses",
          "SELECT * FROM T WHERE A = '7.43' AND B = '1.2.3' AND C = '2001-3-5-7.43.54.1234567'",
          "SELECT * FROM T WHERE A = '7.43' AND B = '1.2.3' AND C = '2001-3-5-7.43.54.1234567'"},
+    });
+}
+
+TEST(Rewrite, DerivedColumnsGoUnnamedAndConstantsAggregatesTakeDb2Types) {
+    expectRewrites({
+        {"COUNT is an INTEGER and an unnamed expression gets no name", "SELECT COUNT(*) FROM T",
+         "SELECT CAST(COUNT(*) AS INTEGER) AS \"?column?\" FROM T"},
+        {"so CHAR of a count finds its INTEGER form", "SELECT CHAR(COUNT(DISTINCT A)) N FROM T",
+         "SELECT kwgw_fn.char(CAST(COUNT(DISTINCT A) AS INTEGER)) N FROM T"},
+        {"SUM keeps DB2's result type", "SELECT SUM(N) AS TOTAL FROM T GROUP BY K HAVING SUM(N) > 2",
+         "SELECT kwgw_fn.sum(N) AS TOTAL FROM T GROUP BY K HAVING kwgw_fn.sum(N) > 2"},
+        {"decimal, float and long integer constants",
+         "SELECT 1.5 A, .5 B, 5. C, 1E3 D, 12345678901 E, 2147483647 F FROM T WHERE X = 001.50",
+         "SELECT CAST(1.5 AS NUMERIC(2,1)) A, CAST(.5 AS NUMERIC(1,1)) B, CAST(5. AS NUMERIC(1,0)) C, "
+         "CAST(1E3 AS DOUBLE PRECISION) D, CAST(12345678901 AS NUMERIC(11,0)) E, 2147483647 F FROM T WHERE X "
+         "= "
+         "CAST(001.50 AS NUMERIC(5,2))"},
+        {"a selected string constant is a VARCHAR of its length", "SELECT 'it''s', '' FROM T",
+         "SELECT CAST('it''s' AS VARCHAR(4)) AS \"?column?\", CAST('' AS VARCHAR(1)) AS \"?column?\" FROM T"},
+        {"named too", "SELECT 'abc' AS A, 'de' B FROM T",
+         "SELECT CAST('abc' AS VARCHAR(3)) AS A, CAST('de' AS VARCHAR(2)) B FROM T"},
+        {"columns and named expressions keep their names; CASE, USER and subqueries are derived",
+         "SELECT DISTINCT T.A, B AS X, C Y, CASE WHEN A = 1 THEN 2 END, USER, (SELECT MAX(A) FROM U) FROM T",
+         "SELECT DISTINCT T.A, B AS X, C Y, CASE WHEN A = 1 THEN 2 END AS \"?column?\", CAST(kwgw.db2name("
+         "SESSION_USER) AS CHAR(8)) AS \"?column?\", (SELECT MAX(A) FROM U) AS \"?column?\" FROM T"},
+        {"a query that feeds an INSERT names nothing", "INSERT INTO T SELECT A + 1, 'x' FROM U",
+         "INSERT INTO T SELECT A + 1, 'x' FROM U"},
     });
 }
 

@@ -68,9 +68,12 @@ PgSession::~PgSession() {
 }
 
 bool PgSession::connect(const std::string& conninfo, const std::string& role, const std::string& password,
-                        std::string& error) {
+                        const Charset& charset, std::string& error) {
+    const std::string encoding(charset.pgEncoding);
     const char* keys[] = {"dbname", "user", "password", "client_encoding", "application_name", nullptr};
-    const char* values[] = {conninfo.c_str(), role.c_str(), password.c_str(), "UTF8", "kwgateway", nullptr};
+    const char* values[] = {conninfo.c_str(), role.c_str(), password.c_str(),
+                            encoding.c_str(), "kwgateway",  nullptr};
+    bytesPerChar_ = charset.maxBytesPerChar;
     conn_ = PQconnectdbParams(keys, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         error = conn_ ? PQerrorMessage(conn_) : "out of memory";
@@ -108,6 +111,14 @@ std::string PgSession::databaseName() const {
 int PgSession::backendPid() const {
     return conn_ ? PQbackendPID(conn_) : 0;
 }
+bool PgSession::inTransaction() const {
+    if (!conn_) {
+        return false;
+    }
+    PGTransactionStatusType t = PQtransactionStatus(conn_);
+    return t == PQTRANS_INTRANS || t == PQTRANS_INERROR;
+}
+
 bool PgSession::alive() const {
     return conn_ && PQstatus(conn_) == CONNECTION_OK;
 }
@@ -174,7 +185,8 @@ void PgSession::describeColumns(const PGresult* res, RunState& st) {
     plans_.clear();
     formats_.clear();
     for (int i = 0; i < n; ++i) {
-        plans_.push_back(planColumn(PQftype(res, i), PQfmod(res, i), dialect::resultLabel(PQfname(res, i))));
+        plans_.push_back(planColumn(PQftype(res, i), PQfmod(res, i), dialect::resultLabel(PQfname(res, i)),
+                                    bytesPerChar_));
         formats_.push_back(plans_.back().format);
     }
     cells_.assign(static_cast<size_t>(n), Cell{});

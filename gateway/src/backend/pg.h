@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "charset.h"
 #include "common/result.h"
 #include "sqlstate.h"
 #include "types.h"
@@ -72,10 +73,10 @@ class PgSession {
     PgSession& operator=(const PgSession&) = delete;
 
     // Connects over `conninfo` as `role` with `password` and prepares the session (ISO dates,
-    // standard strings, search_path = role's schema then kwgw_fn). False with `error` set when
-    // PostgreSQL refuses.
+    // standard strings, search_path = role's schema then kwgw_fn, client_encoding of the
+    // client's character set). False with `error` set when PostgreSQL refuses.
     bool connect(const std::string& conninfo, const std::string& role, const std::string& password,
-                 std::string& error);
+                 const Charset& charset, std::string& error);
 
     // Runs one statement. Rows go to `sink` (or are discarded when it is null); `watch` (may be
     // null) is polled while the statement runs.
@@ -88,6 +89,8 @@ class PgSession {
     std::string databaseName() const;
     int backendPid() const;
     bool alive() const;
+    // True when PostgreSQL is inside a transaction block (open or failed).
+    bool inTransaction() const;
 
   private:
     struct RunState;
@@ -115,6 +118,7 @@ class PgSession {
     std::vector<Cell> cells_;
     std::vector<std::string> scratch_;
     std::vector<ColumnFormat> formats_;
+    uint32_t bytesPerChar_ = 1;  // of the client's character set
 };
 
 }  // namespace gw::backend

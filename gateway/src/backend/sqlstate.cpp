@@ -28,6 +28,7 @@ enum class Text {
     Exists,           // -601
     Deadlock,         // -911
     Arithmetic,       // -802
+    Untranslatable,   // -330
     Plain,            // the PostgreSQL message, upper case
 };
 
@@ -37,7 +38,7 @@ struct SqlStateEntry {
     Text text;
 };
 
-constexpr std::array<SqlStateEntry, 46> kSqlStates = {{
+constexpr std::array<SqlStateEntry, 48> kSqlStates = {{
     {"42P01", -204, Text::UndefinedName},
     {"42704", -204, Text::UndefinedName},
     {"3F000", -204, Text::UndefinedName},
@@ -80,6 +81,9 @@ constexpr std::array<SqlStateEntry, 46> kSqlStates = {{
     {"54011", -680, Text::Plain},
     {"25006", -817, Text::Plain},
     {"0A000", -84, Text::Plain},
+    // A character the client's character set cannot hold, or bytes that are no character of it.
+    {"22P05", -330, Text::Untranslatable},
+    {"22021", -330, Text::Untranslatable},
     // Raised by the dialect's kwgw routines with DB2's own SQLSTATEs: REVOKE of a privilege the
     // revoker did not grant, a nullable primary-key column, SUBSTR outside its string, a name
     // too long for the registry.
@@ -88,7 +92,7 @@ constexpr std::array<SqlStateEntry, 46> kSqlStates = {{
     {"22011", -138, Text::Plain},
     {"42622", -107, Text::Plain},
 }};
-static_assert(kSqlStates.size() == 46, "keep the count in step with the table");
+static_assert(kSqlStates.size() == 48, "keep the count in step with the table");
 
 constexpr int kSystemError = -901;
 constexpr int kResourceUnavailable = -904;
@@ -118,6 +122,18 @@ std::string quotedName(std::string_view message) {
     size_t close = message.find('"', open + 1);
     if (close == std::string_view::npos) {
         return {};
+    }
+    return std::string(message.substr(open + 1, close - open - 1));
+}
+
+// The token a syntax error names: PostgreSQL writes `at or near "tok"`, and the token itself may
+// hold double quotes (a delimited identifier), so it runs to the last quote; `at end of input`
+// is DB2's END-OF-STATEMENT.
+std::string syntaxToken(std::string_view message) {
+    size_t open = message.find('"');
+    size_t close = message.rfind('"');
+    if (open == std::string_view::npos || close == open) {
+        return message.find("end of input") != std::string_view::npos ? "END-OF-STATEMENT" : "";
     }
     return std::string(message.substr(open + 1, close - open - 1));
 }
@@ -166,7 +182,7 @@ std::string textFor(Text kind, int sqlcode, const PgErrorFields& e, const Statem
                 "IDENTIFIED IN A FROM CLAUSE",
                 db2Qualified(quotedName(e.message)));
         case Text::Syntax:
-            return fmt::format("ILLEGAL SYMBOL \"{}\"", quotedName(e.message));
+            return fmt::format("ILLEGAL SYMBOL \"{}\"", syntaxToken(e.message));
         case Text::Privilege:
             return fmt::format("{} DOES NOT HAVE THE PRIVILEGE TO PERFORM OPERATION {} ON OBJECT {}",
                                ctx.authId, ctx.verb,
@@ -199,6 +215,9 @@ std::string textFor(Text kind, int sqlcode, const PgErrorFields& e, const Statem
             return "THE CURRENT UNIT OF WORK HAS BEEN ROLLED BACK DUE TO DEADLOCK OR TIMEOUT";
         case Text::Arithmetic:
             return fmt::format("ARITHMETIC EXCEPTION: {}", upper(e.message));
+        case Text::Untranslatable:
+            return fmt::format("A STRING CANNOT BE USED BECAUSE IT CANNOT BE TRANSLATED: {}",
+                               upper(e.message));
         case Text::Plain:
             break;
     }

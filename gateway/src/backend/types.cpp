@@ -1,11 +1,13 @@
 // types.cpp - PostgreSQL types to wire types, and PostgreSQL text output to DB2 text forms.
 //
 // Serves the backend's result streaming and NOEXEC describe. The type table below is the whole
-// policy: INTEGER and SMALLINT as INTN, FLOAT as FLTN 8, CHAR/VARCHAR up to 255 as themselves
-// and LONGCHAR above, text as TEXT, DECIMAL/DATE/TIME/TIMESTAMP as CHAR with their user types,
-// bigint as INTN 4 (DB2 has no 64-bit integer), anything else as VARCHAR(254) text.
+// policy: INTEGER and SMALLINT as INTN, FLOAT as FLTN 8, CHAR/VARCHAR up to 255 bytes of the
+// client's character set as themselves and LONGCHAR above, text as TEXT, DECIMAL/DATE/TIME/
+// TIMESTAMP as CHAR with their user types, bigint as INTN 4 (DB2 has no 64-bit integer), anything
+// else as VARCHAR(254) text.
 #include "types.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -43,30 +45,30 @@ struct FixedType {
     Conversion conversion;
 };
 
-constexpr std::array<FixedType, 9> kFixedTypes = {{
+constexpr std::array<FixedType, 8> kFixedTypes = {{
     {kInt2, WireType::Int, 2, kUserTypeNone, Conversion::Integer},
     {kInt4, WireType::Int, 4, kUserTypeNone, Conversion::Integer},
     {kInt8, WireType::Int, 4, kUserTypeNone, Conversion::BigInteger},
     {kFloat4, WireType::Float, 8, kUserTypeNone, Conversion::Real},
     {kFloat8, WireType::Float, 8, kUserTypeNone, Conversion::Real},
-    {kText, WireType::Text, kLongVarCharLength, kUserTypeNone, Conversion::Characters},
     {kDate, WireType::Char, 10, kUserTypeDate, Conversion::Date},
     {kTime, WireType::Char, 8, kUserTypeTime, Conversion::Time},
     {kTimestamp, WireType::Char, 26, kUserTypeTimestamp, Conversion::Timestamp},
 }};
-static_assert(kFixedTypes.size() == 9, "one entry per fixed-shape type");
+static_assert(kFixedTypes.size() == 8, "one entry per fixed-shape type");
 
 ColumnPlan make(std::string label, WireType wire, uint32_t length, int32_t userType, Conversion c) {
     return ColumnPlan{ColumnFormat{std::move(label), wire, length, userType}, c};
 }
 
 // CHAR(n) and VARCHAR(n): their own type up to 255 bytes, LONGCHAR above, TEXT without a length.
-ColumnPlan characterColumn(std::string label, bool fixed, int typmod) {
+// `n` counts characters; the wire counts bytes of the client's set.
+ColumnPlan characterColumn(std::string label, bool fixed, int typmod, uint32_t bytesPerChar) {
     if (typmod < kVarHeaderSize) {
-        return make(std::move(label), WireType::Text, kLongVarCharLength, kUserTypeNone,
+        return make(std::move(label), WireType::Text, kLongVarCharLength * bytesPerChar, kUserTypeNone,
                     Conversion::Characters);
     }
-    uint32_t n = static_cast<uint32_t>(typmod - kVarHeaderSize);
+    uint32_t n = static_cast<uint32_t>(typmod - kVarHeaderSize) * bytesPerChar;
     if (n > kMaxShortCharacter) {
         return make(std::move(label), WireType::LongChar, n, kUserTypeNone, Conversion::Characters);
     }
@@ -119,7 +121,11 @@ bool parseInteger(std::string_view text, int64_t& value) {
 
 }  // namespace
 
-ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label) {
+ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar) {
+    bytesPerChar = std::max<uint32_t>(bytesPerChar, 1);
+    if (typeOid == kText) {
+        return characterColumn(std::move(label), false, -1, bytesPerChar);
+    }
     for (const FixedType& t : kFixedTypes) {
         if (t.oid == typeOid) {
             return make(std::move(label), t.wire, t.length, t.userType, t.conversion);
@@ -127,9 +133,9 @@ ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label) {
     }
     switch (typeOid) {
         case kBpChar:
-            return characterColumn(std::move(label), true, typmod);
+            return characterColumn(std::move(label), true, typmod, bytesPerChar);
         case kVarChar:
-            return characterColumn(std::move(label), false, typmod);
+            return characterColumn(std::move(label), false, typmod, bytesPerChar);
         case kNumeric:
             return numericColumn(std::move(label), typmod);
         default:

@@ -33,7 +33,7 @@ enum class Conversion : uint8_t {
 // six fraction digits, which keep every amount and the usual averages exact enough.
 constexpr int kFreeDecimalPrecision = 31;
 constexpr int kFreeDecimalScale = 6;
-// LONG VARCHAR (PostgreSQL text) is declared with DB2's LONG VARCHAR limit.
+// LONG VARCHAR (PostgreSQL text) is declared with DB2's LONG VARCHAR limit, in characters.
 constexpr uint32_t kLongVarCharLength = 32700;
 // Types without a DB2 equivalent travel as their text in VARCHAR(254).
 constexpr uint32_t kOtherTypeLength = 254;
@@ -44,7 +44,9 @@ struct ColumnPlan {
 };
 
 // The wire format of a result column of PostgreSQL type `typeOid` with modifier `typmod`.
-ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label);
+// Character data is announced in bytes of the client's character set: a length in characters
+// times `bytesPerChar`, the set's longest character, so that no value is ever cut.
+ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar = 1);
 
 struct ConversionError {
     int sqlcode = 0;

@@ -23,6 +23,14 @@ namespace {
 constexpr std::string_view kDmlKeywords[] = {"SELECT", "INSERT", "UPDATE",  "DELETE", "VALUES",
                                              "WITH",   "LOCK",   "EXPLAIN", "DECLARE"};
 
+// Other DB2 statements that pass with their names mapped (SET here is SET CURRENT ...; the
+// session answers every other SET itself).
+constexpr std::string_view kOtherDb2Keywords[] = {"COMMENT", "LABEL", "SET", "CALL"};
+
+// DB2 statements this gateway does not carry out: it keeps the unit of work and a savepoint per
+// statement itself, so none of these may reach PostgreSQL.
+constexpr std::string_view kUnacceptableKeywords[] = {"SAVEPOINT", "RELEASE", "ROLLBACK", "COMMIT"};
+
 // One statement only: a ; may end it, nothing may follow.
 void refuseTrailingStatement(const std::vector<Token>& tokens) {
     bool sawSemicolon = false;
@@ -47,6 +55,24 @@ bool isDml(const Cursor& cursor) {
         }
     }
     return false;
+}
+
+// Refuses a statement that is not DB2's as DB2 does (-104 at its first word), and a DB2
+// transaction statement the gateway does not carry out (-084). PostgreSQL's own statements, such
+// as BEGIN, START TRANSACTION, END or ABORT, would otherwise open or end a unit of work the
+// session does not know about.
+void refuseNonDb2(const Cursor& cursor) {
+    for (std::string_view keyword : kOtherDb2Keywords) {
+        if (cursor.isKeyword(keyword)) {
+            return;
+        }
+    }
+    for (std::string_view keyword : kUnacceptableKeywords) {
+        if (cursor.isKeyword(keyword)) {
+            throw unacceptableStatement(keyword);
+        }
+    }
+    throw illegalSymbol(cursor.peek().text);
 }
 
 Plan passThrough(const std::vector<Token>& tokens, RewriteMode mode) {
@@ -79,7 +105,11 @@ Plan dispatch(std::string_view statement, const Context& context) {
     if (cursor.acceptKeyword("REVOKE")) {
         return translateRevoke(cursor, context);
     }
-    return passThrough(tokens, isDml(cursor) ? RewriteMode::Dml : RewriteMode::NamesOnly);
+    if (isDml(cursor)) {
+        return passThrough(tokens, RewriteMode::Dml);
+    }
+    refuseNonDb2(cursor);
+    return passThrough(tokens, RewriteMode::NamesOnly);
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 //
 // One pass over the tokens with a stack of parenthesized groups (what each group is: a VALUES
 // row, an IN list, a function's arguments) and the previous significant token, which is all the
-// context the rewrites need. Names longer than 18 characters (8 for the creator of a table in a
-// FROM, INTO or UPDATE clause, or of a three-part column name) are refused with -107 before
-// PostgreSQL could truncate them. String constants are only ever wrapped, never changed.
+// context the rewrites need, plus one look ahead over the statement's own select list to find
+// its derived columns. Names longer than 18 characters (8 for the creator of a table in a FROM,
+// INTO or UPDATE clause, or of a three-part column name) are refused with -107 before PostgreSQL
+// could truncate them. String and numeric constants are only ever wrapped, never changed.
 #include "expr.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ enum class FunctionShape {
     Format,    // CHAR(x, ISO|USA|EUR|JIS|LOCAL): the format keyword becomes a string
     Decimal,   // DECIMAL(x, p[, s]) with constant p, s keeps the precision: CAST(... AS NUMERIC(p,s))
     Substr,    // SUBSTR(s, b, n) with constant n is a VARCHAR(n)
+    Integer,   // COUNT(...) is an INTEGER, as DB2 counts: CAST(... AS INTEGER)
 };
 
 struct FunctionRule {
@@ -33,8 +35,9 @@ struct FunctionRule {
 
 // DB2 scalar functions, called qualified: several are PostgreSQL keywords or built-ins with
 // other results (LENGTH of a CHAR value, SUBSTR past the end, CHAR of a date).
-const std::array<FunctionRule, 22> kFunctions = {{
+const std::array<FunctionRule, 24> kFunctions = {{
     {"CHAR", "kwgw_fn.char", FunctionShape::Format},
+    {"COUNT", "COUNT", FunctionShape::Integer},
     {"DATE", "kwgw_fn.date", FunctionShape::Plain},
     {"DAY", "kwgw_fn.day", FunctionShape::Plain},
     {"DAYS", "kwgw_fn.days", FunctionShape::Plain},
@@ -52,12 +55,13 @@ const std::array<FunctionRule, 22> kFunctions = {{
     {"MONTH", "kwgw_fn.month", FunctionShape::Plain},
     {"SECOND", "kwgw_fn.second", FunctionShape::Plain},
     {"SUBSTR", "kwgw_fn.substr", FunctionShape::Substr},
+    {"SUM", "kwgw_fn.sum", FunctionShape::Plain},
     {"TIME", "kwgw_fn.time", FunctionShape::Plain},
     {"TIMESTAMP", "kwgw_fn.timestamp", FunctionShape::Plain},
     {"VALUE", "COALESCE", FunctionShape::Coalesce},
     {"YEAR", "kwgw_fn.year", FunctionShape::Plain},
 }};
-static_assert(kFunctions.size() == 22);
+static_assert(kFunctions.size() == 24);
 
 struct Register {
     std::string_view name;  // the word after CURRENT
@@ -199,11 +203,63 @@ bool isUnsignedInteger(const Token& token) {
            std::all_of(token.text.begin(), token.text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// DB2's largest DECIMAL precision; a longer constant is left for PostgreSQL to read as it will.
+constexpr size_t kMaxDecimalDigits = 31;
+constexpr std::string_view kLargestInteger = "2147483647";
+// The label PostgreSQL gives a derived column it cannot name, which the result layer sends as
+// no label at all, as DB2 does for every derived column.
+constexpr std::string_view kNoLabel = " AS \"?column?\"";
+
+// A numeric constant typed as DB2 types it: with a point, DECIMAL(p,s) with p its digits and s
+// those after the point (1.5 is DECIMAL(2,1)); with an exponent, FLOAT; an integer past
+// INTEGER's range, DECIMAL(p,0). Other integers are already INTEGER in PostgreSQL.
+std::string numberConstant(std::string_view text) {
+    if (text.find_first_of("Ee") != std::string_view::npos) {
+        return "CAST(" + std::string(text) + " AS DOUBLE PRECISION)";
+    }
+    const size_t point = text.find('.');
+    const size_t digits = text.size() - (point == std::string_view::npos ? 0 : 1);
+    if (digits == 0 || digits > kMaxDecimalDigits) {
+        return std::string(text);
+    }
+    if (point == std::string_view::npos) {
+        const std::string_view significant = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+        const bool fits = significant.size() < kLargestInteger.size() ||
+                          (significant.size() == kLargestInteger.size() && significant <= kLargestInteger);
+        if (fits) {
+            return std::string(text);
+        }
+        return "CAST(" + std::string(text) + " AS NUMERIC(" + std::to_string(digits) + ",0))";
+    }
+    const size_t scale = text.size() - point - 1;
+    return "CAST(" + std::string(text) + " AS NUMERIC(" + std::to_string(digits) + "," +
+           std::to_string(scale) + "))";
+}
+
+// A string constant as DB2 types it: VARCHAR of its length in bytes (a doubled quote is one).
+std::string stringAsVarchar(std::string_view token) {
+    size_t length = 0;
+    for (size_t i = 1; i + 1 < token.size(); ++i) {
+        if (token[i] == '\'' && token[i + 1] == '\'') {
+            ++i;
+        }
+        ++length;
+    }
+    return "CAST(" + std::string(token) + " AS VARCHAR(" + std::to_string(std::max<size_t>(length, 1)) + "))";
+}
+
+// Words that stand alone for a value, not a column.
+const std::array<std::string_view, 5> kValueWords = {"USER", "CURRENT_DATE", "CURRENT_TIME",
+                                                     "CURRENT_TIMESTAMP", "NULL"};
+
 class Rewriter {
   public:
     Rewriter(const std::vector<Token>& tokens, size_t begin, size_t end, RewriteMode mode)
         : t_(tokens), begin_(begin), end_(end), mode_(mode) {
         groups_.push_back(Group{GroupKind::Statement, "", false});
+        if (dml() && begin_ == 0) {
+            planSelectList();
+        }
     }
 
     std::string run() {
@@ -213,6 +269,11 @@ class Rewriter {
                 continue;
             }
             const size_t last = token(i);
+            for (size_t item : unlabelled_) {
+                if (item >= i && item <= last) {
+                    out_ += kNoLabel;
+                }
+            }
             prev_ = last;
             i = last;
         }
@@ -235,8 +296,87 @@ class Rewriter {
     size_t lastClosedDepth_ = 0;
     bool expectTable_ = false;
     size_t prev_ = kNone;
+    std::vector<size_t> unlabelled_;  // last tokens of derived select-list columns without a name
+    std::vector<size_t> literals_;    // select-list columns that are one string constant
 
     bool dml() const { return mode_ == RewriteMode::Dml; }
+
+    // The select list of a query (the statement's own, not a subquery's): DB2 labels only the
+    // columns it takes from a table or that a name is given to, and describes a string constant
+    // as VARCHAR of its length, so every other column gets PostgreSQL's "no name" label and every
+    // string-constant column a cast.
+    void planSelectList() {
+        size_t j = begin_;
+        while (j < end_ && !isSignificant(t_[j])) {
+            ++j;
+        }
+        if (j == end_ || !isWord(j, "SELECT")) {
+            return;
+        }
+        j = next(j);
+        if (isWord(j, "ALL") || isWord(j, "DISTINCT")) {
+            j = next(j);
+        }
+        std::vector<size_t> item;
+        int depth = 0;
+        for (; j != kNone; j = next(j)) {
+            if (isOp(j, "(")) {
+                ++depth;
+            } else if (isOp(j, ")")) {
+                --depth;
+            } else if (depth == 0 && (isOp(j, ",") || isOp(j, ";") || isWord(j, "FROM") ||
+                                      isWord(j, "INTO") || isWord(j, "UNION"))) {
+                selectItem(item);
+                item.clear();
+                if (!isOp(j, ",")) {
+                    return;
+                }
+                continue;
+            }
+            item.push_back(j);
+        }
+        selectItem(item);
+    }
+
+    void selectItem(const std::vector<size_t>& item) {
+        if (item.empty() || isColumn(item)) {
+            return;
+        }
+        const bool named = isNamed(item);
+        const size_t valueTokens = item.size() - (named ? (isWord(item[item.size() - 2], "AS") ? 2 : 1) : 0);
+        if (valueTokens == 1 && t_[item[0]].kind == TokenKind::String) {
+            literals_.push_back(item[0]);
+        }
+        if (!named) {
+            unlabelled_.push_back(item.back());
+        }
+    }
+
+    // A column of a table: NAME, T.NAME, C.T.NAME, or * and T.*.
+    bool isColumn(const std::vector<size_t>& item) const {
+        for (size_t k = 0; k < item.size(); ++k) {
+            const bool nameSlot = k % 2 == 0;
+            const size_t j = item[k];
+            if (nameSlot ? !(isNameToken(j) || (isOp(j, "*") && k + 1 == item.size())) : !isOp(j, ".")) {
+                return false;
+            }
+        }
+        return item.size() % 2 == 1 && !(item.size() == 1 && t_[item[0]].kind == TokenKind::Word &&
+                                         contains(kValueWords, upperAscii(t_[item[0]].text)));
+    }
+
+    // An expression followed by its name: `expr AS NAME` or `expr NAME`.
+    bool isNamed(const std::vector<size_t>& item) const {
+        if (item.size() < 2 || !isNameToken(item.back())) {
+            return false;
+        }
+        const size_t before = item[item.size() - 2];
+        if (isWord(before, "AS")) {
+            return true;
+        }
+        const bool ends = isWord(item.back(), "END") || isWord(before, "CURRENT") || isWord(before, "CONCAT");
+        return !ends && (t_[before].kind != TokenKind::Operator || isOp(before, ")"));
+    }
 
     size_t next(size_t i, int n = 1) const {
         for (size_t j = i + 1; j < end_; ++j) {
@@ -271,7 +411,14 @@ class Rewriter {
                 name(i);
                 return i;
             case TokenKind::String:
+                if (std::find(literals_.begin(), literals_.end(), i) != literals_.end()) {
+                    out_ += stringAsVarchar(t_[i].text);
+                    return i;
+                }
                 out_ += dml() ? stringConstant(i) : std::string(t_[i].text);
+                return i;
+            case TokenKind::Number:
+                out_ += dml() ? numberConstant(t_[i].text) : std::string(t_[i].text);
                 return i;
             case TokenKind::Operator:
                 op(i);
@@ -383,6 +530,9 @@ class Rewriter {
             const std::string scale = args.size() == 3 ? std::string(t_[args[2][0]].text) : "0";
             out_ += "CAST(";
             pending.closeSuffix = " AS NUMERIC(" + std::string(t_[args[1][0]].text) + "," + scale + "))";
+        } else if (rule.shape == FunctionShape::Integer) {
+            out_ += "CAST(";
+            pending.closeSuffix = " AS INTEGER)";
         } else if (rule.shape == FunctionShape::Substr && args.size() == 3 && constantArgs(args, 2) &&
                    t_[args[2][0]].text != "0" &&
                    t_[args[2][0]].text.find_first_not_of('0') != std::string_view::npos) {

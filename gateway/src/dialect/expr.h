@@ -4,7 +4,10 @@
 // check conditions). Names follow the case-swap rule; CURRENT DATE / TIME / TIMESTAMP, USER and
 // the other special registers become PostgreSQL expressions; DB2 scalar functions become calls of
 // kwgw_fn; DB2 date, time and timestamp string constants that stand where a datetime value is
-// compared or assigned become typed literals. Everything else is copied as written.
+// compared or assigned become typed literals. Aggregates and constants get DB2's types (COUNT and
+// SUM of integers INTEGER, 1.5 DECIMAL(2,1), 1E3 FLOAT), and in a query's own select list a
+// string constant is a VARCHAR of its length and a derived column without a name gets none.
+// Everything else is copied as written.
 #pragma once
 
 #include <cstddef>

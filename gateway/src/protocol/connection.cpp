@@ -231,6 +231,11 @@ void ClientConnection::done(Token kind, uint16_t status, int32_t count) {
     sendFullPackets(kSendBatchBytes);
 }
 
+void ClientConnection::optionInfo(uint8_t option, std::string_view value) {
+    writeOptionInfo(pending_, option, value);
+    sendFullPackets(kSendBatchBytes);
+}
+
 void ClientConnection::returnStatus(int32_t status) {
     writeReturnStatus(pending_, status);
     sendFullPackets(kSendBatchBytes);

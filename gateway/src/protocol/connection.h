@@ -72,6 +72,7 @@ class ClientConnection {
     void row(std::span<const ColumnFormat> columns, std::span<const Cell> cells);
     void done(Token kind, uint16_t status, int32_t count);
     void returnStatus(int32_t status);
+    void optionInfo(uint8_t option, std::string_view value);
     // Sends what is left of the answer as its last packet. False when the client is gone.
     bool endReply();
     // Sends every full packet of the answer so far (before the session waits for the database,

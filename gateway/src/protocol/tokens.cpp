@@ -179,6 +179,92 @@ void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
     }
 }
 
+// The request tokens a TDS 5.0 client may send besides LANGUAGE and LOGOUT, each with the width
+// of its length field and the name of what it asks for. The session serves OPTIONCMD and refuses
+// the rest by that name; every one is skipped by its length, so the next request is read in step.
+struct RequestTokenInfo {
+    uint8_t token;
+    uint8_t lengthWidth;  // 1, 2 or 4 bytes
+    const char* what;     // plural, as in "... ARE NOT SUPPORTED"
+};
+
+constexpr uint8_t kParamsToken = 0xD7;
+constexpr uint8_t kParamFmtToken = 0xEC;
+constexpr uint8_t kParamFmt2Token = 0x20;
+
+constexpr RequestTokenInfo kRequestTokens[] = {
+    {0x21, 4, "language requests with parameters"},  // LANGUAGE (as the start of a request)
+    {0xA6, 2, "option commands"},                    // OPTIONCMD
+    {0xE6, 2, "remote procedure calls"},             // DBRPC
+    {0xE8, 2, "remote procedure calls"},             // DBRPC2
+    {0xE7, 2, "dynamic SQL statements"},             // DYNAMIC
+    {0x62, 4, "dynamic SQL statements"},             // DYNAMIC2
+    {0x86, 2, "cursors"},                            // CURDECLARE
+    {0x23, 4, "cursors"},                            // CURDECLARE2
+    {0x10, 4, "cursors"},                            // CURDECLARE3
+    {0x84, 2, "cursors"},                            // CUROPEN
+    {0x82, 2, "cursors"},                            // CURFETCH
+    {0x80, 2, "cursors"},                            // CURCLOSE
+    {0x81, 2, "cursors"},                            // CURDELETE
+    {0x85, 2, "cursors"},                            // CURUPDATE
+    {0x83, 2, "cursors"},                            // CURINFO
+    {0x87, 2, "cursors"},                            // CURINFO2
+    {0x88, 2, "cursors"},                            // CURINFO3
+    {0x65, 1, "messages"},                           // MSG
+    {kParamFmtToken, 2, "parameters"},               // PARAMFMT
+    {kParamFmt2Token, 4, "parameters"},              // PARAMFMT2
+};
+
+const RequestTokenInfo* requestToken(uint8_t token) {
+    for (const RequestTokenInfo& info : kRequestTokens) {
+        if (info.token == token) {
+            return &info;
+        }
+    }
+    return nullptr;
+}
+
+uint32_t readLength(ByteReader& r, uint8_t width) {
+    switch (width) {
+        case 1:
+            return r.u8();
+        case 2:
+            return r.u16();
+        default:
+            return r.u32();
+    }
+}
+
+// Walks a request the gateway does not serve, token by token, and names it after its first
+// token. PARAMS values carry no length of their own (the format before them gives it), so they
+// end the walk once a parameter format has been read: they run to the end of the message.
+std::variant<Request, MalformedRequest> walkUnserved(std::string_view payload) {
+    ByteReader r(payload);
+    const char* what = nullptr;
+    bool sawFormat = false;
+    while (!r.atEnd()) {
+        uint8_t token = r.u8();
+        if (token == kParamsToken && sawFormat) {
+            break;
+        }
+        const RequestTokenInfo* info = requestToken(token);
+        if (!info) {
+            return MalformedRequest{"unknown request token"};
+        }
+        uint32_t length = readLength(r, info->lengthWidth);
+        if (!r.ok() || length > r.remaining()) {
+            return MalformedRequest{std::string("the length of a request token (") + info->what +
+                                    ") runs past the message"};
+        }
+        r.skip(length);
+        sawFormat = sawFormat || token == kParamFmtToken || token == kParamFmt2Token;
+        if (!what) {
+            what = info->what;
+        }
+    }
+    return Request{Request::Kind::Unsupported, what, {}};
+}
+
 std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) {
     ByteReader r(payload);
     r.u8();  // the token byte
@@ -189,12 +275,35 @@ std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) 
     }
     std::string_view text = r.bytes(length - 1);
     if (status != 0) {
-        return Request{Request::Kind::Unsupported, "language requests with parameters"};
+        return walkUnserved(payload);
     }
     if (!r.atEnd()) {
         return MalformedRequest{"bytes follow the language token"};
     }
-    return Request{Request::Kind::Language, std::string(text)};
+    return Request{Request::Kind::Language, std::string(text), {}};
+}
+
+// One OPTIONCMD: command, option, argument length, argument. A message that holds more than the
+// one token is walked as a request the gateway does not serve.
+std::variant<Request, MalformedRequest> parseOptionCmd(std::string_view payload) {
+    ByteReader r(payload);
+    r.u8();
+    uint16_t length = r.u16();
+    if (!r.ok() || length > r.remaining()) {
+        return MalformedRequest{"option command length runs past the message"};
+    }
+    if (length != r.remaining()) {
+        return walkUnserved(payload);
+    }
+    Request request{Request::Kind::Option, {}, {}};
+    request.option.command = r.u8();
+    request.option.option = r.u8();
+    uint8_t argumentLength = r.u8();
+    request.option.argument = std::string(r.bytes(argumentLength));
+    if (!r.ok() || !r.atEnd()) {
+        return MalformedRequest{"option command length disagrees with its argument"};
+    }
+    return request;
 }
 
 std::variant<Request, MalformedRequest> parseNormal(std::string_view payload) {
@@ -208,18 +317,11 @@ std::variant<Request, MalformedRequest> parseNormal(std::string_view payload) {
             if (payload.size() != 2) {
                 return MalformedRequest{"logout token of the wrong length"};
             }
-            return Request{Request::Kind::Logout, {}};
-        case Token::DbRpc: {
-            ByteReader r(payload);
-            r.u8();
-            uint16_t length = r.u16();
-            if (!r.ok() || length > r.remaining()) {
-                return MalformedRequest{"RPC token length runs past the message"};
-            }
-            return Request{Request::Kind::Unsupported, "remote procedure calls"};
-        }
+            return Request{Request::Kind::Logout, {}, {}};
+        case Token::OptionCmd:
+            return parseOptionCmd(payload);
         default:
-            return MalformedRequest{"unknown request token"};
+            return walkUnserved(payload);
     }
 }
 
@@ -306,6 +408,16 @@ void writeReturnStatus(std::string& out, int32_t status) {
     w.i32(status);
 }
 
+void writeOptionInfo(std::string& out, uint8_t option, std::string_view value) {
+    ByteWriter w(out);
+    putToken(w, Token::OptionCmd);
+    w.u16(static_cast<uint16_t>(3 + value.size()));
+    w.u8(static_cast<uint8_t>(OptionCommandKind::Info));
+    w.u8(option);
+    w.u8(static_cast<uint8_t>(value.size()));
+    w.bytes(value);
+}
+
 void writeRowFormat(std::string& out, std::span<const ColumnFormat> columns) {
     ByteWriter w(out);
     size_t start = out.size();
@@ -339,11 +451,11 @@ std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
         case PacketType::Normal:
             return parseNormal(message.payload);
         case PacketType::Query:
-            return Request{Request::Kind::Language, message.payload};
+            return Request{Request::Kind::Language, message.payload, {}};
         case PacketType::Rpc:
-            return Request{Request::Kind::Unsupported, "remote procedure calls"};
+            return Request{Request::Kind::Unsupported, "remote procedure calls", {}};
         case PacketType::Bulk:
-            return Request{Request::Kind::Unsupported, "bulk copy"};
+            return Request{Request::Kind::Unsupported, "bulk copy", {}};
         default:
             return MalformedRequest{"unexpected packet type"};
     }

@@ -2,9 +2,10 @@
 // requests read from a reassembled message.
 //
 // Writers append one whole token to a string and compute its length fields from what they wrote.
-// The request reader accepts exactly one LANGUAGE or LOGOUT token whose declared length matches
-// the bytes that follow, names requests the gateway does not serve (RPC, bulk copy, parameters),
-// and refuses everything else as malformed.
+// The request reader accepts one LANGUAGE, LOGOUT or OPTIONCMD token whose declared length matches
+// the bytes that follow; it walks every other request a TDS 5.0 client may send (RPC, dynamic SQL,
+// cursors, messages, parameters, bulk copy) by its length fields and names it, so the session can
+// refuse it and go on; only bytes that are no request at all are malformed.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ namespace gw::tds {
 
 enum class Token : uint8_t {
     Language = 0x21,
+    OptionCmd = 0xA6,
     RowFmt2 = 0x61,
     Logout = 0x71,
     ReturnStatus = 0x79,
@@ -72,17 +74,30 @@ void writeCapability(std::string& out, std::string_view body);
 void writeEed(std::string& out, const ServerMessage& message);
 void writeDone(std::string& out, Token kind, uint16_t status, int32_t count);
 void writeReturnStatus(std::string& out, int32_t status);
+// OPTIONCMD with the command "info": the current value of an option, answering a query of it.
+void writeOptionInfo(std::string& out, uint8_t option, std::string_view value);
 void writeRowFormat(std::string& out, std::span<const ColumnFormat> columns);
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells);
 
 // The longest prefix of `text` that fits in `limit` bytes without cutting a UTF-8 sequence.
 std::string_view fitText(std::string_view text, size_t limit);
 
+// The commands of OPTIONCMD.
+enum class OptionCommandKind : uint8_t { Set = 1, Default = 2, List = 3, Info = 4 };
+
+// One OPTIONCMD: set an option, reset it to its default, or ask for its value.
+struct OptionCommand {
+    uint8_t command = 0;   // an OptionCommandKind, as sent
+    uint8_t option = 0;    // the option's number
+    std::string argument;  // the value's bytes (1 for flags and choices, 4 for numbers)
+};
+
 // What a client asked for in one message.
 struct Request {
-    enum class Kind { Language, Logout, Unsupported };
+    enum class Kind { Language, Logout, Option, Unsupported };
     Kind kind = Kind::Language;
     std::string text;  // the statement text, or what is not supported
+    OptionCommand option;
 };
 
 struct MalformedRequest {

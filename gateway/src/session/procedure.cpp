@@ -1,9 +1,10 @@
 // procedure.cpp - stored request calls and catalog procedure arguments.
 //
 // Serves the session's USE PROCEDURE, sp_pkeys and sp_fkeys. Arguments are split at commas
-// outside quotes and parentheses; a stored request's text is rewritten only outside its
-// string literals and delimited identifiers. Invariant: a reference to an argument that was
-// not given is an error, never an empty substitution.
+// outside quotes and parentheses, catalog procedure arguments go by position or by @name, and a
+// stored request's text is rewritten only outside its string literals and delimited identifiers.
+// Invariant: a reference to an argument that was not given is an error, never an empty
+// substitution.
 #include "procedure.h"
 #include "common/text.h"
 
@@ -122,6 +123,26 @@ std::optional<std::string_view> namedValue(const ProcedureCall& call, std::strin
     return std::nullopt;
 }
 
+// One catalog procedure argument: empty or an unquoted NULL is "not given", a quoted one is
+// taken as written, an unquoted one is a DB2 name and folded to upper case.
+std::optional<std::string> catalogValue(std::string_view arg) {
+    if (arg.empty() || upper(arg) == "NULL") {
+        return std::nullopt;
+    }
+    if (arg.front() != '\'' && arg.front() != '"') {
+        return upper(arg);
+    }
+    std::string inner;
+    size_t end = skipQuoted(arg, 0);
+    for (size_t k = 1; k + 1 < end; ++k) {
+        inner.push_back(arg[k]);
+        if (arg[k] == arg.front()) {
+            ++k;
+        }
+    }
+    return inner;
+}
+
 }  // namespace
 
 std::variant<ProcedureCall, ArgumentError> parseUseProcedure(std::string_view text) {
@@ -202,27 +223,51 @@ std::variant<std::string, ArgumentError> substituteArguments(std::string_view te
     return out;
 }
 
-std::vector<std::optional<std::string>> catalogArguments(std::string_view text) {
-    std::vector<std::optional<std::string>> out;
+std::variant<CatalogArguments, ArgumentError> catalogArguments(std::string_view text,
+                                                               std::span<const std::string_view> parameters) {
+    CatalogArguments out(parameters.size());
+    std::vector<bool> given(parameters.size(), false);
     if (trim(text).empty()) {
         return out;
     }
+    bool sawNamed = false;
+    size_t position = 0;
     for (std::string_view arg : splitArguments(text)) {
-        if (arg.empty()) {
-            out.emplace_back(std::nullopt);
-        } else if (arg.front() == '\'' || arg.front() == '"') {
-            std::string inner;
-            size_t end = skipQuoted(arg, 0);
-            for (size_t k = 1; k + 1 < end; ++k) {
-                inner.push_back(arg[k]);
-                if (arg[k] == arg.front()) {
-                    ++k;
+        size_t slot = position;
+        if (!arg.empty() && arg.front() == '@') {
+            size_t j = 1;
+            while (j < arg.size() && isNameChar(arg[j])) {
+                ++j;
+            }
+            std::string name = upper(arg.substr(1, j - 1));
+            size_t eq = skipSpace(arg, j);
+            if (eq >= arg.size() || arg[eq] != '=') {
+                return ArgumentError{fmt::format("ARGUMENT @{} HAS NO VALUE", name)};
+            }
+            slot = parameters.size();
+            for (size_t k = 0; k < parameters.size(); ++k) {
+                if (upper(parameters[k]) == name) {
+                    slot = k;
                 }
             }
-            out.emplace_back(std::move(inner));
+            if (slot == parameters.size()) {
+                return ArgumentError{fmt::format("@{} IS NOT A PARAMETER OF THIS PROCEDURE", name)};
+            }
+            arg = trim(arg.substr(eq + 1));
+            sawNamed = true;
+        } else if (sawNamed) {
+            return ArgumentError{fmt::format("POSITIONAL ARGUMENT {} FOLLOWS A NAMED ONE", arg)};
         } else {
-            out.emplace_back(upper(arg));
+            ++position;
         }
+        if (slot >= parameters.size()) {
+            return ArgumentError{fmt::format("THE PROCEDURE TAKES AT MOST {} ARGUMENTS", parameters.size())};
+        }
+        if (given[slot]) {
+            return ArgumentError{fmt::format("@{} IS GIVEN TWICE", upper(parameters[slot]))};
+        }
+        given[slot] = true;
+        out[slot] = catalogValue(arg);
     }
     return out;
 }

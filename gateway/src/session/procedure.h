@@ -3,11 +3,12 @@
 // parseUseProcedure reads `[owner.]name[;n] arguments` as the driver sends it (it may have
 // blanked the owner, the point and the group number, so blanks may stand anywhere there);
 // substituteArguments puts the arguments (SQL literals) in place of &1, &2 ... and &NAME in a
-// stored request's text; catalogArguments reads the comma-separated names of sp_pkeys and
-// sp_fkeys. Every failure is a message for the client, never a crash.
+// stored request's text; catalogArguments reads the names given to sp_pkeys and sp_fkeys, by
+// position or as @parameter = value. Every failure is a message for the client, never a crash.
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,8 +34,15 @@ std::variant<ProcedureCall, ArgumentError> parseUseProcedure(std::string_view te
 std::variant<std::string, ArgumentError> substituteArguments(std::string_view text,
                                                              const ProcedureCall& call);
 
-// The arguments of a catalog procedure: an empty one is NULL, a quoted one is taken as written,
-// an unquoted one is a DB2 name and folded to upper case.
-std::vector<std::optional<std::string>> catalogArguments(std::string_view text);
+// One value per parameter of a catalog procedure; nullopt stands for "not given".
+using CatalogArguments = std::vector<std::optional<std::string>>;
+
+// The arguments of a catalog procedure whose parameters are named `parameters` (without the @),
+// given by position (comma-separated, an empty one skipped) or as `@name = value` after them. An
+// empty argument or an unquoted NULL is not given, a quoted one ('x' or "x") is taken as written,
+// an unquoted one is a DB2 name and folded to upper case. Too many arguments, an unknown or
+// repeated name, or a positional argument after a named one is an error.
+std::variant<CatalogArguments, ArgumentError> catalogArguments(std::string_view text,
+                                                               std::span<const std::string_view> parameters);
 
 }  // namespace gw::session

@@ -1,10 +1,13 @@
-// session.cpp - login, batches, gateway commands, transaction modes and cancel for one client.
+// session.cpp - login, batches, gateway commands, server options, transaction modes and cancel
+// for one client.
 //
 // Serves one client connection from its own thread. Owns the client connection and the
 // session's PostgreSQL connection. Invariants: every request gets exactly one final end token
-// (or one DONE with the attention bit when the client cancelled it); inside a long transaction
-// every statement runs under the savepoint kwgw_statement, so a failed statement undoes only
-// itself, except deadlock and lock timeout, which roll the whole unit of work back (-911).
+// (or one DONE with the attention bit when the client cancelled it), a request the gateway does
+// not serve included; PostgreSQL is inside a transaction only while the session has one open;
+// inside a long transaction (chained mode) every statement runs under the savepoint
+// kwgw_statement, so a failed statement undoes only itself, except deadlock and lock timeout,
+// which roll the whole unit of work back (-911).
 #include "session.h"
 
 #include <arpa/inet.h>
@@ -18,6 +21,7 @@
 #include "common/text.h"
 #include "dialect.h"
 #include "procedure.h"
+#include "protocol/capability.h"
 
 namespace gw::session {
 
@@ -36,12 +40,14 @@ namespace {
 // the DB2 gateway (return code, then readable text), and PostgreSQL WARNINGs, which carry a
 // number of their own that clients give no special meaning.
 constexpr int32_t kLoginFailed = 4002;
+constexpr int32_t kUnknownCharset = 2409;
 constexpr int32_t kLanguageChanged = 5703;
 constexpr int32_t kResultFailed = 21002;
 constexpr int32_t kGatewayText = 21000;
 constexpr int32_t kWarning = 21500;
 constexpr uint8_t kSeverityError = 16;
 constexpr uint8_t kSeverityLogin = 14;
+constexpr uint8_t kSeverityCharset = 11;
 constexpr uint8_t kSeverityInfo = 10;
 constexpr uint8_t kSeverityWarning = 4;
 constexpr int32_t kProcedureFailed = -6;  // the return status of a stored request that failed
@@ -165,7 +171,24 @@ bool Session::login() {
         refuseLogin(rec.userName, rec.userName.empty() ? "no user name" : "no password");
         return false;
     }
-    if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, error)) {
+    // The character set the login names, else the gateway's; one PostgreSQL cannot serve is
+    // refused, so that no value is ever converted to something the client did not ask for.
+    const std::string& charsetName = rec.charset.empty() ? config_.charset : rec.charset;
+    const backend::Charset* charset = backend::findCharset(charsetName);
+    if (charset == nullptr) {
+        conn_.message(ServerMessage{kUnknownCharset,
+                                    1,
+                                    kSeverityCharset,
+                                    fmt::format("Cannot find the requested character set in Syscharsets: "
+                                                "name = '{}'.",
+                                                charsetName),
+                                    config_.serverName,
+                                    {},
+                                    0});
+        refuseLogin(rec.userName, "unknown character set '" + charsetName + "'");
+        return false;
+    }
+    if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, *charset, error)) {
         refuseLogin(rec.userName, error);
         return false;
     }
@@ -181,10 +204,10 @@ bool Session::login() {
     conn_.loginAck(tds::LoginStatus::Succeeded, kProduct, kProductVersion);
     conn_.envChange(tds::EnvChangeType::Database, database_, "");
     conn_.envChange(tds::EnvChangeType::Language, "us_english", "");
-    conn_.envChange(tds::EnvChangeType::Charset, "utf8", "");
+    conn_.envChange(tds::EnvChangeType::Charset, std::string(charset->sybaseName), "");
     conn_.envChange(tds::EnvChangeType::PacketSize, std::to_string(packetSize), "512");
     if (!rec.capabilities.empty()) {
-        conn_.capability(rec.capabilities);
+        conn_.capability(tds::answerCapabilities(rec.capabilities));
     }
     conn_.done(Token::Done, 0, 0);
     if (!conn_.endReply()) {
@@ -192,8 +215,9 @@ bool Session::login() {
         return false;
     }
     conn_.setPacketSize(packetSize);
-    log_.line("session {}: {} logged in (application '{}', host '{}', packet size {}, backend pid {})", id_,
-              authId_, rec.appName, rec.hostName, packetSize, pg_.backendPid());
+    log_.line(
+        "session {}: {} logged in (application '{}', host '{}', packet size {}, charset {}, backend pid {})",
+        id_, authId_, rec.appName, rec.hostName, packetSize, charset->sybaseName, pg_.backendPid());
     return true;
 }
 
@@ -243,10 +267,21 @@ void Session::serve() {
                 log_.line("session {}: logged out", id_);
                 return;
             case tds::Request::Kind::Unsupported:
+                log_.line("session {}: refused: {}", id_, ev.request.text);
                 gatewayFailure(backend::kErrNotSupported, upper(ev.request.text) + " ARE NOT SUPPORTED");
                 conn_.done(Token::Done, kDoneError, 0);
                 conn_.endReply();
                 continue;
+            case tds::Request::Kind::Option: {
+                End end = answerOption(ev.request.option);
+                conn_.done(Token::Done, end.status, end.count);
+                conn_.endReply();
+                if (backendLost_) {
+                    log_.line("session {}: closed: the PostgreSQL connection was lost", id_);
+                    return;
+                }
+                continue;
+            }
             case tds::Request::Kind::Language:
                 break;
         }
@@ -287,7 +322,7 @@ void Session::answerBatch(const std::string& text) {
             return;
         }
         bool last = i + 1 == statements.size() || end.stopBatch || backendLost_;
-        conn_.done(end.token, static_cast<uint16_t>(end.status | (last ? 0 : kDoneMore)), end.count);
+        endStatement(end.token, static_cast<uint16_t>(end.status | (last ? 0 : kDoneMore)), end.count);
         if (last) {
             break;
         }
@@ -342,8 +377,12 @@ Session::End Session::answer(const std::string& statement) {
             conn_.setTextSize(static_cast<size_t>(textSize_));
             return End{};
         case Command::Kind::SetOption:
-            return End{};
+            return setOption(cmd.argument, cmd.flag);
         case Command::Kind::Use:
+            // The session reaches one database, the one it logged in to; naming another fails.
+            if (!equalsIgnoreCase(cmd.argument, pg_.databaseName())) {
+                return fail(backend::Db2Error{-204, false, upper(cmd.argument) + " IS AN UNDEFINED NAME"});
+            }
             conn_.envChange(tds::EnvChangeType::Database, cmd.argument, database_);
             database_ = cmd.argument;
             return End{};
@@ -419,6 +458,117 @@ Session::End Session::endTransaction(bool commit) {
     return settle(o, commit ? "COMMIT" : "ROLLBACK", false, false);
 }
 
+// The dialect lets no transaction statement through, but should anything else (a function, a
+// procedure) leave PostgreSQL inside a transaction the session did not open, it is rolled back
+// and the statement fails: the session never runs on inside a unit of work it does not know.
+Session::End Session::closeUnknownTransaction(End end) {
+    if (transactionOpen_ || backendLost_ || !pg_.inTransaction()) {
+        return end;
+    }
+    command("ROLLBACK");
+    log_.line("session {}: a statement left a transaction open; rolled back", id_);
+    return gatewayFailure(backend::kErrNotSupported,
+                          "THE STATEMENT OPENED A TRANSACTION OF ITS OWN, WHICH WAS ROLLED BACK");
+}
+
+// --- server options ----------------------------------------------------------------------
+
+OptionValues Session::optionValues() const {
+    OptionValues v;
+    v.chained = longTransActive();
+    v.chainedFixed = config_.longTransAlways;
+    v.textSize = static_cast<int32_t>(textSize_);
+    v.noCount = noCount_;
+    v.noExec = noExec_;
+    v.isolation = isolation_;
+    return v;
+}
+
+// OPTIONCMD: a value set (answered by the DONE alone), or a query answered with the value.
+Session::End Session::answerOption(const tds::OptionCommand& command) {
+    OptionDecision decision = decideOption(command, optionValues());
+    log_.line("session {}: option command {} for option {}", id_, command.command, command.option);
+    return applyOption(decision);
+}
+
+// `set <option> on|off` for the options the gateway serves or whose value is fixed.
+Session::End Session::setOption(const std::string& name, bool on) {
+    struct Named {
+        const char* name;
+        OptionId id;
+    };
+    static const Named kNamed[] = {
+        {"CHAINED", OptionId::Chained},
+        {"NOCOUNT", OptionId::NoCount},
+        {"QUOTED_IDENTIFIER", OptionId::QuotedIdent},
+    };
+    for (const Named& n : kNamed) {
+        if (name == n.name) {
+            tds::OptionCommand command;
+            command.command = static_cast<uint8_t>(tds::OptionCommandKind::Set);
+            command.option = static_cast<uint8_t>(n.id);
+            command.argument = std::string(1, on ? '\1' : '\0');
+            return applyOption(decideOption(command, optionValues()));
+        }
+    }
+    return gatewayFailure(backend::kErrUnknownCommand,
+                          "UNKNOWN GATEWAY COMMAND: SET " + name + (on ? " ON" : " OFF"));
+}
+
+Session::End Session::applyOption(const OptionDecision& decision) {
+    static const char* const kIsolation[] = {"READ UNCOMMITTED", "READ COMMITTED", "REPEATABLE READ",
+                                             "SERIALIZABLE"};
+    switch (decision.kind) {
+        case OptionDecision::Kind::Keep:
+            return End{};
+        case OptionDecision::Kind::Refuse:
+            return gatewayFailure(backend::kErrNotSupported, decision.refusal);
+        case OptionDecision::Kind::Report:
+            conn_.optionInfo(static_cast<uint8_t>(decision.option), decision.reply);
+            return End{};
+        case OptionDecision::Kind::Change:
+            break;
+    }
+    switch (decision.option) {
+        case OptionId::TextSize:
+            textSize_ = decision.value;
+            conn_.setTextSize(static_cast<size_t>(textSize_));
+            return End{};
+        case OptionId::NoCount:
+            noCount_ = decision.value != 0;
+            return End{};
+        case OptionId::NoExec:
+            noExec_ = decision.value != 0;
+            return End{};
+        case OptionId::Chained:
+            return setLongTrans(decision.value != 0);
+        case OptionId::Isolation: {
+            if (transactionOpen_) {
+                return gatewayFailure(backend::kErrNotSupported,
+                                      "THE ISOLATION LEVEL CANNOT CHANGE INSIDE A UNIT OF WORK");
+            }
+            std::string sql = std::string("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") +
+                              kIsolation[decision.value & 3];
+            if (!command(sql.c_str())) {
+                return gatewayFailure(backend::kErrConnectionLost, "THE ISOLATION LEVEL COULD NOT BE SET");
+            }
+            isolation_ = static_cast<uint8_t>(decision.value);
+            return End{};
+        }
+        default:
+            return gatewayFailure(backend::kErrInternal, "AN OPTION WITH A FIXED VALUE CANNOT CHANGE");
+    }
+}
+
+// Writes a statement's end token; with no count in force its row count is left out.
+void Session::endStatement(Token token, uint16_t status, int32_t count) {
+    if (noCount_) {
+        status = static_cast<uint16_t>(status & ~kDoneCount);
+        count = 0;
+    }
+    conn_.done(token, status, count);
+}
+
 // --- statements --------------------------------------------------------------------------
 
 Session::End Session::runSql(const std::string& statement) {
@@ -426,7 +576,7 @@ Session::End Session::runSql(const std::string& statement) {
     if (plan.error) {
         return fail(backend::Db2Error{plan.error->sqlcode, false, plan.error->message});
     }
-    return runPlan(plan, backend::statementVerb(statement), {});
+    return closeUnknownTransaction(runPlan(plan, backend::statementVerb(statement), {}));
 }
 
 // Runs a plan: its setup statements, the statement (whose result goes to the client) and its
@@ -556,9 +706,10 @@ Session::End Session::describeOnly(const std::string& statement) {
         command("ROLLBACK");
     }
     if (o.ok()) {
-        return End{Token::Done, static_cast<uint16_t>(sink.sawColumns() ? kDoneCount : 0), 0};
+        return closeUnknownTransaction(
+            End{Token::Done, static_cast<uint16_t>(sink.sawColumns() ? kDoneCount : 0), 0});
     }
-    return settle(o, verb, false, false);
+    return closeUnknownTransaction(settle(o, verb, false, false));
 }
 
 // --- stored requests and catalog procedures ----------------------------------------------
@@ -631,7 +782,7 @@ Session::End Session::runProcedure(const std::string& argument) {
         if (last.status & kDoneError) {
             break;
         }
-        conn_.done(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
+        endStatement(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
         last = End{};
     }
     return endProcedure(last);
@@ -651,14 +802,17 @@ Session::End Session::endProcedure(End last) {
 
 // sp_pkeys / sp_fkeys: the kwgw functions, called with the procedure's arguments.
 Session::End Session::runCatalogProcedure(bool primaryKeys, const std::string& argument) {
-    std::vector<std::optional<std::string>> args = catalogArguments(argument);
-    size_t expected = primaryKeys ? 3 : 6;
-    if (args.size() > expected) {
-        return gatewayFailure(
-            backend::kErrBadArgument,
-            fmt::format("{} TAKES AT MOST {} ARGUMENTS", primaryKeys ? "SP_PKEYS" : "SP_FKEYS", expected));
+    static constexpr std::string_view kPkeysParameters[] = {"table_name", "table_owner", "table_qualifier"};
+    static constexpr std::string_view kFkeysParameters[] = {"pktable_name",      "pktable_owner",
+                                                            "pktable_qualifier", "fktable_name",
+                                                            "fktable_owner",     "fktable_qualifier"};
+    auto parsed = primaryKeys ? catalogArguments(argument, kPkeysParameters)
+                              : catalogArguments(argument, kFkeysParameters);
+    if (auto* err = std::get_if<ArgumentError>(&parsed)) {
+        return gatewayFailure(backend::kErrBadArgument,
+                              (primaryKeys ? "SP_PKEYS: " : "SP_FKEYS: ") + err->message);
     }
-    args.resize(expected);
+    const CatalogArguments& args = std::get<CatalogArguments>(parsed);
     dialect::Plan plan;
     plan.statement = primaryKeys ? "SELECT * FROM kwgw.sp_pkeys($1, $2, $3)"
                                  : "SELECT * FROM kwgw.sp_fkeys($1, $2, $3, $4, $5, $6)";
@@ -667,7 +821,7 @@ Session::End Session::runCatalogProcedure(bool primaryKeys, const std::string& a
         return result;
     }
     if (!(result.status & kDoneError)) {
-        conn_.done(Token::DoneInProc, static_cast<uint16_t>(result.status | kDoneMore), result.count);
+        endStatement(Token::DoneInProc, static_cast<uint16_t>(result.status | kDoneMore), result.count);
         result = End{};
     }
     return endProcedure(result);

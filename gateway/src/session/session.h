@@ -13,6 +13,7 @@
 #include "backend/pg.h"
 #include "common/log.h"
 #include "dialect.h"
+#include "options.h"
 #include "protocol/connection.h"
 #include "statement_log.h"
 
@@ -23,6 +24,7 @@ struct SessionConfig {
     bool longTransAlways = false;    // --long-trans always
     std::string storedRequestOwner;  // DB2 name of the fallback owner of PCSQL_HOSTLIB
     std::string serverName = "KWGATEWAY";
+    std::string charset = "iso_1";  // the character set of clients whose login names none
     tds::ConnectionLimits limits;
 };
 
@@ -58,6 +60,12 @@ class Session : private backend::ClientWatch {
     End endProcedure(End last);
     End endTransaction(bool commit);
     End setLongTrans(bool on);
+    End answerOption(const tds::OptionCommand& command);
+    End setOption(const std::string& name, bool on);
+    End applyOption(const OptionDecision& decision);
+    OptionValues optionValues() const;
+    End closeUnknownTransaction(End end);
+    void endStatement(tds::Token token, uint16_t status, int32_t count);
     End oneRow(const ColumnFormat& format, const Cell& cell);
     End settle(const backend::Outcome& outcome, const std::string& verb, bool savepoint, bool wrapped);
     End fail(const backend::Db2Error& error);
@@ -85,6 +93,8 @@ class Session : private backend::ClientWatch {
     long textSize_ = 0;
     bool longTrans_ = false;  // SET LONG_TRANS YES is in force
     bool noExec_ = false;     // SET NOEXEC YES is in force
+    bool noCount_ = false;    // row counts are left out of end tokens (no count)
+    uint8_t isolation_ = 1;   // the isolation level a client chose (0 to 3)
     bool transactionOpen_ = false;
     std::string convert_;  // SET CONVERT settings, remembered
     std::string allocate_;

@@ -90,8 +90,10 @@ class Environment {
     Gateway& startGateway(const std::string& name, const std::vector<std::string>& extraArgs);
 
     // Adds a freetds.conf section `name` for another server on a loopback port (for example a
-    // SilentListener), so that dbopen(login, name) reaches it.
-    void addServer(const std::string& name, uint16_t port);
+    // SilentListener, or a gateway reached with other client settings), so that
+    // dbopen(login, name) reaches it; `settings` are further lines of the section, such as
+    // "timeout = 2".
+    void addServer(const std::string& name, uint16_t port, const std::vector<std::string>& settings = {});
 
     // Runs kwgateway with `args` and returns its exit status; its output goes to `output`.
     int runKwgateway(const std::vector<std::string>& args, std::string* output = nullptr);
@@ -110,7 +112,11 @@ class Environment {
     std::string tempDir_;
     PGconn* admin_ = nullptr;
     std::map<std::string, std::unique_ptr<Gateway>> gateways_;
-    std::map<std::string, uint16_t> servers_;
+    struct Server {
+        uint16_t port;
+        std::vector<std::string> settings;
+    };
+    std::map<std::string, Server> servers_;
 };
 
 // Quotes a value for a libpq connection string.
