@@ -402,7 +402,9 @@ void TDX_Commit(RequestBlock* block) {
 
 void TDX_Rollback(RequestBlock* block) {
     ConnectionRecord* record = block->connection;
+    /* What is cancelled here goes with its messages, errors included: the rollback must be sent. */
     dbcancel(block->dbproc);
+    TDX_DiscardServerMessages(block);
     TDX_ExecuteStatement(block, "rollback tran");
     if (record != nullptr && record->longTrans == 0) {
         TDX_SetLongTrans(block, "NO");

@@ -207,7 +207,13 @@ void TDX_ReportFailure(RequestBlock* block) {
 
 void TDX_ReportRecord(RequestBlock* block, MessageRecord* record) {
     if (record == nullptr) {
-        std::strcpy(block->message, kDefaultFailureText);
+        /* DB-Library closes a connection whose socket failed under a poll without calling the
+         * error handler: the dead connection is then the only trace of what happened. */
+        if (block->dbproc != nullptr && dbdead(block->dbproc)) {
+            TDX_LoadMessage(block, IDS_CONNECTION_LOST, 255);
+        } else {
+            std::strcpy(block->message, kDefaultFailureText);
+        }
         block->status = KW_STATUS_DRIVER_FAILURE;
         return;
     }
@@ -227,6 +233,32 @@ void TDX_ReportRecord(RequestBlock* block, MessageRecord* record) {
 void TDX_DiscardServerMessages(RequestBlock* block) {
     if (MessageRecord* record = TDX_CollectServerMessage(block)) {
         kwdbt_freeMessage(record);
+    }
+}
+
+bool TDX_ErrorPending(RequestBlock* block) {
+    for (MessageRecord* record = kwdbt_firstMessage(block->dbproc); record != nullptr;
+         record = kwdbt_nextMessage(block->dbproc, record)) {
+        if (record->severity > TDX_MOST_SEVERE_NOTICE) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TDX_ReportPendingError(RequestBlock* block) {
+    if (!TDX_ErrorPending(block)) {
+        return false;
+    }
+    TDX_ReportFailure(block);
+    return true;
+}
+
+void TDX_DiscardNotices(RequestBlock* block) {
+    /* Continuations carry severity 10 whatever they continue, so the queue is kept whole while it
+     * holds an error: its pieces belong together. */
+    if (!TDX_ErrorPending(block)) {
+        TDX_DiscardServerMessages(block);
     }
 }
 

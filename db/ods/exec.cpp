@@ -3,9 +3,11 @@
  *
  * One statement is sent on the block's connection and its first result set made current. The
  * host's EXECUTE form is rewritten into the gateway's USE PROCEDURE form. With asyncSend the
- * statement is sent and then awaited, pendingState being 1 exactly while the driver waits. A
- * compile-only request wraps the statement in SET NOEXEC YES / NO; the switching commands never
- * report, they are traced and their messages discarded.
+ * statement is sent and then awaited, pendingState being 1 exactly while the driver waits; what a
+ * host call made during the wait answers never becomes the statement's answer. A statement that
+ * fails to go leaves DB-Library's command buffer empty. A compile-only request wraps the
+ * statement in SET NOEXEC YES / NO; the switching commands never report, they are traced and
+ * their messages discarded.
  */
 #include <cstring>
 
@@ -44,6 +46,90 @@ bool startsWithExecute(const char* text) {
         }
     }
     return isLineSpace(text[sizeof kExecuteWord - 1]);
+}
+
+/* The answers of a request that a call made during its wait may overwrite. */
+struct WaitingAnswers {
+    char message[sizeof RequestBlock{}.message];
+    int32_t requestCode;
+    int32_t status;
+    intptr_t result;
+    int32_t sqlCode;
+};
+
+void TDX_SaveAnswers(const RequestBlock* block, WaitingAnswers* saved) {
+    std::memcpy(saved->message, block->message, sizeof saved->message);
+    saved->requestCode = block->requestCode;
+    saved->status = block->status;
+    saved->result = block->result;
+    saved->sqlCode = block->sqlCode;
+}
+
+void TDX_RestoreAnswers(RequestBlock* block, const WaitingAnswers* saved) {
+    std::memcpy(block->message, saved->message, sizeof saved->message);
+    block->requestCode = saved->requestCode;
+    block->status = saved->status;
+    block->result = saved->result;
+    block->sqlCode = saved->sqlCode;
+}
+
+/* Whether DB-Library would take a character of the text for a parameter marker: a question mark
+ * outside quotes ('...', "...", [...]) and comments (-- to the end of the line, slash-star to
+ * star-slash). With TDS 5.0 it then wants parameters that a language statement never has, and
+ * refuses to send the statement without a word. */
+bool hasParameterMarker(const char* text) {
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '\'' || *p == '"' || *p == '[') {
+            const char close = *p == '[' ? ']' : *p;
+            for (++p; *p != '\0'; ++p) {
+                if (*p == close) {
+                    if (p[1] != close) {
+                        break;
+                    }
+                    ++p; /* a doubled closing character stands for itself */
+                }
+            }
+            if (*p == '\0') {
+                return false;
+            }
+        } else if (p[0] == '-' && p[1] == '-') {
+            while (p[1] != '\0' && p[1] != '\n') {
+                ++p;
+            }
+        } else if (p[0] == '/' && p[1] == '*') {
+            const char* end = std::strstr(p + 2, "*/");
+            if (end == nullptr) {
+                return false;
+            }
+            p = end + 1;
+        } else if (*p == '?') {
+            return true;
+        }
+    }
+    return false;
+}
+
+/* Reports a statement that could not be sent or failed on the server, and empties DB-Library's
+ * command buffer: a statement that was never sent stays in it and would be sent again, joined
+ * to the next one. A failure that left no message is explained when the text explains it. */
+void TDX_ReportSendFailure(RequestBlock* block, const char* sent) {
+    dbfreebuf(block->dbproc);
+    if (TDX_ErrorPending(block) || !hasParameterMarker(sent)) {
+        TDX_ReportFailure(block);
+        return;
+    }
+    TDX_DiscardServerMessages(block);
+    TDX_LoadMessage(block, IDS_PARAMETER_MARKER, 255);
+    block->status = KW_STATUS_DRIVER_FAILURE;
+}
+
+/* Puts the text into the command buffer and sends it; with asyncSend the wait is separate. */
+RETCODE TDX_Send(RequestBlock* block, const char* text) {
+    TDX_DiscardServerMessages(block);
+    if (dbcmd(block->dbproc, text) == FAIL) {
+        return FAIL;
+    }
+    return block->asyncSend != 0 ? TDX_SendAndWait(block) : dbsqlexec(block->dbproc);
 }
 
 /* Sends SET NOEXEC YES or NO; answers whether the command went through. Its messages are
@@ -140,9 +226,15 @@ RETCODE TDX_SendAndWait(RequestBlock* block) {
     if (dbsqlsend(block->dbproc) == FAIL) {
         return FAIL;
     }
+    /* The host may call in on this block while the driver waits (its message loop runs in the
+     * wait). Whatever such a call answers, a refusal included, is the host's answer to that call:
+     * the block's answers are the waiting statement's again once the wait ends. */
+    WaitingAnswers saved;
+    TDX_SaveAnswers(block, &saved);
     block->pendingState = KW_PENDING_RESPONSE;
     const RETCODE rc = dbsqlok(block->dbproc);
     block->pendingState = KW_PENDING_NONE;
+    TDX_RestoreAnswers(block, &saved);
     return rc;
 }
 
@@ -160,17 +252,15 @@ RETCODE TDX_ExecuteStatement(RequestBlock* block, const char* text) {
         TDX_RewriteExecute(block, sent, rewritten, size);
         sent = rewritten;
     }
-    /* Whatever is still queued belongs to earlier work (a warning that came after a result's
-     * last row, say): it must not be taken for this statement's failure. */
-    TDX_DiscardServerMessages(block);
-    RETCODE rc = dbcmd(block->dbproc, sent);
-    if (rc != FAIL) {
-        rc = block->asyncSend != 0 ? TDX_SendAndWait(block) : dbsqlexec(block->dbproc);
-    }
-    if (rc == FAIL) {
-        if (block->status != KW_STATUS_DRIVER_FAILURE) {
-            TDX_ReportFailure(block);
-        }
+    /* Whatever is still queued belongs to earlier work. Notices (a warning that came after a
+     * result's last row, say) must not be taken for this statement's failure and go. An error
+     * that no request reported is answered now instead of being lost, and the statement is not
+     * sent: nothing runs under an answer that belongs to something else. */
+    RETCODE rc = FAIL;
+    if (TDX_ReportPendingError(block)) {
+        /* not sent */
+    } else if ((rc = TDX_Send(block, sent)) == FAIL) {
+        TDX_ReportSendFailure(block, sent);
     } else if (MessageRecord* record = TDX_CollectServerMessage(block)) {
         dbcancel(block->dbproc);
         TDX_ReportRecord(block, record);

@@ -11,6 +11,8 @@
 
 #include <sybdb.h>
 
+#include <initializer_list>
+
 #include "kwconst.h"
 #include "kwdbt.h"
 #include "kwrecords.h"
@@ -48,6 +50,15 @@ void TDX_ReportRecord(RequestBlock* block, MessageRecord* record);
 /* Reports that the host had no memory for the request: status 999. */
 void TDX_ReportNoMemory(RequestBlock* block);
 void TDX_DiscardServerMessages(RequestBlock* block);
+/* Severities up to this one are notices (informational messages, warnings); above it, errors. */
+enum { TDX_MOST_SEVERE_NOTICE = 10 };
+/* Whether the connection's queue holds an error (a message more severe than a notice). */
+bool TDX_ErrorPending(RequestBlock* block);
+/* Reports the queued messages as a failure when they hold an error; answers whether it did. A
+ * queue of notices is left as it is. */
+bool TDX_ReportPendingError(RequestBlock* block);
+/* Empties a queue that holds only notices; a queue that holds an error is left whole. */
+void TDX_DiscardNotices(RequestBlock* block);
 
 /* Size of the buffer TDX_ParseGatewayReturnCode writes into. */
 enum { TDX_RETURN_CODE_BUFFER = 64 };
@@ -117,10 +128,101 @@ void TDX_WidenIntegerLiteral(RequestBlock* block);
 /* ---- Request handlers the router dispatches to ---- */
 typedef void (*TDX_Handler)(RequestBlock* block);
 
-/* Handlers of the subsystems that are not built yet answer status 0 and do nothing; the router
- * table names them so (ROUTE_UNBUILT). */
+/* Requests of the subsystems that are not built yet are refused with status 999 and a "not
+ * available in this version" text; the router table names them so (ROUTE_UNBUILT). */
 
-/* Exported helper of the keyed set of dependent tables (catalog.cpp). */
+/* ---- Catalog statements (catalog.cpp) ---- */
+
+/* Catalog statements start in a buffer of this many bytes, which grows when a long owner
+ * qualifier, group id or table criteria needs more. */
+enum { TDX_STATEMENT_BUFFER = 1500 };
+
+/* A catalog statement being built: text[0..length) is the statement, always terminated. When
+ * the host has no memory to grow it, `failed` is set and further appends do nothing. */
+typedef struct CatalogStatement {
+    char* text;
+    size_t size;
+    size_t length;
+    int32_t failed;
+} CatalogStatement;
+
+/* Takes the zero-filled buffer; answers 0 (and reports) when the host has none. */
+int32_t TDX_BeginStatement(RequestBlock* block, CatalogStatement* statement);
+/* Appends `pattern` with each %s replaced by the next piece as it is and each %q by the next
+ * piece with its single quotes doubled (a name or id inside a quoted literal); a null piece
+ * appends nothing. */
+void TDX_AppendStatement(RequestBlock* block, CatalogStatement* statement, const char* pattern,
+                         std::initializer_list<const char*> pieces);
+void TDX_EndStatement(RequestBlock* block, CatalogStatement* statement);
+/* The owner qualifier of the DB2 catalog tables: systemOwner, or "SYSIBM" when it is null or
+ * empty; a null systemOwner is asked for first with the System Owner dialog. */
+const char* TDX_CatalogQualifier(RequestBlock* block);
+/* Upper-cases or lower-cases a text of the block in place; a null text is left alone. */
+void TDX_UpperInPlace(char* text);
+void TDX_LowerInPlace(char* text);
+/* Sends the statement and makes its first result current: dbcmd, dbsqlexec, dbresults. */
+RETCODE TDX_RunCatalogStatement(RequestBlock* block, const char* text);
+/* Reads the next row: true for a row; false at the end or on a failure, which `failed` tells. */
+bool TDX_NextCatalogRow(DBPROCESS* dbproc, bool* failed);
+/* Leaves the connection ready for the next statement: the rest of an answer whose rows were all
+ * read is read to its end, then whatever is still pending is cancelled. */
+void TDX_FinishCatalogStatement(RequestBlock* block, bool allRowsRead);
+
+/* Table list: mode 1 lists the tables the user may see, mode 0 those the user may grant. */
+enum { TDX_LIST_GRANTABLE = 0, TDX_LIST_VISIBLE = 1 };
+void TDX_ListTables(RequestBlock* block, int32_t mode);
+/* Appends the entry of the one table a dependent-table record names, if the user may see it;
+ * answers 1 when the statement failed, else 0. */
+int32_t TDX_AppendVisibleTable(RequestBlock* block, HostList* list, const DependentTable* record);
+/* Whether the table (name, owner) belongs to the system: owned by the system owner or named as
+ * one of the extended catalog's tables. Neither test asks for a missing system owner. */
+bool TDX_IsSystemTableName(RequestBlock* block, const char* name, const char* owner);
+bool TDX_IsCatalogColumnName(RequestBlock* block, const char* column, const char* table, const char* owner);
+/* Frees a list of TableEntry records with their owner copies. */
+void TDX_FreeTableList(RequestBlock* block, HostList* list);
+void TDX_ListAllTables(RequestBlock* block);
+void TDX_ListSomeTables(RequestBlock* block);
+void TDX_DescribeTable(RequestBlock* block);
+void TDX_EnsureSystemOwner(RequestBlock* block);
+void TDX_IsSystemTable(RequestBlock* block);
+void TDX_IsCatalogColumn(RequestBlock* block);
+
+/* ---- Columns and types (columns.cpp, types.cpp) ---- */
+void TDX_ListColumns(RequestBlock* block);
+void TDX_CompleteColumn(RequestBlock* block);
+int32_t TDX_ResolveDateTimeType(RequestBlock* block, char* tableName, ColumnDescriptor* descriptor);
+void TDX_ColumnExists(RequestBlock* block);
+
+/* One row of the type table. */
+typedef struct TypeRow {
+    int32_t lowerNameId;
+    int32_t db2Type;
+    int32_t hostType;
+    int32_t maxLength;
+    int32_t defaultLength;
+} TypeRow;
+extern const TypeRow TYPE_TABLE[DB2_TYPE_COUNT];
+/* The type-table row of a DB2 type code, or null. */
+const TypeRow* TDX_TypeRow(int32_t db2Type);
+/* The DB2 type code of a catalog COLTYPE (compared exactly), or 0. */
+int32_t TDX_TypeOfColType(const char* colType);
+void TDX_TypeMaxLength(RequestBlock* block);
+void TDX_TypeHostType(RequestBlock* block);
+void TDX_TypeDefaultLength(RequestBlock* block);
+void TDX_FillTypeCombo(RequestBlock* block);
+void TDX_SelectTypeInCombo(RequestBlock* block);
+void TDX_ReadTypeFromCombo(RequestBlock* block);
+void TDX_TypeDescriptors(RequestBlock* block);
+
+/* ---- Indexes and keys (indexes.cpp, keys.cpp) ---- */
+void TDX_ListIndexes(RequestBlock* block);
+void TDX_ReadIndexKeys(RequestBlock* block);
+void TDX_UniqueKeyColumns(RequestBlock* block);
+void TDX_PrimaryKey(RequestBlock* block);
+void TDX_ForeignKeys(RequestBlock* block);
+void TDX_DependentTables(RequestBlock* block);
+
+/* Exported helper of the keyed set of dependent tables (keys.cpp). */
 KW_EXTERN_C char* TDX_FKListHashString(void* record);
 
 #endif

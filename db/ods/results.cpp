@@ -6,8 +6,11 @@
  * which travel as text, by their user type. Binding and fetching go either through those
  * descriptors or through the host's array of ColumnBindings; after each row the values whose host
  * form differs from what DB-Library delivers are converted in place: decimals, dates and times,
- * single-precision floats. A row that came with a server warning is delivered unconverted.
+ * single-precision floats. A row that came with a server warning is delivered unconverted. A
+ * decimal that the host decimal cannot hold exactly stays text, and the fetch reports the row.
  */
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "internal.h"
@@ -31,11 +34,19 @@ int scaleOf(DBINT userType) {
     return static_cast<int>((static_cast<uint32_t>(userType) >> 24) & 0xFF);
 }
 
+/* The buffer length of a column bound as zero-terminated text: its longest value and the
+ * terminator. The largest length, which a server may declare for text without a limit, stays. */
+DBINT withTerminator(DBINT length) {
+    return length < INT32_MAX ? length + 1 : length;
+}
+
 /* The descriptor fields of one result column, by its DB-Library type and user type. */
 void TDX_DescribeColumnType(ColumnDescriptor* d, int type, DBINT userType, DBINT length) {
     switch (type) {
         case SYBTEXT:
-            d->db2Type = DB2_LONG_VARCHAR, d->hostType = HOST_LONG_TEXT, d->length = length;
+            /* Bound as zero-terminated text like CHAR: a value of the full length needs the byte
+             * for the terminator too. */
+            d->db2Type = DB2_LONG_VARCHAR, d->hostType = HOST_LONG_TEXT, d->length = withTerminator(length);
             return;
         case SYBINTN:
         case SYBINT4:
@@ -79,7 +90,7 @@ void TDX_DescribeColumnType(ColumnDescriptor* d, int type, DBINT userType, DBINT
         default:
             break;
     }
-    d->db2Type = DB2_CHAR, d->hostType = HOST_CHAR, d->length = length + 1;
+    d->db2Type = DB2_CHAR, d->hostType = HOST_CHAR, d->length = withTerminator(length);
 }
 
 /* The host type and buffer length of one column for request 54. */
@@ -128,7 +139,7 @@ void TDX_DescribeBinding(ColumnBinding* b, int type, DBINT userType, DBINT lengt
         default:
             break;
     }
-    b->hostType = HOST_CHAR, b->length = length + 1;
+    b->hostType = HOST_CHAR, b->length = withTerminator(length);
 }
 
 struct BindChoice {
@@ -183,12 +194,15 @@ BindChoice TDX_BindingBind(int32_t hostType) {
     }
 }
 
-/* Converts one fetched value in place, by host type. */
-void TDX_ConvertValue(void* buffer, int32_t hostType) {
+/* Converts one fetched value in place, by host type. Answers false, leaving the delivered text in
+ * place, for a decimal that the host decimal cannot hold exactly (DB2 decimals reach 31 digits). */
+bool TDX_ConvertValue(void* buffer, int32_t hostType) {
     switch (hostType) {
         case HOST_DECIMAL: {
             HostDecimal value{};
-            kwshr_textToDecimal(&value, static_cast<const char*>(buffer));
+            if (kwshr_textToDecimal(&value, static_cast<const char*>(buffer)) == 0) {
+                return false;
+            }
             std::memcpy(buffer, &value, sizeof value);
             break;
         }
@@ -210,6 +224,32 @@ void TDX_ConvertValue(void* buffer, int32_t hostType) {
         default:
             break;
     }
+    return true;
+}
+
+/* Converts the value of column c of the row just fetched. A value without a host form keeps the
+ * text it was delivered as, and its indicator says so with the buffer length, as for a row
+ * delivered unconverted; the first such column of the row becomes the request's failure, so the
+ * host never takes the text for a value. */
+void TDX_ConvertColumn(RequestBlock* block, int column, void* buffer, int32_t hostType, int32_t length,
+                       int32_t* indicator) {
+    if (TDX_ConvertValue(buffer, hostType)) {
+        return;
+    }
+    if (indicator != nullptr) {
+        *indicator = length;
+    }
+    if (block->status != KW_STATUS_OK) {
+        return;
+    }
+    char format[sizeof block->message];
+    if (LoadStringA(moduleInstance, IDS_DECIMAL_NOT_HELD, format, sizeof format) == 0) {
+        block->message[0] = '\0';
+    } else {
+        std::snprintf(block->message, sizeof block->message, format, column,
+                      static_cast<const char*>(buffer));
+    }
+    block->status = KW_STATUS_DRIVER_FAILURE;
 }
 
 /* Whether a bound buffer holds what DB-Library writes for a NULL of that bind type (the default
@@ -347,7 +387,11 @@ void TDX_BindDescriptors(RequestBlock* block) {
 void TDX_Fetch(RequestBlock* block) {
     const RETCODE rc = dbnextrow(block->dbproc);
     if (rc == NO_MORE_ROWS) {
-        block->status = KW_STATUS_NO_DATA;
+        /* An error raised after the rows already delivered (an overflow in a later row, say)
+         * arrives with the end of the result set: it is the answer, not the end of the data. */
+        if (!TDX_ReportPendingError(block)) {
+            block->status = KW_STATUS_NO_DATA;
+        }
         return;
     }
     if (rc == FAIL) {
@@ -368,7 +412,7 @@ void TDX_Fetch(RequestBlock* block) {
             *d->indicator = indicator;
         }
         if (indicator == 0 && d->buffer != nullptr) {
-            TDX_ConvertValue(d->buffer, d->hostType);
+            TDX_ConvertColumn(block, column, d->buffer, d->hostType, d->length, d->indicator);
         }
         if (node == list->last) {
             break;
@@ -409,18 +453,27 @@ void TDX_BindBindings(RequestBlock* block) {
 void TDX_FetchBindings(RequestBlock* block) {
     const RETCODE rc = dbnextrow(block->dbproc);
     if (rc == NO_MORE_ROWS) {
-        block->status = KW_STATUS_NO_DATA;
+        /* The error that ended this result set is reported before the next one is looked at. */
+        if (TDX_ReportPendingError(block)) {
+            return;
+        }
         const RETCODE next = dbresults(block->dbproc);
-        if (next == NO_MORE_RESULTS) {
-            block->status = KW_STATUS_NO_MORE_RESULTS;
-        } else if (next == FAIL) {
-            TDX_ReportFailure(block);
-        } else if (block->bindArray != nullptr) {
+        if (next == SUCCEED && block->bindArray != nullptr) {
             /* DB-Library forgets the bindings of a result set when the next one becomes current:
              * the next bind request must bind every column again. */
             for (int c = 0; c < block->bindCount; ++c) {
                 block->bindArray[c].boundType = NOT_BOUND;
             }
+        }
+        if (TDX_ReportPendingError(block)) {
+            return; /* a later statement of the batch failed */
+        }
+        if (next == NO_MORE_RESULTS) {
+            block->status = KW_STATUS_NO_MORE_RESULTS;
+        } else if (next == FAIL) {
+            TDX_ReportFailure(block);
+        } else {
+            block->status = KW_STATUS_NO_DATA;
         }
         return;
     }
@@ -440,7 +493,7 @@ void TDX_FetchBindings(RequestBlock* block) {
             *b->indicator = indicator;
         }
         if (indicator == 0 && b->buffer != nullptr) {
-            TDX_ConvertValue(b->buffer, b->hostType);
+            TDX_ConvertColumn(block, c, b->buffer, b->hostType, b->length, b->indicator);
         }
     }
 }

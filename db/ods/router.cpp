@@ -9,6 +9,7 @@
  */
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #include "internal.h"
@@ -38,14 +39,24 @@ void TDX_AlwaysNoData(RequestBlock* block) {
     block->status = KW_STATUS_NO_DATA;
 }
 
+/* Makes the next result set current. An error that ended the previous one or came with this
+ * one is the answer; so is a failing dbresults. */
 void TDX_NextResultSet(RequestBlock* block) {
-    if (dbresults(block->dbproc) == NO_MORE_RESULTS) {
+    const RETCODE rc = dbresults(block->dbproc);
+    if (TDX_ReportPendingError(block)) {
+        return;
+    }
+    if (rc == NO_MORE_RESULTS) {
         block->status = KW_STATUS_NO_MORE_RESULTS;
+    } else if (rc == FAIL) {
+        TDX_ReportFailure(block);
     }
 }
 
 /* Cancels what is pending on the connection; while the driver waits for a response, every
- * further call is then answered at once. */
+ * further call is then answered at once. Outside that wait the cancelled work's messages,
+ * errors included, go with it: the host asked for none of its answers, and they must not be
+ * taken for the failure of the next statement. (Inside the wait the statement itself reports.) */
 void TDX_Cancel(RequestBlock* block) {
     if (dbcancel(block->dbproc) == FAIL) {
         TDX_ReportFailure(block);
@@ -53,6 +64,8 @@ void TDX_Cancel(RequestBlock* block) {
     }
     if (block->pendingState == KW_PENDING_RESPONSE) {
         block->pendingState = KW_PENDING_CANCELLED;
+    } else {
+        TDX_DiscardServerMessages(block);
     }
 }
 
@@ -88,19 +101,13 @@ void TDX_CopyLoginId(RequestBlock* block) {
     block->currentUser = kwshr_duplicateString(block->memoryContext, block->loginId, 0);
 }
 
-/* Request 7 lists every table: a name left in sqlText by an earlier request must not filter it.
- * (The listing itself arrives with the catalog queries.) */
-void TDX_ClearTableName(RequestBlock* block) {
-    block->sqlText = nullptr;
-}
-
 /* ---- Dispatch tables ---- */
 
 enum RouteKind : uint8_t {
     ROUTE_NOTHING, /* status 0, nothing done */
     ROUTE_RESULT,  /* result = value */
     ROUTE_HANDLER, /* the handler does the work */
-    ROUTE_UNBUILT, /* the subsystem that serves it is not built yet: status 0, nothing done */
+    ROUTE_UNBUILT, /* the subsystem that serves it is not built yet: refused with 999 */
 };
 
 /* Route flags. */
@@ -138,15 +145,15 @@ constexpr Route kFirstLevel[] = {
     handler(REQ_DISCONNECT, TDX_Disconnect),
     handler(REQ_EXECUTE, TDX_Execute, NEEDS_SERVER),
     handler(REQ_ROLLBACK, TDX_Rollback, NEEDS_SERVER),
-    handler(REQ_LIST_ALL_TABLES, TDX_ClearTableName, NEEDS_SERVER),
-    unbuilt(REQ_LIST_TABLES, NEEDS_SERVER),
-    unbuilt(REQ_LIST_COLUMNS, NEEDS_SERVER),
-    unbuilt(REQ_LIST_INDEXES, NEEDS_SERVER),
-    unbuilt(REQ_READ_INDEX_KEYS, NEEDS_SERVER),
-    unbuilt(REQ_SELECT_TYPE_IN_COMBO),
-    unbuilt(REQ_READ_TYPE_FROM_COMBO),
-    unbuilt(REQ_FILL_TYPE_COMBO),
-    unbuilt(REQ_TYPE_MAX_LENGTH),
+    handler(REQ_LIST_ALL_TABLES, TDX_ListAllTables, NEEDS_SERVER),
+    handler(REQ_LIST_TABLES, TDX_ListSomeTables, NEEDS_SERVER),
+    handler(REQ_LIST_COLUMNS, TDX_ListColumns, NEEDS_SERVER),
+    handler(REQ_LIST_INDEXES, TDX_ListIndexes, NEEDS_SERVER),
+    handler(REQ_READ_INDEX_KEYS, TDX_ReadIndexKeys, NEEDS_SERVER),
+    handler(REQ_SELECT_TYPE_IN_COMBO, TDX_SelectTypeInCombo),
+    handler(REQ_READ_TYPE_FROM_COMBO, TDX_ReadTypeFromCombo),
+    handler(REQ_FILL_TYPE_COMBO, TDX_FillTypeCombo),
+    handler(REQ_TYPE_MAX_LENGTH, TDX_TypeMaxLength),
     handler(REQ_IS_IDENTIFIER, TDX_IsIdentifier),
     nothing(20),
     handler(REQ_PREPARE, TDX_Prepare, NEEDS_SERVER),
@@ -158,11 +165,11 @@ constexpr Route kFirstLevel[] = {
     handler(REQ_FUNCTIONS_29, TDX_FunctionList29),
     nothing(30),
     handler(REQ_CONNECT, TDX_Connect),
-    unbuilt(REQ_TYPE_HOST_TYPE),
+    handler(REQ_TYPE_HOST_TYPE, TDX_TypeHostType),
     handler(REQ_ROW_COUNT, TDX_RowCount, NEEDS_SERVER),
-    unbuilt(REQ_TYPE_DEFAULT_LENGTH),
-    unbuilt(REQ_IS_SYSTEM_TABLE),
-    unbuilt(REQ_IS_CATALOG_COLUMN),
+    handler(REQ_TYPE_DEFAULT_LENGTH, TDX_TypeDefaultLength),
+    handler(REQ_IS_SYSTEM_TABLE, TDX_IsSystemTable),
+    handler(REQ_IS_CATALOG_COLUMN, TDX_IsCatalogColumn),
     handler(REQ_DATETIME_LITERAL, TDX_DateTimeLiteral),
     handler(REQ_ALWAYS_NO_DATA, TDX_AlwaysNoData),
     handler(REQ_COLUMN_COUNT, TDX_ColumnCount, NEEDS_SERVER),
@@ -171,10 +178,10 @@ constexpr Route kFirstLevel[] = {
     handler(REQ_FETCH_BINDINGS, TDX_FetchBindings, NEEDS_SERVER),
     unbuilt(REQ_MENU_COMMAND),
     handler(REQ_BEGIN_LONG_TRANSACTION, TDX_BeginLongTransaction),
-    unbuilt(REQ_UNIQUE_KEY_COLUMNS, NEEDS_SERVER),
-    unbuilt(REQ_COMPLETE_COLUMN),
+    handler(REQ_UNIQUE_KEY_COLUMNS, TDX_UniqueKeyColumns, NEEDS_SERVER),
+    handler(REQ_COMPLETE_COLUMN, TDX_CompleteColumn),
     handler(REQ_CONNECT_WITH_DIALOG, TDX_ConnectWithDialog),
-    unbuilt(REQ_DESCRIBE_TABLE, NEEDS_SERVER),
+    handler(REQ_DESCRIBE_TABLE, TDX_DescribeTable, NEEDS_SERVER),
     handler(REQ_CANCEL, TDX_Cancel, NEEDS_SERVER),
     unbuilt(REQ_ADD_SECURITY_MENU),
     unbuilt(REQ_LIST_STORED_REQUESTS, NEEDS_SERVER),
@@ -210,7 +217,7 @@ constexpr Route kFirstLevel[] = {
     constant(108, 0),
     constant(109, 1),
     unbuilt(REQ_READ_COLUMN_ATTRIBUTES, NEEDS_CATALOG | NEEDS_SERVER),
-    unbuilt(REQ_COLUMN_EXISTS, NEEDS_SERVER),
+    handler(REQ_COLUMN_EXISTS, TDX_ColumnExists, NEEDS_SERVER),
     constant(115, 1),
     constant(118, 1),
     constant(REQ_MAX_NAME_LENGTH, 18),
@@ -230,7 +237,7 @@ constexpr Route kFirstLevel[] = {
     constant(174, 0),
     unbuilt(REQ_READ_EDIT_STYLES, NEEDS_SERVER),
     constant(240, 1),
-    unbuilt(REQ_TYPE_DESCRIPTORS),
+    handler(REQ_TYPE_DESCRIPTORS, TDX_TypeDescriptors),
     handler(REQ_STATIC_BIND, TDX_StaticBindState),
 };
 
@@ -261,14 +268,14 @@ constexpr Route kSecondLevel[] = {
     constant(196, 1),
     constant(197, 1),
     constant(198, 1),
-    unbuilt(REQ_PRIMARY_KEY, NEEDS_SERVER),
-    unbuilt(REQ_FOREIGN_KEYS, NEEDS_SERVER),
+    handler(REQ_PRIMARY_KEY, TDX_PrimaryKey, NEEDS_SERVER),
+    handler(REQ_FOREIGN_KEYS, TDX_ForeignKeys, NEEDS_SERVER),
     unbuilt(REQ_DELETE_RULE_CHOICES),
     unbuilt(REQ_ADD_PRIMARY_KEY_CLAUSE),
     unbuilt(REQ_ALTER_PRIMARY_KEY),
     unbuilt(REQ_ADD_FOREIGN_KEY_CLAUSES),
     unbuilt(REQ_ALTER_FOREIGN_KEYS),
-    unbuilt(REQ_DEPENDENT_TABLES, NEEDS_SERVER),
+    handler(REQ_DEPENDENT_TABLES, TDX_DependentTables, NEEDS_SERVER),
     constant(213, 0),
     constant(214, 1),
     unbuilt(REQ_WRITE_EDIT_STYLE),
@@ -326,6 +333,18 @@ const Route* routeOf(int32_t code) {
     return findRoute(kSecondLevel, code);
 }
 
+/* A request whose subsystem this version does not have: answering success would tell the host the
+ * work was done. */
+void TDX_ReportUnavailable(RequestBlock* block) {
+    char format[sizeof block->message] = {};
+    if (LoadStringA(moduleInstance, IDS_NOT_AVAILABLE, format, sizeof format) == 0) {
+        block->message[0] = '\0';
+    } else {
+        std::snprintf(block->message, sizeof block->message, format, block->requestCode);
+    }
+    block->status = KW_STATUS_DRIVER_FAILURE;
+}
+
 /* Answers the pending-state guard: true when the request may go on. */
 bool TDX_PassesPendingGuard(RequestBlock* block) {
     switch (block->pendingState) {
@@ -369,7 +388,9 @@ void TDX_Dispatch(RequestBlock* block) {
     }
     switch (route->kind) {
         case ROUTE_NOTHING:
+            break;
         case ROUTE_UNBUILT:
+            TDX_ReportUnavailable(block);
             break;
         case ROUTE_RESULT:
             block->result = route->value;

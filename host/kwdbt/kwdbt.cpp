@@ -5,12 +5,15 @@
  * MessageRecords per registered connection. A handler call names a DBPROCESS; messages raised
  * while dbopen runs name a connection nobody has seen yet, or none, and go to the connection being
  * registered, which also answers for a null dbproc. The handlers never let DB-Library exit the
- * process: every error is answered with INT_CANCEL. While DB-Library waits for a server it asks,
- * about once a second, whether to interrupt; that is where the host's wait hook runs.
+ * process: every error is answered with INT_CANCEL, except a timeout: an unanswered login ends its
+ * connection, a statement past the configured timeout is cancelled and its connection kept. While
+ * DB-Library waits for a server it asks, about once a second, whether to interrupt; that is where
+ * the host's wait hook runs.
  */
 #include "kwdbt.h"
 
 #include <sybdb.h>
+#include <syberror.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -41,6 +44,9 @@ struct Connection {
 /* The login wait is bounded so that a server that accepts the connection and never answers the
  * login cannot hang the host; KW_LOGIN_TIMEOUT (seconds) changes the bound. */
 constexpr int kDefaultLoginTimeoutSeconds = 30;
+/* The severity given to the loss of a connection that the toolkit itself ends: that of
+ * DB-Library's own communication errors. */
+constexpr int kLostConnectionSeverity = EXCOMM;
 
 std::mutex mutex;
 std::vector<std::unique_ptr<Connection>> connections;
@@ -152,22 +158,74 @@ int messageHandler(DBPROCESS* dbproc, DBINT number, int state, int severity, cha
     return 0;
 }
 
+/* What a timeout means for the connection that waits. */
+enum class TimeoutKind {
+    Login,           /* the server took the connection and has not answered the login */
+    Statement,       /* a statement ran longer than the configured timeout */
+    UnansweredCancel /* the cancel sent at the statement's timeout got no answer either */
+};
+
+TimeoutKind timeoutKind(DBPROCESS* dbproc) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc, false);
+    /* Until dbopen returns, the host's block does not hold the handle being logged in. */
+    if (connection == nullptr || connection->block == nullptr || connection->block->dbproc != dbproc) {
+        return TimeoutKind::Login;
+    }
+    /* The statement's own timeout stays queued until the driver reports the statement. */
+    for (const QueuedMessage* message : connection->queue) {
+        if (message->record.source == KW_MESSAGE_LIBRARY && message->record.number == SYBETIME) {
+            return TimeoutKind::UnansweredCancel;
+        }
+    }
+    return TimeoutKind::Statement;
+}
+
+/* Ends a connection whose server stopped answering. Answering INT_CANCEL would make FreeTDS close
+ * the connection from inside its own network loop, where the logout it sends waits on that very
+ * loop, five seconds a round, without end. Shutting the socket down instead lets the waiting read
+ * see the connection end at once: the request fails promptly and the connection is dead. */
+int abandonConnection(DBPROCESS* dbproc) {
+    const int socket = dbiordesc(dbproc);
+    if (socket >= 0) {
+        shutdown(socket, SHUT_RDWR);
+    }
+    return INT_CONTINUE;
+}
+
+/* A timeout. The login wait is bounded: a server that does not answer it loses the connection. A
+ * statement that runs past the configured timeout is cancelled: INT_TIMEOUT makes FreeTDS send
+ * the attention and read on to its acknowledgement, so the statement fails, and the connection,
+ * its session and its transaction stay as they were. If the server does not acknowledge within
+ * another timeout it is not answering at all, and the connection is given up. */
+int handleTimeout(DBPROCESS* dbproc, int severity, const char* text) {
+    switch (timeoutKind(dbproc)) {
+        case TimeoutKind::Login:
+            enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, severity, text, 0, 0);
+            return abandonConnection(dbproc);
+        case TimeoutKind::Statement:
+            enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, severity,
+                    "The statement ran longer than the timeout set for this server and was cancelled; "
+                    "the connection and its transaction are still open.",
+                    0, 0);
+            return INT_TIMEOUT;
+        case TimeoutKind::UnansweredCancel:
+            break;
+    }
+    enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, kLostConnectionSeverity,
+            "The server answered neither the statement nor its cancel within the timeout set for "
+            "this server; the connection was closed.",
+            0, 0);
+    return abandonConnection(dbproc);
+}
+
 int errorHandler(DBPROCESS* dbproc, int severity, int number, int osError, char* text, char*) {
+    if (number == SYBETIME && dbproc != nullptr) {
+        return handleTimeout(dbproc, severity, text);
+    }
     /* SYBESMSG only points at the server messages, which are queued already. */
     if (number != SYBESMSG) {
         enqueue(dbproc, KW_MESSAGE_LIBRARY, number, severity, text, osError, 0);
-    }
-    if (number == SYBETIME && dbproc != nullptr) {
-        /* A server that stopped answering (the login wait is bounded). Answering INT_CANCEL would
-         * make FreeTDS close the connection from inside its own network loop, where the logout it
-         * sends waits on that very loop, five seconds a round, without end. Shutting the socket
-         * down instead lets the waiting read see the connection end at once: the request fails
-         * promptly and the connection is dead, as a cancel would have left it. */
-        const int socket = dbiordesc(dbproc);
-        if (socket >= 0) {
-            shutdown(socket, SHUT_RDWR);
-        }
-        return INT_CONTINUE;
     }
     return INT_CANCEL;
 }
@@ -321,6 +379,10 @@ int32_t kwhost_queuedMessageCount(DBPROCESS* dbproc) {
     std::lock_guard<std::mutex> lock(mutex);
     Connection* connection = connectionOf(dbproc, false);
     return connection != nullptr ? static_cast<int32_t>(connection->queue.size()) : 0;
+}
+
+int32_t kwhost_connectionLost(DBPROCESS* dbproc) {
+    return dbproc != nullptr && dbdead(dbproc) ? 1 : 0;
 }
 
 int32_t kwhost_registeredConnectionCount(void) {

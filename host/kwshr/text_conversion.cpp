@@ -3,8 +3,9 @@
  * doubling for SQL string literals (kwshr_makeSqlStringText) and decimal text into the host's
  * 16-byte decimal (kwshr_textToDecimal), plus the ASCII case helpers the other files share.
  * It owns one thread-local text: the last quoted literal, valid until that thread's next call.
- * A decimal it produces always has a mantissa below 10^28 and a scale of at most 28; zero is
- * never negative (a "-0.00" gives a positive zero of scale 2, so every value has one form).
+ * A decimal it produces is exactly the value of its text, with a mantissa below 2^96 and a scale of
+ * at most 28; a text whose value it cannot hold exactly is refused, never rounded. Zero is never
+ * negative (a "-0.00" gives a positive zero of scale 2, so every value has one form).
  */
 #include <cstring>
 #include <string>
@@ -43,8 +44,10 @@ int32_t copyCut(std::string_view text, char* buffer, int32_t size) {
 
 namespace {
 
-constexpr int kMaxDecimalDigits = 28;
 constexpr int kMaxDecimalScale = 28;
+/* Every number of this many digits fits the mantissa; some of one digit more do (up to 2^96 - 1,
+ * 79228162514264337593543950335). */
+constexpr int kAlwaysHeldDigits = 28;
 
 /* The 96-bit mantissa as three 32-bit limbs, lowest first: portable to targets without a
  * 128-bit integer. */
@@ -66,7 +69,7 @@ struct Mantissa {
 static_assert(
     [] {
         Mantissa largest;
-        for (int i = 0; i < kMaxDecimalDigits; ++i) {
+        for (int i = 0; i < kAlwaysHeldDigits; ++i) {
             if (!largest.appendDigit(9)) {
                 return false;
             }
@@ -119,41 +122,37 @@ bool splitDecimal(std::string_view text, DecimalText& parts) {
     return at == text.size() && (!parts.integerDigits.empty() || !parts.fractionDigits.empty());
 }
 
+/* The value of the parts, exactly. Zeros at the end of the fraction change no value: they are
+ * dropped where the scale limit or the mantissa needs it, and kept otherwise, so the value keeps
+ * the scale it was written with. Answers false when the value itself does not fit. */
 bool fillDecimal(const DecimalText& parts, HostDecimal& out) {
-    if (parts.fractionDigits.size() > static_cast<size_t>(kMaxDecimalScale)) {
+    std::string_view fraction = parts.fractionDigits;
+    while (!fraction.empty() && fraction.back() == '0') {
+        fraction.remove_suffix(1);
+    }
+    if (fraction.size() > static_cast<size_t>(kMaxDecimalScale)) {
         return false;
     }
-    /* Most values fit 64 bits: the digits are gathered there, and only a longer number moves on
-     * to the three limbs (this runs for every decimal of every fetched row). */
-    constexpr int kDigitsIn64Bits = 19;
-    uint64_t small = 0;
     Mantissa mantissa;
-    int significant = 0;
-    for (std::string_view digits : {parts.integerDigits, parts.fractionDigits}) {
+    for (std::string_view digits : {parts.integerDigits, fraction}) {
         for (char c : digits) {
-            if (significant == 0 && c == '0') {
-                continue;  // leading zeros do not count towards the 28 digits
-            }
-            if (++significant > kMaxDecimalDigits) {
+            if (!mantissa.appendDigit(static_cast<uint32_t>(c - '0'))) {
                 return false;
             }
-            const auto digit = static_cast<uint32_t>(c - '0');
-            if (significant <= kDigitsIn64Bits) {
-                small = small * 10 + digit;
-                continue;
-            }
-            if (significant == kDigitsIn64Bits + 1) {
-                mantissa.limbs[0] = static_cast<uint32_t>(small);
-                mantissa.limbs[1] = static_cast<uint32_t>(small >> 32);
-            }
-            mantissa.appendDigit(digit);
         }
     }
-    if (significant <= kDigitsIn64Bits) {
-        mantissa.limbs[0] = static_cast<uint32_t>(small);
-        mantissa.limbs[1] = static_cast<uint32_t>(small >> 32);
+    size_t scale = fraction.size();
+    const size_t written = parts.fractionDigits.size();
+    const size_t wanted = written < static_cast<size_t>(kMaxDecimalScale) ? written : kMaxDecimalScale;
+    while (scale < wanted) {
+        Mantissa wider = mantissa;
+        if (!wider.appendDigit(0)) {
+            break;
+        }
+        mantissa = wider;
+        ++scale;
     }
-    out.scale = static_cast<uint8_t>(parts.fractionDigits.size());
+    out.scale = static_cast<uint8_t>(scale);
     out.sign = (parts.negative && !mantissa.isZero()) ? KW_DECIMAL_NEGATIVE : 0;
     out.high = mantissa.limbs[2];
     out.low = (uint64_t{mantissa.limbs[1]} << 32) | mantissa.limbs[0];

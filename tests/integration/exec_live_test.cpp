@@ -1,7 +1,9 @@
 // exec_live_test.cpp - statements, result sets, binding and fetching through the driver against
-// the live gateway: every DB2 type described and converted, NULL indicators, the host's two ways of
-// binding, several result sets, warnings, the compile-only protocol, cancel while waiting, and
-// allocation failures.
+// the live gateway: every DB2 type described and converted, decimals wider than the host decimal,
+// LONG VARCHAR at its full length, NULL indicators, the host's two ways of binding, several result
+// sets, warnings, the compile-only protocol, cancel while waiting, and allocation failures.
+#include <sybdb.h>
+
 #include <chrono>
 #include <string>
 #include <tuple>
@@ -43,6 +45,10 @@ class ExecLiveTest : public ::testing::Test {
             INSERT INTO joe.pcsql_hostlib VALUES ('TWOSETS', 'UPDATE COUNTER SET N = N + 1;
                 SELECT C_INT FROM ALLTYPES WHERE C_INT < 3 ORDER BY C_INT;
                 SELECT C_VARCHAR, C_SMALL FROM ALLTYPES WHERE C_INT = 1');
+            CREATE TABLE joe.squares (d INTEGER);
+            INSERT INTO joe.squares VALUES (10), (20), (100000);
+            CREATE FUNCTION joe.slow_fail(s FLOAT) RETURNS INTEGER LANGUAGE plpgsql AS
+                $$ BEGIN PERFORM pg_sleep(s); RETURN 1 / 0; END $$;
             CREATE TABLE joe.zeros (i INTEGER, s SMALLINT, f FLOAT, v VARCHAR(10), k INTEGER);
             INSERT INTO joe.zeros VALUES (5, 6, 1.5, 'x', 1), (0, 0, 0, '', 2), (NULL, NULL, NULL, NULL, 3);
             RESET ROLE;)SQL");
@@ -67,7 +73,7 @@ TEST_F(ExecLiveTest, DescribeGivesEveryDb2TypeItsHostTypeLengthPrecisionAndScale
                                   {"c_int", DB2_INTEGER, HOST_INTEGER, 4, 10, 0},
                                   {"c_small", DB2_SMALLINT, HOST_SMALLINT, 2, 5, 0},
                                   {"c_float", DB2_FLOAT, HOST_DOUBLE, 44, 0, 0},
-                                  {"c_long", DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32700, 0, 0},
+                                  {"c_long", DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32701, 0, 0},
                                   {"c_dec", DB2_DECIMAL, HOST_DECIMAL, 44, 9, 2},
                                   {"c_date", DB2_DATE, HOST_DATE, 11, 0, 0},
                                   {"c_time", DB2_TIME, HOST_TIME, 16, 0, 0},
@@ -246,6 +252,126 @@ TEST_F(ExecLiveTest, AStoredRequestWithTwoResultSetsIsReadThroughBindings) {
     EXPECT_EQ(env.queryValue("SELECT n FROM joe.counter"), "1") << "the update ran";
 }
 
+// The values of DB2 decimals that reach 31 digits: the host decimal holds 28 after the point and a
+// 96-bit mantissa (28 or 29 digits). A value it cannot hold exactly fails its row, keeps its text
+// and is never handed over as a number; the rows around it convert as usual. Both ways of fetching.
+TEST_F(ExecLiveTest, ADecimalTheHostDecimalCannotHoldFailsItsRowWithItsTextAndTheNextRowsStillConvert) {
+    env.exec(R"SQL(
+        CREATE TABLE joe.wide (k INTEGER, d0 DECIMAL(31,0), d30 DECIMAL(31,30));
+        INSERT INTO joe.wide VALUES (1, 79228162514264337593543950335, 0.5),
+            (2, 1234567890123456789012345678901, -0.5), (3, -12, 1.234567890123456789012345678901),
+            (4, -79228162514264337593543950335, 1.234567890123456789012345678900);
+        ALTER TABLE joe.wide OWNER TO joe;)SQL");
+    const char kSelect[] = "SELECT K, D0, D30 FROM WIDE ORDER BY K";
+    const struct {
+        int32_t status;
+        std::vector<std::string> row;  // for a failed row, the refused column reads as its text
+        size_t refusedColumn;          // 1-based; 0 when the row converted
+    } expected[] = {
+        {KW_STATUS_OK, {"1", "79228162514264337593543950335", "0.5000000000000000000000000000"}, 0},
+        {KW_STATUS_DRIVER_FAILURE,
+         {"2", "1234567890123456789012345678901", "-0.5000000000000000000000000000"},
+         2},
+        {KW_STATUS_DRIVER_FAILURE, {"3", "-12", "1.234567890123456789012345678901"}, 3},
+        {KW_STATUS_OK, {"4", "-79228162514264337593543950335", "1.2345678901234567890123456789"}, 0},
+    };
+    auto check = [&](size_t i, int32_t status, const std::vector<std::string>& row,
+                     const std::vector<int32_t>& indicators, int32_t textLength) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        EXPECT_EQ(status, expected[i].status) << t.message();
+        EXPECT_EQ(row, expected[i].row);
+        for (size_t c = 0; c < indicators.size(); ++c) {
+            EXPECT_EQ(indicators[c], c + 1 == expected[i].refusedColumn ? textLength : 0)
+                << "column " << c + 1;
+        }
+        if (expected[i].refusedColumn == 0) {
+            EXPECT_EQ(+t.block().sqlCode, 0);
+            return;
+        }
+        EXPECT_EQ(+t.block().sqlCode, -1);
+        const std::string column = "column " + std::to_string(expected[i].refusedColumn) + " ";
+        EXPECT_NE(t.message().find(column), std::string::npos) << t.message();
+        EXPECT_NE(t.message().find(expected[i].row[expected[i].refusedColumn - 1]), std::string::npos)
+            << t.message();
+    };
+
+    {
+        SCOPED_TRACE("descriptors, request 23");
+        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+        auto bound = kwhosttest::bindColumns(t);
+        ASSERT_EQ(+t.block().status, 0) << t.message();
+        ASSERT_EQ(bound.columns.size(), 3u);
+        for (size_t i = 0; i < std::size(expected); ++i) {
+            const int32_t status = t.call(REQ_FETCH);
+            std::vector<std::string> row;
+            for (size_t c = 0; c < 3; ++c) {
+                row.push_back(kwhosttest::formatValue(bound.columns[c]->hostType, bound.buffers[c].data(),
+                                                      bound.indicators[c]));
+            }
+            check(i, status, row, bound.indicators, 44);
+        }
+        EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA) << t.message();
+    }
+    {
+        SCOPED_TRACE("bindings, request 56");
+        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+        Bindings b(t);
+        ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
+        ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+        for (size_t i = 0; i < std::size(expected); ++i) {
+            const int32_t status = t.call(REQ_FETCH_BINDINGS);
+            check(i, status, b.row(), b.indicators, 44);
+        }
+        EXPECT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_NO_MORE_RESULTS) << t.message();
+    }
+}
+
+TEST_F(ExecLiveTest, ALongVarcharOfItsFullDeclaredLengthComesBackWholeWithoutAWarning) {
+    env.exec(R"SQL(
+        CREATE TABLE joe.longest (k INTEGER, t TEXT);
+        INSERT INTO joe.longest VALUES (1, repeat('x', 32699) || 'z'), (2, 'short');
+        ALTER TABLE joe.longest OWNER TO joe;)SQL");
+    const std::string longest = std::string(32699, 'x') + "z";
+    const char kSelect[] = "SELECT T FROM LONGEST ORDER BY K";
+
+    // The gateway declares LONG VARCHAR with its limit, in bytes of the connection's character set.
+    ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+    const int32_t declared = dbcollen(t.block().dbproc, 1);
+    ASSERT_GE(declared, 32700);
+    const auto columns = t.describe();
+    ASSERT_EQ(columns.size(), 1u);
+    EXPECT_EQ(std::make_tuple(+columns[0]->db2Type, +columns[0]->hostType, +columns[0]->length),
+              std::make_tuple(DB2_LONG_VARCHAR, HOST_LONG_TEXT, declared + 1))
+        << "the declared length and the terminator";
+    t.call(REQ_CANCEL);
+    ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+    const auto set = kwhosttest::fetchAll(t);
+    EXPECT_EQ(set.lastStatus, KW_STATUS_NO_DATA) << t.message();
+    ASSERT_EQ(set.rows.size(), 2u) << "no row failed or came with a warning";
+    EXPECT_EQ(set.rows[0][0].size(), longest.size());
+    EXPECT_EQ(set.rows[0][0], longest);
+    EXPECT_EQ(set.rows[1][0], "short");
+
+    // Through bindings, into a buffer of the length request 54 gives.
+    ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+    ColumnBinding binding{};
+    int32_t indicator = 12345;
+    t.block().bindArray = &binding;
+    t.block().bindCount = 1;
+    ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0) << t.message();
+    EXPECT_EQ(std::make_tuple(+binding.hostType, +binding.length), std::make_tuple(HOST_CHAR, declared + 1));
+    std::vector<char> buffer(static_cast<size_t>(binding.length), 'Q');
+    binding.buffer = buffer.data();
+    binding.indicator = &indicator;
+    ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+    ASSERT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_OK) << t.message();
+    EXPECT_EQ(indicator, 0);
+    EXPECT_EQ(std::string(buffer.data()), longest);
+    t.call(REQ_CANCEL);
+    t.block().bindArray = nullptr;
+    t.block().bindCount = 0;
+}
+
 TEST_F(ExecLiveTest, CompileOnlyDescribeRunsNothingAndAlwaysLeavesNormalMode) {
     size_t mark = env.gateway().mark();
     const std::string insert = "INSERT INTO COUNTER VALUES (99)";
@@ -276,11 +402,113 @@ TEST_F(ExecLiveTest, CompileOnlyDescribeRunsNothingAndAlwaysLeavesNormalMode) {
     EXPECT_EQ(kwhosttest::fetchAll(t).rows, Rows{{"2"}});
 }
 
-TEST_F(ExecLiveTest, AMessageLeftFromEarlierWorkDoesNotFailTheNextStatement) {
-    // A warning that arrived after the last row of a result stays queued.
-    kwhost_queueMessage(t.block().dbproc, KW_MESSAGE_SERVER, 21500, 4, "DG21500: left over");
-    EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 1"), 0) << t.message();
-    EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u);
+// SQUARES holds 10, 20 and 100000, in that order: the square of the third overflows an INTEGER.
+const char kSquares[] = "SELECT D, D * D FROM SQUARES";
+const char kOverflowCode[] = "DB2 Return Code:  -802";
+
+TEST_F(ExecLiveTest, AnErrorAfterTheFirstRowsIsTheAnswerWhereTheRowsEndAndNotLaterOn) {
+    // Through request 23: two rows, then the overflow instead of "no more rows".
+    ASSERT_EQ(t.execute(kSquares), 0) << t.message();
+    const auto set = kwhosttest::fetchAll(t);
+    EXPECT_EQ(set.rows, (Rows{{"10", "100"}, {"20", "400"}}));
+    EXPECT_EQ(set.lastStatus, -802);
+    EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
+    EXPECT_EQ(+t.block().sqlCode, -1);
+
+    // Through request 56, likewise.
+    ASSERT_EQ(t.execute(kSquares), 0) << t.message();
+    Bindings b(t);
+    ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
+    ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+    Rows seen;
+    int32_t status = 0;
+    while ((status = t.call(REQ_FETCH_BINDINGS)) == KW_STATUS_OK) {
+        seen.push_back(b.row());
+    }
+    EXPECT_EQ(seen, (Rows{{"10", "100"}, {"20", "400"}}));
+    EXPECT_EQ(status, -802);
+    EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
+    EXPECT_EQ(+t.block().sqlCode, -1);
+    t.block().bindArray = nullptr;
+    t.block().bindCount = 0;
+
+    // Through request 96: the first statement of the batch gives its rows, the second fails
+    // before it has any (its sort meets the overflow).
+    ASSERT_EQ(
+        t.execute("SELECT D FROM SQUARES WHERE D < 100 ORDER BY D; SELECT D * D FROM SQUARES ORDER BY D"), 0)
+        << t.message();
+    EXPECT_EQ(kwhosttest::fetchAll(t).rows, (Rows{{"10"}, {"20"}}));
+    EXPECT_EQ(t.call(REQ_NEXT_RESULT_SET), -802) << t.message();
+    EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
+    EXPECT_EQ(+t.block().sqlCode, -1);
+    t.call(REQ_CANCEL);
+
+    // None of them surfaces again on the next statement.
+    EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 2"), 0) << t.message();
+    EXPECT_EQ(kwhosttest::fetchAll(t).rows, Rows{{"2"}});
+}
+
+TEST_F(ExecLiveTest, WhatEarlierWorkLeftQueuedIsDroppedWhenANoticeAndAnsweredWhenAnError) {
+    const struct {
+        const char* claim;
+        int32_t number, severity;
+        bool cancelFirst;
+        int32_t status;  // of the next statement
+    } cases[] = {
+        {"a warning that came after a result's last row is dropped", 21500, 4, false, 0},
+        {"an informational message is dropped", 5701, 10, false, 0},
+        {"an error nobody reported is the answer, and the statement is not sent", 21500, 16, false, 21500},
+        {"an error of work the host cancelled goes with that work", 21500, 16, true, 0},
+    };
+    const std::string statement = "SELECT C_INT FROM ALLTYPES WHERE C_INT = 1";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        kwhost_queueMessage(t.block().dbproc, KW_MESSAGE_SERVER, c.number, c.severity, "DG21500: left over");
+        if (c.cancelFirst) {
+            ASSERT_EQ(t.call(REQ_CANCEL), 0) << t.message();
+        }
+        const size_t mark = env.gateway().mark();
+        EXPECT_EQ(t.execute(statement), c.status) << t.message();
+        if (c.status == 0) {
+            EXPECT_EQ(kwhosttest::fetchAll(t).rows, Rows{{"1"}});
+        } else {
+            EXPECT_EQ(t.message(), "DG21500: left over");
+            EXPECT_EQ(env.gateway().requestsSince(mark), std::vector<std::string>{});
+        }
+        EXPECT_EQ(kwhost_queuedMessageCount(t.block().dbproc), 0);
+    }
+    EXPECT_EQ(t.execute(statement), 0) << "reported once, the error is gone: " << t.message();
+}
+
+TEST_F(ExecLiveTest, AQuestionMarkDbLibraryWouldTakeForAParameterIsRefusedClearlyAndLeavesNothingBehind) {
+    const struct {
+        std::string sql;
+        bool refused;
+    } cases[] = {
+        {"SELECT C_INT FROM ALLTYPES WHERE C_INT = ?", true},
+        {"SELECT C_INT FROM ALLTYPES WHERE C_VARCHAR = 'why?' OR C_INT = ?", true},
+        {"SELECT C_INT FROM ALLTYPES WHERE C_VARCHAR <> 'why?' AND C_INT = 1", false},
+        {"SELECT C_INT AS \"what?\" FROM ALLTYPES WHERE C_INT = 1", false},
+        {"SELECT C_INT FROM ALLTYPES -- which one?\nWHERE C_INT = 1", false},
+        {"SELECT C_INT /* which one? */ FROM ALLTYPES WHERE C_INT = 1", false},
+    };
+    const std::string good = "SELECT C_INT FROM ALLTYPES WHERE C_INT = 2";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const size_t mark = env.gateway().mark();
+        if (c.refused) {
+            EXPECT_EQ(t.execute(c.sql), KW_STATUS_DRIVER_FAILURE);
+            EXPECT_NE(t.message().find("question mark"), std::string::npos) << t.message();
+            EXPECT_EQ(+t.block().sqlCode, -1);
+            // The refused text is not sent again with the next statement.
+            ASSERT_EQ(t.execute(good), 0) << t.message();
+            EXPECT_EQ(kwhosttest::fetchAll(t).rows, Rows{{"2"}});
+            EXPECT_EQ(env.gateway().requestsSince(mark), std::vector<std::string>{good});
+        } else {
+            ASSERT_EQ(t.execute(c.sql), 0) << t.message();
+            EXPECT_EQ(kwhosttest::fetchAll(t).rows, Rows{{"1"}});
+        }
+    }
 }
 
 // The host's message loop during an asynchronous wait: it records what it saw and cancels.
@@ -329,6 +557,90 @@ TEST_F(ExecLiveTest, CancelWhileWaitingAsynchronouslyStopsTheStatementOnTheServe
               "0");
     EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 1"), 0) << t.message();
     EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u) << "the connection is usable again";
+}
+
+TEST_F(ExecLiveTest, ACallRefusedDuringTheWaitLeavesTheWaitingStatementItsOwnAnswer) {
+    // The host's message loop calls a request other than cancel while the statement waits.
+    struct Watch {
+        Transaction* transaction = nullptr;
+        int calls = 0;
+        int32_t refusedStatus = -1;
+        std::string refusedMessage;
+    } watch;
+    watch.transaction = &t;
+    kwhost_setWaitHook(
+        [](RequestBlock* block, void* context) {
+            auto* watch = static_cast<Watch*>(context);
+            if (block != &watch->transaction->block() || watch->calls++ > 0) {
+                return;
+            }
+            const int32_t code = block->requestCode;
+            watch->refusedStatus = watch->transaction->call(REQ_MAX_NAME_LENGTH);
+            watch->refusedMessage = block->message;
+            block->requestCode = code;
+        },
+        &watch);
+    const struct {
+        const char* sql;
+        int32_t status;
+    } cases[] = {
+        {"SELECT PG_SLEEP(1.5) AS S FROM ALLTYPES WHERE C_INT = 1", 0},
+        {"SELECT SLOW_FAIL(1.5) AS S FROM ALLTYPES WHERE C_INT = 1", -802},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        watch.calls = 0;
+        watch.refusedStatus = -1;
+        t.block().asyncSend = 1;
+        const int32_t status = t.execute(c.sql);
+        t.block().asyncSend = 0;
+        ASSERT_GE(watch.calls, 1) << "the statement waited long enough for the hook to run";
+        EXPECT_EQ(watch.refusedStatus, KW_STATUS_DRIVER_FAILURE);
+        EXPECT_EQ(watch.refusedMessage,
+                  "Only cancel command is allowed when the response from the server is pending.");
+        EXPECT_EQ(status, c.status) << t.message();
+        if (c.status == 0) {
+            EXPECT_EQ(t.message(), "");
+            EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u);
+        } else {
+            EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
+        }
+    }
+    kwhost_setWaitHook(nullptr, nullptr);
+}
+
+TEST_F(ExecLiveTest, AStatementPastTheConfiguredTimeoutIsCancelledAndTheConnectionAndItsTransactionGoOn) {
+    // The same gateway, reached through a freetds.conf section with a two-second timeout.
+    env.addServer("KWGW_TIMEOUT", env.gateway().port(), {"timeout = 2"});
+    for (int32_t asyncSend : {0, 1}) {
+        SCOPED_TRACE(asyncSend != 0 ? "sent and awaited" : "sent and run at once");
+        Transaction u;
+        ASSERT_EQ(u.connect("KWGW_TIMEOUT"), 0) << u.message();
+        u.block().asyncSend = asyncSend;
+        ASSERT_EQ(u.call(REQ_BEGIN_LONG_TRANSACTION), 0) << u.message();
+        const std::string kept = "n = " + std::to_string(50 + asyncSend);
+        ASSERT_EQ(u.execute("INSERT INTO COUNTER VALUES (" + std::to_string(50 + asyncSend) + ")"), 0)
+            << u.message();
+
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(u.execute("SELECT PG_SLEEP(30) AS S FROM ALLTYPES WHERE C_INT = 1"), 20003);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_NE(u.message().find("ran longer than the timeout"), std::string::npos) << u.message();
+        EXPECT_EQ(+u.block().sqlCode, -1);
+        EXPECT_LT(elapsed, std::chrono::seconds(15)) << "cancelled at the timeout, not waited out";
+        EXPECT_EQ(env.queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(30)%' "
+                                 "AND state = 'active' AND pid <> pg_backend_pid() AND datname = "
+                                 "current_database()"),
+                  "0")
+            << "the statement was stopped on the server";
+
+        ASSERT_EQ(u.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 2"), 0) << u.message();
+        EXPECT_EQ(kwhosttest::fetchAll(u).rows, Rows{{"2"}});
+        EXPECT_EQ(count(kept), "0") << "still inside the open transaction";
+        EXPECT_EQ(u.call(REQ_COMMIT), 0) << u.message();
+        EXPECT_EQ(count(kept), "1") << "the work before the timeout is committed";
+        EXPECT_EQ(u.disconnect(), 0) << u.message();
+    }
 }
 
 TEST_F(ExecLiveTest, EveryAllocationOfADescribeCanFailCleanly) {

@@ -1,7 +1,8 @@
 // kwsh_live_test.cpp - kwsh against the live gateway: the kwsh program running the demonstration
-// session (every DB2 type aligned and as CSV, a server error, transactions, compile-only describe)
-// and its exit statuses; and in process what the session does not show: row counts, several result
-// sets, warnings, a failed describe, the trace, a clean disconnect, an interrupt.
+// session (every DB2 type aligned and as CSV, a server error, transactions, compile-only describe),
+// its exit statuses, its quiet output, and text beyond ASCII typed at a terminal; and in process
+// what the session does not show: row counts, several result sets, warnings, a failed describe,
+// the trace, a clean disconnect, an interrupt.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -16,7 +17,9 @@
 #include <vector>
 
 #include "kwconst.h"
+#include "kwdbt.h"
 #include "kwtest/environment.h"
+#include "kwtest/terminal_program.h"
 #include "shell.h"
 
 #ifndef KWSH_PATH
@@ -113,6 +116,19 @@ TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonRe
     EXPECT_EQ(shell->failures(), 1) << "the describe";
 }
 
+TEST_F(KwshLiveTest, ADecimalWiderThanTheHostDecimalFailsTheStatementWithItsDigitsNeverAsZero) {
+    run("SELECT C_INT, CAST(1234567890123456789012345678901 AS DECIMAL(31,0)) AS BIG FROM SAMPLE "
+        "WHERE C_INT = 1;");
+    EXPECT_NE(err.str().find("ERROR 999: "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("1234567890123456789012345678901"), std::string::npos) << err.str();
+    EXPECT_EQ(out.str().find("(1 row)"), std::string::npos) << "no row was shown:\n" << out.str();
+    EXPECT_EQ(shell->failures(), 1);
+
+    run("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;");
+    EXPECT_EQ(out.str(), " c_int\n-------\n     2\n(1 row)\n\n");
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST_F(KwshLiveTest, TheTraceShowsTheDriversStepsAfterEachStatementWhileItIsOn) {
     run("\\trace on\n\\describe SELECT C_INT FROM SAMPLE\n\\trace off\n\\describe SELECT C_INT FROM SAMPLE");
     const std::string trace = err.str();
@@ -131,6 +147,35 @@ TEST_F(KwshLiveTest, ADisconnectLeavesNothingOfTheDriverInTheBlocksContext) {
     EXPECT_EQ(err.str().find("kept"), std::string::npos) << err.str();
     EXPECT_NE(out.str().find("disconnected from " + env.serverName()), std::string::npos);
     EXPECT_EQ(shell->session().liveAllocations(), 3) << "the server name, the user and the password";
+}
+
+TEST_F(KwshLiveTest, AGatewayThatDiesIsALostConnectionThatConninfoTellsAndConnectReplaces) {
+    kwtest::Gateway& doomed = env.startGateway("KWGW_DOOMED", {});
+    ASSERT_TRUE(shell->disconnect());
+    ASSERT_TRUE(shell->connect({"KWGW_DOOMED", kwtest::kJoe.name, kwtest::kJoe.password, ""})) << err.str();
+    run("SELECT C_INT FROM SAMPLE WHERE C_INT = 1;");
+    ASSERT_EQ(err.str(), "");
+    ASSERT_EQ(kill(doomed.pid(), SIGKILL), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    run("SELECT C_INT FROM SAMPLE WHERE C_INT = 1;");
+    EXPECT_EQ(out.str(), "");
+    // DB-Library sees either a failed write or a connection closed under it, by timing.
+    const std::string lost =
+        "ERROR 999: The connection to the database server was lost: the server closed it or can no longer "
+        "be reached. Disconnect, then connect again.\n";
+    const std::string writeFailed = "ERROR 20006: Write to the server failed (KWGW_DOOMED)\n";
+    EXPECT_TRUE(err.str() == lost || err.str() == writeFailed) << err.str();
+    run("\\conninfo");
+    EXPECT_EQ(out.str(),
+              "the connection to KWGW_DOOMED as JOE was lost; \\connect or \\login starts a new one\n");
+
+    run("\\connect " + env.serverName() + " JOE " + kwtest::kJoe.password +
+        "\nSELECT C_INT FROM SAMPLE WHERE C_INT = 2;");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(), "closed the lost connection to KWGW_DOOMED\nconnected to " + env.serverName() +
+                             " as JOE\n c_int\n-------\n     2\n(1 row)\n\n");
+    EXPECT_EQ(kwhost_registeredConnectionCount(), 1) << "the lost connection was let go";
 }
 
 TEST_F(KwshLiveTest, AnInterruptAtTheTerminalCancelsTheStatementOnTheServerAndTheShellGoesOn) {
@@ -191,6 +236,92 @@ std::vector<std::string> asJoe(std::vector<std::string> more, const char* passwo
     return args;
 }
 
+// A person at a UTF-8 terminal (a pseudo-terminal) types text beyond ASCII into a statement. kwsh
+// hands the driver the bytes typed, in the terminal's charset; with that as the client charset,
+// FreeTDS converts them to the charset the gateway speaks, so the server stores the text as typed,
+// and the table shows it lined up by the columns it takes.
+TEST_F(KwshLiveTest, TextTypedAtTheTerminalIsStoredAsTypedAndShownLinedUp) {
+    const kwtest::Gateway& utf8 = env.startGateway("KWGW_UTF8", {"--charset", "utf8"});
+    env.addServer("KWGW_UTF8_TERMINAL", utf8.port(), {"client charset = UTF-8"});
+    env.addServer("KWGW_ISO1_TERMINAL", env.gateway().port(), {"client charset = UTF-8"});
+    const struct {
+        const char* claim;
+        const char* server;
+        std::string text, table, utf8Hex;
+    } cases[] = {
+        {"a gateway that speaks UTF-8", "KWGW_UTF8_TERMINAL", "José 日本",
+         " id |   note\r\n----+-----------\r\n  8 | José 日本\r\n(1 row)\r\n", "4a6f73c3a920e697a5e69cac"},
+        {"a gateway that speaks iso_1", "KWGW_ISO1_TERMINAL", "José",
+         " id | note\r\n----+------\r\n  8 | José\r\n(1 row)\r\n", "4a6f73c3a9"},
+    };
+    const std::string history = env.tempDir() + "/kwsh-typed-history";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        env.exec("DELETE FROM joe.ledger");
+        kwtest::TerminalProgram kwsh(KWSH_PATH,
+                                     {"-S", c.server, "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password},
+                                     {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
+        ASSERT_TRUE(kwsh.started());
+        const std::string prompt = std::string(c.server) + "> ";
+        ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
+        ASSERT_TRUE(kwsh.type("INSERT INTO LEDGER VALUES (8, '" + c.text + "');\r"));
+        EXPECT_TRUE(kwsh.expect("(1 row affected)\r\n" + prompt)) << kwsh.transcript();
+        ASSERT_TRUE(kwsh.type("SELECT ID, NOTE FROM LEDGER WHERE NOTE LIKE 'Jos_%';\r"));
+        EXPECT_TRUE(kwsh.expect(c.table)) << kwsh.transcript();
+        ASSERT_TRUE(kwsh.type("\\q\r"));
+        EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+        EXPECT_EQ(
+            env.queryValue("SELECT encode(convert_to(note, 'UTF8'), 'hex') FROM joe.ledger WHERE id = 8"),
+            c.utf8Hex)
+            << "the bytes of the text typed, in UTF-8";
+    }
+    std::remove(history.c_str());
+}
+
+// At a terminal, Ctrl-C during a statement cancels it on the server, and Ctrl-C at the prompt
+// drops the line being typed; kwsh goes on after both.
+TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementAndAtThePromptDropsTheLine) {
+    const std::string history = env.tempDir() + "/kwsh-interrupt-history";
+    kwtest::TerminalProgram kwsh(KWSH_PATH, asJoe({}),
+                                 {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
+    ASSERT_TRUE(kwsh.started());
+    const std::string prompt = env.serverName() + "> ";
+    ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("SELECT PG_SLEEP(60) AS S FROM SAMPLE WHERE C_INT = 1;\r"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (env.queryValue(kActiveSleeps) != "1" && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(env.queryValue(kActiveSleeps), "1") << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("\x03"));
+    EXPECT_TRUE(kwsh.expect("ERROR: statement cancelled\r\n" + prompt)) << kwsh.transcript();
+    EXPECT_EQ(env.queryValue(kActiveSleeps), "0");
+    ASSERT_TRUE(kwsh.type("SELECT C_INT,"));
+    ASSERT_TRUE(kwsh.expect("SELECT C_INT,"));
+    ASSERT_TRUE(kwsh.type("\x03"));
+    EXPECT_TRUE(kwsh.expect("^C\r\n" + prompt)) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\r"));
+    EXPECT_TRUE(kwsh.expect(" c_int\r\n-------\r\n     2\r\n(1 row)\r\n")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("\\q\r"));
+    EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+    std::remove(history.c_str());
+}
+
+TEST_F(KwshLiveTest, QuietLeavesOutRowCountsAndConfirmationsButNotTheRows) {
+    std::string output;
+    EXPECT_EQ(
+        runKwsh(asJoe({"-q", "-c",
+                       "SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\nINSERT INTO LEDGER VALUES (9, 'quiet');\n"
+                       "\\describe SELECT C_INT FROM SAMPLE"}),
+                output),
+        0);
+    EXPECT_EQ(output,
+              " c_int\n-------\n     2\n\n"
+              " column |  type   | host type | length\n"
+              "--------+---------+-----------+--------\n"
+              " c_int  | INTEGER |         5 |      4\n\n");
+}
+
 TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
     Environment::get().exec("CREATE SCHEMA IF NOT EXISTS joe AUTHORIZATION joe");
     std::string output;
@@ -208,6 +339,25 @@ TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
         }
     }
     EXPECT_EQ(output, expected);
+}
+
+TEST(KwshProgram, AnErrorAfterSomeRowsComesAfterTheRowsShownAndFailsTheScript) {
+    Environment::get().exec(R"SQL(
+        CREATE SCHEMA IF NOT EXISTS joe AUTHORIZATION joe;
+        SET ROLE joe;
+        CREATE TABLE joe.squares (d INTEGER);
+        INSERT INTO joe.squares VALUES (10), (20), (100000);
+        RESET ROLE;)SQL");
+    std::string output;
+    EXPECT_EQ(runKwsh(asJoe({"-c", "SELECT D, D * D AS SQ FROM SQUARES;\n\\echo after"}), output), 3)
+        << output;
+    const size_t rows = output.find(" 10 | 100\n 20 | 400\n");
+    const size_t error = output.find("ERROR -802: DB2 Return Code: -802 ");
+    const size_t after = output.find("after\n");
+    ASSERT_NE(rows, std::string::npos) << output;
+    ASSERT_NE(error, std::string::npos) << output;
+    EXPECT_LT(rows, error) << output;
+    EXPECT_LT(error, after) << "the script goes on after the failure\n" << output;
 }
 
 TEST(KwshProgram, ExitStatusesTellARefusedLoginAndAFailedScript) {

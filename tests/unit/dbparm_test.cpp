@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(TextToDecimal, ConvertsSignsScalesAndUpToTwentyEightDigitsAndRefusesAllElseAsZero) {
+TEST(TextToDecimal, ConvertsEveryValueTheHostDecimalHoldsExactlyAndSaysWhenItRefuses) {
     const struct {
         const char* text;
         uint8_t scale;
@@ -34,6 +34,15 @@ TEST(TextToDecimal, ConvertsSignsScalesAndUpToTwentyEightDigitsAndRefusesAllElse
         {"9999999999999999999999999999", 0, false, 0x204FCE5Eu, 0x3E2502610FFFFFFFull},
         {"-999999999999999999999999.9999", 4, true, 0x204FCE5Eu, 0x3E2502610FFFFFFFull},
         {"0.0000000000000000000000000001", 28, false, 0, 1},
+        // 29 digits where the 96-bit mantissa holds them, up to 2^96 - 1.
+        {"79228162514264337593543950335", 0, false, 0xFFFFFFFFu, 0xFFFFFFFFFFFFFFFFull},
+        {"-7.9228162514264337593543950335", 28, true, 0xFFFFFFFFu, 0xFFFFFFFFFFFFFFFFull},
+        {"1.0000000000000000000000000000", 28, false, 0x204FCE5Eu, 0x3E25026110000000ull},  // 10^28
+        // Zeros at the end of the fraction go where the scale or the mantissa needs it, and only
+        // those: a DECIMAL(31,30) text, a DECIMAL(31,2) one.
+        {"0.100000000000000000000000000000", 28, false, 0x033B2E3Cu, 0x9FD0803CE8000000ull},
+        {"1234567890123456789012345678.90", 1, false, 0x27E41B32u, 0x46BEC9B16E398115ull},
+        {"-12345678901234567890123456789.00", 0, true, 0x27E41B32u, 0x46BEC9B16E398115ull},
     };
     for (const auto& test : cases) {
         HostDecimal value;
@@ -45,11 +54,14 @@ TEST(TextToDecimal, ConvertsSignsScalesAndUpToTwentyEightDigitsAndRefusesAllElse
         EXPECT_EQ(value.high, test.high) << test.text;
         EXPECT_EQ(value.low, test.low) << test.text;
     }
-    // Texts that are no such number, then 29 digits, 29 digits of which 28 after the point, scale 29.
+    // Texts that are no such number; then values the host decimal cannot hold exactly, which are
+    // refused rather than rounded: 2^96, a DECIMAL(31,0) and a DECIMAL(31,30) of 31 digits, a
+    // significant 29th digit after the point (also behind a zero).
     std::vector<std::string> refused = {"",    "   ", "-",   "+",    ".",   "-.",  "1.2.3", "1e5",
                                         "12a", "- 5", "1 2", "0x10", "--1", "1,5", "\u0661"};
-    refused.insert(refused.end(), {"12345678901234567890123456789", "1.0000000000000000000000000000",
-                                   "0.00000000000000000000000000001"});
+    refused.insert(refused.end(), {"79228162514264337593543950336", "1234567890123456789012345678901",
+                                   "-1.234567890123456789012345678901", "0.00000000000000000000000000001",
+                                   "0.000000000000000000000000000010", "99999999999999999999999999999.0"});
     const HostDecimal zero{};
     for (const std::string& text : refused) {
         HostDecimal value;

@@ -1,6 +1,8 @@
 // diag_test.cpp - server messages collected into one answer: the merge rules of the gateway's
 // continuation and return-code messages, the severity choice, and the limits of the message text.
-// The host queue is filled the way DB-Library's handlers fill it.
+// The host queue is filled the way DB-Library's handlers fill it. DB-Library itself stays out of
+// these tests: the block has no connection handle, so every message goes to the queue of the
+// connection being registered, which is also the one a null handle reads.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,7 +28,7 @@ class DiagTest : public DriverBlockTest {
   protected:
     void SetUp() override {
         DriverBlockTest::SetUp();
-        block.dbproc = reinterpret_cast<DBPROCESS*>(&fakeConnection);
+        block.dbproc = nullptr;
         kwdbt_registerConnection(&block);
     }
     void TearDown() override {
@@ -47,8 +49,6 @@ class DiagTest : public DriverBlockTest {
         EXPECT_EQ(kwhost_queuedMessageCount(block.dbproc), 0) << "the collection must empty the queue";
         return {block.status, 0, message()};
     }
-
-    int fakeConnection = 0;
 };
 
 struct MergeCase {
@@ -167,6 +167,60 @@ TEST_F(DiagTest, ReturnCodeParserTakesAtMostElevenCharactersAndNeverOverrunsItsB
         EXPECT_EQ(TDX_ParseGatewayReturnCode(c.text.c_str(), out), c.value);
         EXPECT_EQ(std::string(out), c.readable);
         EXPECT_EQ(out[63], '\0');
+    }
+}
+
+TEST_F(DiagTest, OnlyAQueueThatHoldsAnErrorIsReportedAndOnlyOneOfNoticesIsDropped) {
+    const struct {
+        const char* claim;
+        std::vector<Message> queued;
+        bool error;
+        int32_t status;  // when reported
+        std::string text;
+    } cases[] = {
+        {"an empty queue", {}, false, 0, ""},
+        {"a warning", {{21500, 4, "DG21500: odd"}}, false, 0, ""},
+        {"informational messages, severity 10 included",
+         {{5701, 10, "changed"}, {23103, 10, "more"}},
+         false,
+         0,
+         ""},
+        {"a library error of communication severity is no server error",
+         {{20004, 9, "read failed", KW_MESSAGE_LIBRARY}},
+         false,
+         0,
+         ""},
+        {"an error of severity 11", {{300, 11, "eleven"}}, true, 300, "eleven"},
+        {"an error behind a warning, with its continuation of severity 10 kept whole",
+         {{21500, 4, "DG21500: odd"}, {100, 16, "first"}, {10003, 10, "second"}},
+         true,
+         100,
+         "first\nsecond "},
+        {"the gateway's return code pair",
+         {{21002, 16, kDg21002 + "-802"}, {21000, 16, "DG21000: OVERFLOW"}},
+         true,
+         -802,
+         "\nDB2 Return Code:  -802 OVERFLOW "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        const auto size = static_cast<int32_t>(c.queued.size());
+        queue(c.queued);
+        EXPECT_EQ(TDX_ErrorPending(&block), c.error);
+        block.status = 0;
+        block.message[0] = '\0';
+        EXPECT_EQ(TDX_ReportPendingError(&block), c.error);
+        EXPECT_EQ(+block.status, c.status);
+        EXPECT_EQ(message(), c.text);
+        EXPECT_EQ(kwhost_queuedMessageCount(block.dbproc), c.error ? 0 : size)
+            << "a report empties the queue; notices stay for the host";
+        TDX_DiscardServerMessages(&block);
+
+        queue(c.queued);
+        TDX_DiscardNotices(&block);
+        EXPECT_EQ(kwhost_queuedMessageCount(block.dbproc), c.error ? size : 0)
+            << "notices go; a queue with an error stays whole";
+        TDX_DiscardServerMessages(&block);
     }
 }
 

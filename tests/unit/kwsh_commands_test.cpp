@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 #include "commands.h"
 #include "input.h"
@@ -248,6 +249,37 @@ TEST_F(ShellTest, FailureLinesNameTheScriptAndTheLineAndStopOnErrorStopsAtTheFir
     shell->settings().stopOnError = false;
     EXPECT_TRUE(shell->runText("\\nosuch\n\\echo after", "s.sql"));
     EXPECT_EQ(out.str(), "before\nafter\n");
+}
+
+TEST_F(ShellTest, AtATerminalCtrlCDropsTheStatementBeingTypedAndEachStatementIsOneHistoryEntry) {
+    // What a person types, line by line; nothing stands for Ctrl-C at the prompt. First a statement
+    // dropped before it ends and Ctrl-C at an empty prompt, then a command (one again after the
+    // drop), a statement whose quote and comment run over three lines, a blank line (no entry), a
+    // line that ends one statement and starts another.
+    const std::vector<std::optional<std::string>> typed = {
+        "SELECT 1,", std::nullopt, std::nullopt,       "\\echo one", "SELECT 'a;", "b' -- c;",
+        ";",         "   ",        "SELECT 2; SELECT", "3;",         "\\echo two"};
+    size_t next = 0;
+    bool interrupted = false;
+    std::vector<std::string> prompts, remembered;
+    const kwsh::LineReader reader = [&](const std::string& prompt) -> std::optional<std::string> {
+        prompts.push_back(prompt);
+        if (next == typed.size()) {
+            return std::nullopt;
+        }
+        interrupted = !typed[next].has_value();
+        return typed[next++];
+    };
+    const kwsh::TerminalInput terminal = {[&] { return std::exchange(interrupted, false); },
+                                          [&](const std::string& lines) { remembered.push_back(lines); }};
+    shell->run(reader, "", &terminal);
+    EXPECT_EQ(remembered, (std::vector<std::string>{"\\echo one", "SELECT 'a;\nb' -- c;\n;",
+                                                    "SELECT 2; SELECT\n3;", "\\echo two"}));
+    const std::string primary = "kwsh> ", more = "    -> ";
+    EXPECT_EQ(prompts, (std::vector<std::string>{primary, more, primary, primary, primary, more, more,
+                                                 primary, primary, more, primary, primary}));
+    EXPECT_EQ(out.str(), "one\ntwo\n");
+    EXPECT_EQ(shell->failures(), 3) << "the three statements that ended, without a connection; " << err.str();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // a person reads them (aligned) and as a program reads them (CSV).
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -14,10 +15,11 @@
 namespace {
 
 TEST(FormatDecimal, ReadsBackTheHostsTextsAndTheWholeNinetySixBitMantissa) {
-    // Texts the host converted into a decimal, up to 28 digits, the most it converts.
+    // Texts the host converted into a decimal, up to the 29 digits of the largest mantissa.
     for (const char* text :
          {"1234.56", "-0.50", "0.05", "42", "0", "-7", "100.000", "99999999999999999999.99",
-          "9999999999999999999999999999", "-7.922816251426433759354395033"}) {
+          "9999999999999999999999999999", "-7.922816251426433759354395033", "79228162514264337593543950335",
+          "-7.9228162514264337593543950335"}) {
         SCOPED_TRACE(text);
         HostDecimal value{};
         ASSERT_EQ(kwshr_textToDecimal(&value, text), 1);
@@ -109,7 +111,7 @@ TEST(DescribeType, NamesTheDb2TypeOfADescribedColumnAndTellsNumbers) {
         {DB2_CHAR, HOST_CHAR, 11, 0, 0, "CHAR(10)"},
         {DB2_INTEGER, HOST_INTEGER, 4, 10, 0, "INTEGER"},
         {DB2_FLOAT, HOST_DOUBLE, 44, 0, 0, "FLOAT"},
-        {DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32700, 0, 0, "LONG VARCHAR"},
+        {DB2_LONG_VARCHAR, HOST_LONG_TEXT, 32701, 0, 0, "LONG VARCHAR"},
         {DB2_DECIMAL, HOST_DECIMAL, 44, 9, 2, "DECIMAL(9,2)"},
         {DB2_DECIMAL, HOST_DECIMAL, 44, 0, 2, "DECIMAL"},
         {DB2_TIME, HOST_TIME, 16, 0, 0, "TIME"},
@@ -130,9 +132,9 @@ using kwsh::Format;
 using kwsh::OutputRow;
 
 std::string print(Format format, const std::vector<kwsh::OutputColumn>& columns,
-                  const std::vector<OutputRow>& rows, bool complete = true) {
+                  const std::vector<OutputRow>& rows, bool complete = true, bool rowCounts = true) {
     std::ostringstream out;
-    auto printer = kwsh::makePrinter(format, out);
+    auto printer = kwsh::makePrinter(format, out, rowCounts);
     printer->begin(columns);
     for (const OutputRow& row : rows) {
         printer->row(row);
@@ -167,6 +169,52 @@ TEST(AlignedOutput, SizesColumnsByCharactersKeepsRowsOnOneLineAndCountsThem) {
     EXPECT_EQ(kwsh::escapeForTable("a\r\nb"), "a\\r\\nb");
     EXPECT_EQ(kwsh::escapeForTable(std::string("bell\x07", 5)), "bell\\x07");
     EXPECT_EQ(kwsh::escapeForTable("naïve"), "naïve");
+}
+
+// kwsh measures text in the charset of its locale, UTF-8 here as at most terminals.
+class Utf8Locale : public ::testing::Environment {
+  public:
+    void SetUp() override { ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
+};
+[[maybe_unused]] const auto* const kUtf8Locale = ::testing::AddGlobalTestEnvironment(new Utf8Locale);
+
+TEST(DisplayWidth, CountsTheColumnsATerminalGivesEachCharacter) {
+    const struct {
+        const char* claim;
+        std::string text;
+        size_t width;
+    } cases[] = {
+        {"nothing", "", 0},
+        {"ASCII", "plain text", 10},
+        {"letters of two bytes", "Grüße", 5},
+        {"CJK ideographs are wide", "日本語", 6},
+        {"Hangul is wide", "한국어", 6},
+        {"full-width forms are wide, half-width ones are not", "Ａｱ", 3},
+        {"an emoji is wide", "\xF0\x9F\x98\x80", 2},
+        {"a combining accent takes no column", "e\xCC\x81te\xCC\x81", 3},
+        {"a byte that starts no character counts one", "a\xFF\x62", 3},
+        {"a sequence cut short counts one a byte", "ab\xE6\x97", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        EXPECT_EQ(kwsh::displayWidth(c.text), c.width);
+    }
+}
+
+TEST(AlignedOutput, LinesUpWideAndCombiningCharactersAsTheTerminalShowsThem) {
+    EXPECT_EQ(print(Format::Aligned, {{"name", false}, {"n", true}},
+                    {{"日本語", "1"}, {"e\xCC\x81te\xCC\x81", "2"}, {"Grüße", "3"}}),
+              "  name  | n\n"
+              "--------+---\n"
+              " 日本語 | 1\n"
+              " e\xCC\x81te\xCC\x81    | 2\n"
+              " Grüße  | 3\n"
+              "(3 rows)\n\n");
+}
+
+TEST(AlignedOutput, LeavesOutTheRowCountWhenQuietButStillSaysATableIsIncomplete) {
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {{"a"}}, true, false), " x\n---\n a\n\n");
+    EXPECT_EQ(print(Format::Aligned, {{"x", false}}, {{"a"}}, false, false), " x\n---\n a\n(incomplete)\n\n");
 }
 
 TEST(CsvOutput, QuotesOnlyWhatNeedsItAndTellsNullFromEmpty) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "catalog.h"
 #include "kwconst.h"
 #include "kwshr.h"
 #include "shell.h"
@@ -124,10 +125,29 @@ bool doConninfo(Shell& shell, const CommandLine&) {
     Session& session = shell.session();
     if (!session.connected()) {
         shell.out() << "not connected\n";
+    } else if (session.lost()) {
+        shell.out() << "the connection to " << session.server() << " as " << session.user()
+                    << " was lost; \\connect or \\login starts a new one\n";
     } else {
         shell.out() << "connected to " << session.server() << " as " << session.user() << '\n';
     }
     return true;
+}
+
+bool doListTables(Shell& shell, const CommandLine& c) {
+    return listTablesCommand(shell, c.words.size() > 1 ? c.words[1] : "");
+}
+
+bool doDescribeTable(Shell& shell, const CommandLine& c) {
+    return describeTableCommand(shell, c.words[1]);
+}
+
+bool doListIndexes(Shell& shell, const CommandLine& c) {
+    return listIndexesCommand(shell, c.words[1]);
+}
+
+bool doListTypes(Shell& shell, const CommandLine&) {
+    return listTypesCommand(shell);
 }
 
 bool doHelp(Shell& shell, const CommandLine&) {
@@ -151,6 +171,12 @@ const Command kCommands[] = {
     {"begin", "", 0, 0, false, "\\begin", "begin a long transaction (kept open across statements)", doBegin},
     {"describe", "dc", 1, -1, true, "\\describe SQL",
      "compile a statement without running it and show its columns", doDescribe},
+    {"dt", "", 0, 1, false, "\\dt [PATTERN]", "list the tables and views you may see (* and ? match)",
+     doListTables},
+    {"d", "", 1, 1, false, "\\d TABLE", "describe a table: columns, indexes, keys, referring tables",
+     doDescribeTable},
+    {"di", "", 1, 1, false, "\\di TABLE", "list the indexes of a table", doListIndexes},
+    {"dT", "", 0, 0, false, "\\dT", "list the DB2 column types", doListTypes},
     {"format", "", 0, 1, false, "\\format [aligned|csv]", "show or set how result sets are printed",
      doFormat},
     {"trace", "", 0, 2, false, "\\trace [on|off|file PATH]",

@@ -101,11 +101,15 @@ int runScripts(kwsh::Shell& shell, const Arguments& a) {
 int runInteractive(kwsh::Shell& shell) {
     kwsh::EditingTerminal terminal(kwsh::defaultHistoryFile());
     std::cout << "kwsh: statements end with ; -- \\help lists the commands, \\quit leaves\n";
-    shell.run(terminal.reader(), "");
+    const kwsh::TerminalInput input = terminal.input();
+    shell.run(terminal.reader(), "", &input);
     return 0;
 }
 
 int runMain(int argc, char** argv) {
+    // Before anything reads the terminal or DB-Library makes a login (it takes its default client
+    // charset from the locale).
+    kwsh::useTerminalCharset();
     CLI::App app{"kwsh - a shell over the KWTDX050 driver"};
     Arguments a;
     declare(app, a);

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <ostream>
 
 namespace kwsh {
@@ -24,7 +25,7 @@ std::string pad(const std::string& text, size_t width, bool right) {
 
 class AlignedPrinter : public ResultPrinter {
   public:
-    explicit AlignedPrinter(std::ostream& out) : out_(out) {}
+    AlignedPrinter(std::ostream& out, bool rowCounts) : out_(out), rowCounts_(rowCounts) {}
 
     void begin(const std::vector<OutputColumn>& columns) override {
         columns_ = columns;
@@ -50,8 +51,13 @@ class AlignedPrinter : public ResultPrinter {
         for (const auto& cells : rows_) {
             writeLine(cells, widths, true);
         }
-        out_ << rowCountLine(static_cast<int64_t>(rows_.size()), false) << (complete ? "" : " (incomplete)")
-             << "\n\n";
+        if (rowCounts_) {
+            out_ << rowCountLine(static_cast<int64_t>(rows_.size()), false)
+                 << (complete ? "" : " (incomplete)") << '\n';
+        } else if (!complete) {
+            out_ << "(incomplete)\n";
+        }
+        out_ << '\n';
         rows_.clear();
     }
 
@@ -97,6 +103,7 @@ class AlignedPrinter : public ResultPrinter {
     }
 
     std::ostream& out_;
+    bool rowCounts_;
     std::vector<OutputColumn> columns_;
     std::vector<std::vector<std::string>> rows_;
 };
@@ -133,16 +140,31 @@ class CsvPrinter : public ResultPrinter {
 
 }  // namespace
 
-std::unique_ptr<ResultPrinter> makePrinter(Format format, std::ostream& out) {
+std::unique_ptr<ResultPrinter> makePrinter(Format format, std::ostream& out, bool rowCounts) {
     if (format == Format::Csv) {
         return std::make_unique<CsvPrinter>(out);
     }
-    return std::make_unique<AlignedPrinter>(out);
+    return std::make_unique<AlignedPrinter>(out, rowCounts);
 }
 
 size_t displayWidth(const std::string& text) {
-    return static_cast<size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    size_t width = 0;
+    std::mbstate_t state{};
+    for (size_t at = 0; at < text.size();) {
+        wchar_t c = 0;
+        const size_t used = std::mbrtowc(&c, text.data() + at, text.size() - at, &state);
+        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
+            ++width;  // a terminal shows something for a stray byte, often a replacement mark
+            ++at;
+            state = std::mbstate_t{};
+            continue;
+        }
+        // A character the locale cannot print (unassigned) is taken as one column, like a stray byte.
+        const int columns = wcwidth(c);
+        width += columns < 0 ? 1 : static_cast<size_t>(columns);
+        at += used == 0 ? 1 : used;
+    }
+    return width;
 }
 
 std::string escapeForTable(const std::string& text) {

@@ -33,9 +33,11 @@ class ResultPrinter {
     virtual void end(bool complete) = 0;
 };
 
-std::unique_ptr<ResultPrinter> makePrinter(Format format, std::ostream& out);
+// `rowCounts` false leaves out the "(N rows)" line under a table.
+std::unique_ptr<ResultPrinter> makePrinter(Format format, std::ostream& out, bool rowCounts = true);
 
-// The number of characters a person sees for a UTF-8 text (continuation bytes do not count).
+// The number of terminal columns a text takes, in the charset of the locale: a wide (East Asian)
+// character takes two, a combining character none, a byte that is no character of the charset one.
 size_t displayWidth(const std::string& text);
 
 // A value as one line of a table: line breaks, tabs and other control characters as escapes.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "kwconst.h"
+#include "kwdbt.h"
 #include "kwshr.h"
 
 #ifndef KWSH_DRIVER_PATH
@@ -93,6 +94,10 @@ Session::~Session() {
     block_->sqlText = nullptr;
     kwshr_releaseBlockData(block_.get());
     kwhost_destroyContext(context_);
+}
+
+bool Session::lost() const {
+    return connected() && kwhost_connectionLost(block_->dbproc) != 0;
 }
 
 Outcome Session::call(int32_t code) {

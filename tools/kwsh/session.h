@@ -63,6 +63,9 @@ class Session {
 
     RequestBlock& block() { return *block_; }
     bool connected() const { return block_->connection != nullptr; }
+    // Connected, but DB-Library has given the connection up (the server closed it or stopped
+    // answering): only a disconnect is left to do with it.
+    bool lost() const;
     const std::string& server() const { return server_; }
     const std::string& user() const { return user_; }
 

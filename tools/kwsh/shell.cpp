@@ -107,11 +107,15 @@ std::string Shell::prompt(bool continuation) const {
     return continuation ? std::string(name.size(), ' ') + "-> " : name + "> ";
 }
 
-bool Shell::run(const LineReader& reader, const std::string& name) {
+// At a terminal, the lines typed from one point where no statement is open to the next (a whole
+// statement over several lines, a command) become one history entry, and Ctrl-C at the prompt drops
+// the statement being typed, as psql does.
+bool Shell::run(const LineReader& reader, const std::string& name, const TerminalInput* terminal) {
     const std::string outerName = sourceName_;
     const int outerLine = sourceLine_;
     sourceName_ = name;
     InputSplitter splitter;
+    std::string typed;
     int lineNumber = 0;
     bool completed = true;
     auto runItem = [&](const InputItem& item) {
@@ -122,13 +126,28 @@ bool Shell::run(const LineReader& reader, const std::string& name) {
     };
     while (completed && !quit_) {
         std::optional<std::string> line = reader(prompt(splitter.open()));
+        if (!line && terminal != nullptr && terminal->interrupted()) {
+            splitter.reset();
+            typed.clear();
+            continue;
+        }
         if (!line) {
             if (auto last = splitter.finish()) {
                 completed = runItem(*last);
             }
             break;
         }
-        for (const InputItem& item : splitter.feed(*line, ++lineNumber)) {
+        std::vector<InputItem> items = splitter.feed(*line, ++lineNumber);
+        if (terminal != nullptr) {
+            typed += (typed.empty() ? "" : "\n") + *line;
+            if (!splitter.open()) {
+                if (typed.find_first_not_of(" \t") != std::string::npos) {
+                    terminal->remember(typed);
+                }
+                typed.clear();
+            }
+        }
+        for (const InputItem& item : items) {
             if (!(completed = runItem(item)) || quit_) {
                 break;
             }
@@ -212,6 +231,7 @@ bool Shell::printResultSets() {
         }
         if (!next.ok()) {
             fail(next);
+            session_.call(REQ_CANCEL);  // an error ended the statement: nothing more is read
             return false;
         }
     }
@@ -235,7 +255,7 @@ bool Shell::printResultSet() {
     for (const ResultColumn& c : set.columns()) {
         columns.push_back({c.name, isNumeric(c.hostType)});
     }
-    std::unique_ptr<ResultPrinter> printer = makePrinter(settings_.format, out_);
+    std::unique_ptr<ResultPrinter> printer = makePrinter(settings_.format, out_, !settings_.quiet);
     printer->begin(columns);
     OutputRow row;
     for (;;) {
@@ -295,7 +315,18 @@ bool Shell::runCommand(const std::string& line) {
     return ok;
 }
 
+// A connection the server lost is closed before a new one starts; a live one must be
+// disconnected first, on purpose.
+void Shell::dropLostConnection() {
+    if (session_.lost()) {
+        const std::string server = session_.server();
+        session_.disconnect();
+        say("closed the lost connection to " + server);
+    }
+}
+
 bool Shell::connect(const LoginValues& login) {
+    dropLostConnection();
     const Outcome outcome = session_.connect(login);
     if (!outcome.ok()) {
         fail(outcome);
@@ -306,6 +337,7 @@ bool Shell::connect(const LoginValues& login) {
 }
 
 bool Shell::connectWithDialog(const LoginValues& login) {
+    dropLostConnection();
     const Outcome outcome = session_.connectWithDialog(login, true);
     if (!outcome.ok()) {
         fail(outcome);
@@ -355,7 +387,7 @@ bool Shell::describe(const std::string& sql) {
         say("the statement compiles and returns no rows");
         return true;
     }
-    std::unique_ptr<ResultPrinter> printer = makePrinter(settings_.format, out_);
+    std::unique_ptr<ResultPrinter> printer = makePrinter(settings_.format, out_, !settings_.quiet);
     printer->begin({{"column", false}, {"type", false}, {"host type", true}, {"length", true}});
     for (const ResultColumn& c : columns) {
         printer->row({c.name, describeType(c.db2Type, c.hostType, c.length, c.precision, c.scale),

@@ -28,6 +28,15 @@ struct ShellSettings {
 // Where lines come from: answers the next line without its break, or nothing at the end.
 using LineReader = std::function<std::optional<std::string>(const std::string& prompt)>;
 
+// What a person at a terminal adds to a source of lines.
+struct TerminalInput {
+    // Asked when the reader answered nothing: whether that was Ctrl-C at the prompt rather than
+    // the end of the input (the statement being typed is then dropped). Asking clears it.
+    std::function<bool()> interrupted;
+    // The lines of one statement or command as they were typed, kept as one history entry.
+    std::function<void(const std::string& lines)> remember;
+};
+
 class Shell {
   public:
     Shell(const Driver& driver, std::ostream& out, std::ostream& err);
@@ -40,7 +49,8 @@ class Shell {
 
     // Runs every statement and command of a source. Answers false when it stopped at a failure
     // (stopOnError) or a \quit; `name` is empty for the terminal, else used in failure lines.
-    bool run(const LineReader& reader, const std::string& name);
+    // `terminal` is given when a person types the lines.
+    bool run(const LineReader& reader, const std::string& name, const TerminalInput* terminal = nullptr);
     // Runs one text (several lines, statements and commands) as a source of its own.
     bool runText(const std::string& text, const std::string& name);
 
@@ -72,6 +82,7 @@ class Shell {
     bool printResultSet();
     void printRowCount();
     void showLateWarnings();
+    void dropLostConnection();
     void beginTrace();
     void endTrace();
     std::string prompt(bool continuation) const;

@@ -1,23 +1,62 @@
 // terminal.cpp - line sources for the shell: libedit at a terminal, plain streams otherwise.
 //
 // Serves main. libedit gives the line editing and the history (its readline interface); the
-// history file is read once at the start and written once at the end. The hidden read turns the
-// terminal's echo off only for its own duration and always puts it back.
+// history file is read once at the start and written once at the end. While the editing terminal
+// lives, Ctrl-C never ends kwsh: at the prompt it leaves the line being typed, elsewhere it is left
+// to the statement's own handler or ignored. The hidden read turns the terminal's echo off only
+// for its own duration and always puts it back.
 #include "terminal.h"
 
 #include <editline/readline.h>
+#include <langinfo.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <istream>
+#include <utility>
 
 namespace kwsh {
 
 namespace {
 
 constexpr int kHistoryLines = 1000;
+
+// libedit reads a key inside its own loop and, on SIGINT, puts the terminal back in its normal mode
+// and passes the signal on; only a jump out of that loop ends the line (the next readline starts
+// with an empty line again). The jump is armed only while readline runs.
+sigjmp_buf gPromptExit;
+volatile std::sig_atomic_t gAtPrompt = 0;
+
+extern "C" void leavePrompt(int) {
+    if (gAtPrompt != 0) {
+        gAtPrompt = 0;
+        siglongjmp(gPromptExit, 1);
+    }
+}
+
+// readline; nothing with `interrupted` set when Ctrl-C left the line. Nothing here may need a
+// destructor: the jump passes over this frame's locals.
+char* readLineOrInterrupt(const char* prompt, bool& interrupted) {
+    char* volatile typed = nullptr;
+    if (sigsetjmp(gPromptExit, 1) == 0) {
+        gAtPrompt = 1;
+        typed = readline(prompt);
+        gAtPrompt = 0;
+        interrupted = false;
+        return typed;
+    }
+    std::free(typed);  // the signal came as readline returned
+    interrupted = true;
+    return nullptr;
+}
+
+struct sigaction gPreviousInterrupt {};
 
 }  // namespace
 
@@ -50,28 +89,68 @@ EditingTerminal::EditingTerminal(std::string historyFile) : historyFile_(std::mo
     if (!historyFile_.empty()) {
         read_history(historyFile_.c_str());
     }
+    struct sigaction action {};
+    action.sa_handler = leavePrompt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &gPreviousInterrupt);
 }
 
 EditingTerminal::~EditingTerminal() {
+    sigaction(SIGINT, &gPreviousInterrupt, nullptr);
     if (!historyFile_.empty()) {
         write_history(historyFile_.c_str());
     }
 }
 
-LineReader EditingTerminal::reader() {
-    return [](const std::string& prompt) -> std::optional<std::string> {
-        char* typed = readline(prompt.c_str());
-        if (typed == nullptr) {
-            std::fputc('\n', stdout);
-            return std::nullopt;
-        }
-        std::string line(typed);
-        std::free(typed);
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            add_history(line.c_str());
-        }
+// A line typed, or the next line of a history entry of several lines that was called back: libedit
+// hands such an entry over whole, and the shell reads line by line.
+std::optional<std::string> EditingTerminal::read(const std::string& prompt) {
+    if (!entered_.empty()) {
+        std::string line = std::move(entered_.front());
+        entered_.pop_front();
         return line;
-    };
+    }
+    char* typed = readLineOrInterrupt(prompt.c_str(), interrupted_);
+    if (interrupted_) {
+        std::fputs("^C\n", stdout);
+        std::fflush(stdout);
+        return std::nullopt;
+    }
+    if (typed == nullptr) {
+        std::fputc('\n', stdout);
+        return std::nullopt;
+    }
+    const std::string text(typed);
+    std::free(typed);
+    for (size_t start = 0;;) {
+        const size_t end = text.find('\n', start);
+        entered_.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return read(prompt);
+}
+
+LineReader EditingTerminal::reader() {
+    return [this](const std::string& prompt) { return read(prompt); };
+}
+
+TerminalInput EditingTerminal::input() {
+    return {[this] { return std::exchange(interrupted_, false); },
+            [](const std::string& lines) { add_history(lines.c_str()); }};
+}
+
+std::string useTerminalCharset() {
+    const char* name = std::setlocale(LC_CTYPE, "");
+    if (name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) {
+        // The locale asked for is missing or knows only ASCII.
+        if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+            std::setlocale(LC_CTYPE, "C");
+        }
+    }
+    return nl_langinfo(CODESET);
 }
 
 std::optional<std::string> readHidden(const std::string& prompt) {

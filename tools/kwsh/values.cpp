@@ -85,7 +85,8 @@ std::optional<std::string> formatValue(int32_t hostType, const char* buffer, int
         return std::nullopt;
     }
     // With a warning the fetch converts nothing: decimals and dates are still text, while the
-    // numeric bindings hold their binary values as always.
+    // numeric bindings hold their binary values as always. A decimal the host decimal cannot hold
+    // is left as text too, never shown as a number.
     const bool converted = indicator == 0;
     switch (hostType) {
         case HOST_INTEGER:

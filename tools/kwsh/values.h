@@ -24,7 +24,8 @@ std::string formatDouble(double value);
 
 // One fetched value. `buffer` holds what the fetch left for a column of `hostType`; `indicator`
 // is the fetch's indicator: -1 for NULL (no value), 0 for a converted value, and the buffer's
-// length for a row that came with a warning, whose decimals and dates are still the server's text.
+// length for a value still in the server's text: every decimal and date of a row that came with a
+// warning, and a decimal that the host decimal cannot hold (its row fails the fetch).
 std::optional<std::string> formatValue(int32_t hostType, const char* buffer, int32_t indicator);
 
 // Whether values of the host type read best aligned to the right (numbers).

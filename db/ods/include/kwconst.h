@@ -238,6 +238,10 @@ enum {
     IDS_LOGIN_FAILED = 115,  /* ours: dbopen failed and no message says why */
     IDS_CONNECT_SERVICE_UNAVAILABLE = 116, /* ours: the host's connection service refused */
     IDS_DIALOG_UNAVAILABLE = 117, /* ours: the login dialog could not be created */
+    IDS_NOT_AVAILABLE = 118,      /* ours: a request this version of the driver does not serve */
+    IDS_DECIMAL_NOT_HELD = 119,   /* ours: a fetched DECIMAL the host decimal cannot hold exactly */
+    IDS_PARAMETER_MARKER = 125,   /* ours: a statement DB-Library refused to send for a '?' in it */
+    IDS_CONNECTION_LOST = 126,    /* ours: a request failed without a word on a dead connection */
     IDS_PRIV_ALL = 1008,     /* 1008..1014: privilege words, by check-box id */
     IDS_REVOKE = 1201,
     IDS_GRANT = 1202,

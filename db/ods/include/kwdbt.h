@@ -40,6 +40,9 @@ KW_EXPORT void kwhost_queueMessage(DBPROCESS* dbproc, int32_t source, int32_t nu
 KW_EXPORT int32_t kwhost_queuedMessageCount(DBPROCESS* dbproc);
 /* Number of registered connections (tests check that disconnects unregister). */
 KW_EXPORT int32_t kwhost_registeredConnectionCount(void);
+/* 1 when DB-Library has given the connection up (the server closed it, or it stopped answering),
+ * else 0; a null dbproc is no lost connection. */
+KW_EXPORT int32_t kwhost_connectionLost(DBPROCESS* dbproc);
 
 /* The host's message loop while DB-Library waits for a server: about once a second of waiting the
  * hook runs with the block whose connection waits. It may call the driver again for that block

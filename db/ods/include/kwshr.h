@@ -58,9 +58,12 @@ KW_EXPORT void kwshr_destroyKeyedSet(KWSET set);
 /* ---- Text ---- */
 
 KW_EXPORT void kwshr_trimTrailing(char* text, int32_t character);
-/* Decimal text (optional sign, digits, optional point and digits, up to 28 digits in all) into
- * the 16-byte host decimal; answers 1, or 0 for text that is not such a number (the value is
- * then zero). */
+/* Decimal text (blanks, optional sign, digits, optional point and digits, blanks) into the
+ * 16-byte host decimal, exactly: zeros at the end of the fraction are dropped only as far as the
+ * scale limit of 28 or the 96-bit mantissa needs. Answers 1, or 0 when it refuses: for text that
+ * is not such a number, and for a value the host decimal cannot hold exactly (a significant digit
+ * beyond 28 after the point, or a mantissa of 2^96 or more, which some 29-digit and every longer
+ * number needs). A refused value is all zero bytes and stands for no number. */
 KW_EXPORT int32_t kwshr_textToDecimal(HostDecimal* out, const char* text);
 /* `arg` = text; `result` = the text with single quotes doubled, in host storage that stays
  * valid until the next call. */

@@ -41,6 +41,17 @@ constinit const KwStringResource TDX_STRINGS[] = {
     {IDS_LOGIN_FAILED, "The connection to the database server could not be opened."},
     {IDS_CONNECT_SERVICE_UNAVAILABLE, "The database connection service of the host is not available."},
     {IDS_DIALOG_UNAVAILABLE, "The login dialog could not be shown."},
+    {IDS_NOT_AVAILABLE, "Request %d is not available in this version of the driver."},
+    {IDS_DECIMAL_NOT_HELD,
+     "The row was not converted: column %d holds the DECIMAL value %s, which the host's "
+     "decimal cannot hold exactly (at most 28 digits after the point, 28 or 29 in all)."},
+    {IDS_PARAMETER_MARKER,
+     "The statement was not sent: DB-Library takes a question mark outside quotes and comments "
+     "for a parameter marker, and a statement has no parameters. Quote the question mark "
+     "or remove it."},
+    {IDS_CONNECTION_LOST,
+     "The connection to the database server was lost: the server closed it or can no longer "
+     "be reached. Disconnect, then connect again."},
     {1008, "ALL"},
     {1009, "ALTER"},
     {1010, "DELETE"},
@@ -63,4 +74,4 @@ constinit const int TDX_STRING_COUNT = sizeof TDX_STRINGS / sizeof TDX_STRINGS[0
 /* The type names are indexed by DB2 type number (upper case) and that number plus 10. */
 static_assert(int{IDS_TYPE_NAME_FIRST} == int{DB2_CHAR} &&
               int{IDS_TYPE_NAME_LOWER_FIRST} == int{DB2_TYPE_COUNT} + 1);
-static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 29);
+static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 33);

@@ -1,0 +1,160 @@
+// kwsh_terminal_test.cpp - the kwsh program at a terminal (a pseudo-terminal), without a server:
+// text beyond ASCII kept as typed, Ctrl-C at the prompt, a statement of several lines kept and
+// called back as one history entry; and the charset kwsh takes from the locale.
+#include <editline/readline.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "kwtest/terminal_program.h"
+#include "terminal.h"
+
+#ifndef KWSH_PATH
+#error "KWSH_PATH must name the kwsh program"
+#endif
+
+namespace {
+
+using kwtest::TerminalProgram;
+
+const char kUp[] = "\x1b[A";
+const char kCtrlC[] = "\x03";
+
+class KwshTerminal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "kwsh-terminal-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        history_ = dir_ + "/history";
+    }
+    void TearDown() override {
+        std::remove(history_.c_str());
+        rmdir(dir_.c_str());
+    }
+
+    // kwsh with no connection, its history in this test's folder, in the locale `lang`.
+    std::unique_ptr<TerminalProgram> start(const std::string& lang = "C.UTF-8") {
+        auto kwsh =
+            std::make_unique<TerminalProgram>(KWSH_PATH, std::vector<std::string>{},
+                                              std::map<std::string, std::string>{{"HOME", dir_},
+                                                                                 {"KWSH_HISTORY", history_},
+                                                                                 {"LANG", lang},
+                                                                                 {"LC_ALL", ""},
+                                                                                 {"LC_CTYPE", ""}});
+        EXPECT_TRUE(kwsh->started());
+        EXPECT_TRUE(kwsh->expect("kwsh> ")) << kwsh->transcript();
+        return kwsh;
+    }
+
+    // The history file's entries, read back with libedit as kwsh reads it.
+    std::vector<std::string> history() {
+        clear_history();
+        std::vector<std::string> entries;
+        if (read_history(history_.c_str()) != 0) {
+            return entries;
+        }
+        for (int i = 0; i < history_length; ++i) {
+            if (HIST_ENTRY* entry = history_get(history_base + i); entry != nullptr) {
+                entries.emplace_back(entry->line);
+            }
+        }
+        clear_history();
+        return entries;
+    }
+
+    std::string dir_, history_;
+};
+
+TEST_F(KwshTerminal, KeepsTextBeyondAsciiAsTypedAlsoWhenTheLocaleIsThePlainOne) {
+    for (const char* lang : {"C.UTF-8", "C"}) {
+        SCOPED_TRACE(lang);
+        auto kwsh = start(lang);
+        ASSERT_TRUE(kwsh->type("\\echo José 日本 naïve\r"));
+        EXPECT_TRUE(kwsh->expect("\r\nJosé 日本 naïve\r\n")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\q\r"));
+        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    }
+}
+
+TEST_F(KwshTerminal, CtrlCAtThePromptDropsWhatIsBeingTypedAndKwshGoesOn) {
+    auto kwsh = start();
+    // A statement open over two lines, then Ctrl-C in the middle of the second.
+    ASSERT_TRUE(kwsh->type("SELECT 1,\r"));
+    ASSERT_TRUE(kwsh->expect("    -> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("2"));
+    ASSERT_TRUE(kwsh->expect("2"));
+    ASSERT_TRUE(kwsh->type(kCtrlC));
+    EXPECT_TRUE(kwsh->expect("^C\r\nkwsh> ")) << "a fresh prompt, the statement dropped\n"
+                                              << kwsh->transcript();
+    // What comes next is not part of the dropped statement: a command line is one again.
+    ASSERT_TRUE(kwsh->type("\\echo alive\r"));
+    EXPECT_TRUE(kwsh->expect("\r\nalive\r\nkwsh> ")) << kwsh->transcript();
+    // Ctrl-C at an empty prompt, twice, does not end kwsh either.
+    ASSERT_TRUE(kwsh->type(kCtrlC));
+    EXPECT_TRUE(kwsh->expect("^C\r\nkwsh> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type(kCtrlC));
+    EXPECT_TRUE(kwsh->expect("^C\r\nkwsh> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\echo still here\r"));
+    EXPECT_TRUE(kwsh->expect("\r\nstill here\r\n")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\q\r"));
+    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    EXPECT_EQ(history(), (std::vector<std::string>{"\\echo alive", "\\echo still here", "\\q"}))
+        << "nothing of the dropped statement";
+}
+
+TEST_F(KwshTerminal, AStatementOfSeveralLinesIsOneHistoryEntryAndRunsAgainWhenCalledBack) {
+    {
+        auto kwsh = start();
+        // The comment makes the lines matter: read as one line, the semicolon would be in it.
+        ASSERT_TRUE(kwsh->type("SELECT 1 -- one;\r"));
+        ASSERT_TRUE(kwsh->expect("    -> ")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type(";\r"));
+        EXPECT_TRUE(kwsh->expect("ERROR: not connected")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\echo a; \\echo b\r"));
+        EXPECT_TRUE(kwsh->expect("\r\na; \\echo b\r\n")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\q\r"));
+        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    }
+    EXPECT_EQ(history(), (std::vector<std::string>{"SELECT 1 -- one;\n;", "\\echo a; \\echo b", "\\q"}));
+    {
+        // A new kwsh reads the history: two entries back is the statement, which runs as before
+        // and leaves no statement open.
+        auto kwsh = start();
+        ASSERT_TRUE(kwsh->type(std::string(kUp) + kUp + kUp));
+        ASSERT_TRUE(kwsh->expect("SELECT 1 -- one;")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\r"));
+        EXPECT_TRUE(kwsh->expect("ERROR: not connected")) << kwsh->transcript();
+        EXPECT_TRUE(kwsh->expect("kwsh> ")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\q\r"));
+        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+        EXPECT_EQ(kwsh->transcript().find("    -> "), std::string::npos) << kwsh->transcript();
+    }
+    EXPECT_EQ(history(), (std::vector<std::string>{"SELECT 1 -- one;\n;", "\\echo a; \\echo b", "\\q",
+                                                   "SELECT 1 -- one;\n;", "\\q"}));
+}
+
+TEST(TerminalCharset, IsTheLocalesOrUtf8WhenTheLocaleKnowsOnlyAscii) {
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    const struct {
+        const char* lcAll;
+        const char* charset;
+    } cases[] = {
+        {"C.UTF-8", "UTF-8"},
+        {"C", "UTF-8"},
+        {"POSIX", "UTF-8"},
+        {"xx_NOWHERE.ISO-8859-1", "UTF-8"},  // a locale that is not installed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lcAll);
+        setenv("LC_ALL", c.lcAll, 1);
+        EXPECT_EQ(kwsh::useTerminalCharset(), c.charset);
+    }
+    unsetenv("LC_ALL");
+    std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+}  // namespace
