@@ -214,6 +214,19 @@ int32_t TDX_BeginStatement(RequestBlock* block, CatalogStatement* statement) {
     return 1;
 }
 
+HostList* TDX_BeginListRequest(RequestBlock* block, CatalogStatement* statement) {
+    HostList* list = kwshr_createList(block->memoryContext, 0);
+    if (list == nullptr) {
+        TDX_ReportNoMemory(block);
+        return nullptr;
+    }
+    if (TDX_BeginStatement(block, statement) == 0) {
+        kwshr_destroyList(list);
+        return nullptr;
+    }
+    return list;
+}
+
 void TDX_AppendStatement(RequestBlock* block, CatalogStatement* statement, const char* pattern,
                          std::initializer_list<const char*> pieces) {
     const char* const* piece = pieces.begin();
@@ -328,13 +341,9 @@ void TDX_FreeTableList(RequestBlock* block, HostList* list) {
  * bind or fetch is reported and lists nothing; no visible table is no error. */
 void TDX_ListTables(RequestBlock* block, int32_t mode) {
     block->result = 0;
-    HostList* list = kwshr_createList(block->memoryContext, 0);
     CatalogStatement statement;
-    if (list == nullptr || TDX_BeginStatement(block, &statement) == 0) {
-        if (list == nullptr) {
-            TDX_ReportNoMemory(block);
-        }
-        kwshr_destroyList(list);
+    HostList* list = TDX_BeginListRequest(block, &statement);
+    if (list == nullptr) {
         return;
     }
     const char* o = TDX_CatalogQualifier(block);

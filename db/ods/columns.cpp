@@ -121,13 +121,9 @@ void TDX_ListColumns(RequestBlock* block) {
     if (table == nullptr) {
         return;
     }
-    HostList* list = kwshr_createList(block->memoryContext, 0);
     CatalogStatement statement;
-    if (list == nullptr || TDX_BeginStatement(block, &statement) == 0) {
-        if (list == nullptr) {
-            TDX_ReportNoMemory(block);
-        }
-        kwshr_destroyList(list);
+    HostList* list = TDX_BeginListRequest(block, &statement);
+    if (list == nullptr) {
         return;
     }
     CharUpperA(table->name);

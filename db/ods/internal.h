@@ -148,6 +148,9 @@ typedef struct CatalogStatement {
 
 /* Takes the zero-filled buffer; answers 0 (and reports) when the host has none. */
 int32_t TDX_BeginStatement(RequestBlock* block, CatalogStatement* statement);
+/* Creates the list a catalog request answers with and begins its statement; answers null (and
+ * reports, holding nothing) when the host has no memory for either. */
+HostList* TDX_BeginListRequest(RequestBlock* block, CatalogStatement* statement);
 /* Appends `pattern` with each %s replaced by the next piece as it is and each %q by the next
  * piece with its single quotes doubled (a name or id inside a quoted literal); a null piece
  * appends nothing. */
