@@ -332,7 +332,10 @@ TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
     // The transcript was taken by scripts/demo, as DEMO on its gateway KWDEMO.
     const std::pair<std::string, std::string> renames[] = {{"KWDEMO", Environment::get().serverName()},
                                                            {" as DEMO", " as JOE"},
-                                                           {"DEMO.NOSUCHTABLE", "JOE.NOSUCHTABLE"}};
+                                                           {"DEMO.NOSUCHTABLE", "JOE.NOSUCHTABLE"},
+                                                           {"\"demo.", "\"joe."},
+                                                           {" demo  |", " joe   |"},
+                                                           {"| DEMO    |", "| JOE     |"}};
     for (const auto& [from, to] : renames) {
         for (size_t at; (at = expected.find(from)) != std::string::npos;) {
             expected.replace(at, from.size(), to);

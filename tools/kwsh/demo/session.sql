@@ -36,6 +36,11 @@ INSERT INTO STAFF VALUES (3, 20, 'O''Brien', 'Clerk', -0.50, -0.125,
     '1999-12-31', '23.59.58', '1999-12-31-23.59.58.999999', '');
 INSERT INTO STAFF (ID, NAME) VALUES (4, 'Nobody');
 
+\echo == The catalog through the driver: a table we may see, in full, and the indexes of another
+\dt st*
+\d STAFF
+\di DEPT
+
 \echo == A select of every type (NULL where nothing was given)
 SELECT ID, DEPT, NAME, TITLE, SALARY, RATING, HIRED, STARTS, CHANGED, NOTES
   FROM STAFF ORDER BY ID;
