@@ -228,4 +228,22 @@ void TDX_DependentTables(RequestBlock* block);
 /* Exported helper of the keyed set of dependent tables (keys.cpp). */
 KW_EXTERN_C char* TDX_FKListHashString(void* record);
 
+/* ---- Stored requests and view text (procs.cpp) ---- */
+
+/* The size (terminator included) of a text with every line ended by CR LF: lines end at each CR
+ * (a CR LF counting as one break) or, where no CR is left, at each LF; the last line is ended
+ * too, and an empty text stays empty. */
+size_t TDX_NormalizedSize(const char* text);
+/* Writes that text into `out`, whole lines only, never past outSize; answers its length. */
+size_t TDX_NormalizeLineEnds(const char* text, char* out, size_t outSize);
+/* Cleans a USE PROCEDURE statement in place, keeping its length: the owner qualifier (at most
+ * eight characters and the point) and the group number (from the semicolon up to the first
+ * parameter marked with &) become blanks. A semicolon after the first parameter or inside a quoted
+ * argument is part of the arguments and stays. */
+void TDX_CleanUseProcedure(char* text);
+void TDX_ListStoredRequests(RequestBlock* block);
+void TDX_StoredRequestText(RequestBlock* block);
+void TDX_RunProcedure(RequestBlock* block);
+void TDX_ViewText(RequestBlock* block);
+
 #endif

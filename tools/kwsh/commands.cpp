@@ -13,6 +13,7 @@
 #include "catalog.h"
 #include "kwconst.h"
 #include "kwshr.h"
+#include "procs.h"
 #include "shell.h"
 
 namespace kwsh {
@@ -150,6 +151,22 @@ bool doListTypes(Shell& shell, const CommandLine&) {
     return listTypesCommand(shell);
 }
 
+bool doListStoredRequests(Shell& shell, const CommandLine&) {
+    return listStoredRequestsCommand(shell);
+}
+
+bool doShowStoredRequest(Shell& shell, const CommandLine& c) {
+    return showStoredRequestCommand(shell, c.words[1]);
+}
+
+bool doCall(Shell& shell, const CommandLine& c) {
+    return callProcedureCommand(shell, c.rest);
+}
+
+bool doViewText(Shell& shell, const CommandLine& c) {
+    return viewTextCommand(shell, c.words[1]);
+}
+
 bool doHelp(Shell& shell, const CommandLine&) {
     shell.out() << commandHelp();
     return true;
@@ -177,6 +194,12 @@ const Command kCommands[] = {
      doDescribeTable},
     {"di", "", 1, 1, false, "\\di TABLE", "list the indexes of a table", doListIndexes},
     {"dT", "", 0, 0, false, "\\dT", "list the DB2 column types", doListTypes},
+    {"dv", "", 1, 1, false, "\\dv VIEW", "show the text of a view", doViewText},
+    {"requests", "", 0, 0, false, "\\requests", "list the stored requests (of the profile's StoredReqOwner)",
+     doListStoredRequests},
+    {"request", "", 1, 1, false, "\\request NAME", "show the text of a stored request", doShowStoredRequest},
+    {"call", "", 1, -1, true, "\\call PROCEDURE [ARGS] [#N]",
+     "run a procedure or stored request and show its Nth result set with rows (default #1)", doCall},
     {"format", "", 0, 1, false, "\\format [aligned|csv]", "show or set how result sets are printed",
      doFormat},
     {"trace", "", 0, 2, false, "\\trace [on|off|file PATH]",

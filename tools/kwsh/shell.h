@@ -74,6 +74,8 @@ class Shell {
     void failText(const std::string& text);
     bool describe(const std::string& sql);
     bool transaction(int32_t requestCode, const char* done);
+    // Prints the result set the driver made current (described, bound, every row fetched).
+    bool printCurrentResultSet() { return printResultSet(); }
     void setQuit() { quit_ = true; }
     std::ostream& out() { return out_; }
 
