@@ -207,27 +207,18 @@ std::string bytes(std::initializer_list<int> b) {
     return std::string(b.begin(), b.end());
 }
 
+// The session refuses every request the parser names unserved in the same way; ParseRequest reads
+// the other token kinds, so here are the ones it does not read, and an option the gateway refuses.
 TEST(RawProtocol, EveryRequestTheGatewayDoesNotServeIsRefusedAndTheSessionAnswersTheNextOne) {
-    const std::string paramFmt = bytes({0xEC, 11, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x26, 4, 0});
-    const std::string params = bytes({0xD7, 4, 7, 0, 0, 0});
-    std::string withParams = kwtest::languageToken("select ?");
-    withParams[5] = 1;
     const std::pair<const char*, std::string> cases[] = {
         {"OPTIONCMD set ANSI nulls", bytes({0xA6, 4, 0, 1, 34, 1, 1})},
-        {"DYNAMIC prepare", bytes({0xE7, 9, 0, 1, 0, 1, 'd', 3, 0, 'x', 'y', 'z'})},
-        {"DYNAMIC2", bytes({0x62, 3, 0, 0, 0, 1, 0, 0})},
         {"CURDECLARE then CUROPEN",
          bytes({0x86, 6, 0, 1, 'c', 1, 0, 0, 0, 0x84, 7, 0, 0, 0, 0, 0, 1, 'c', 0})},
-        {"CURFETCH", bytes({0x82, 7, 0, 0, 0, 0, 0, 1, 'c', 1})},
-        {"CURCLOSE", bytes({0x80, 5, 0, 7, 0, 0, 0, 0})},
         {"CURDELETE", bytes({0x81, 5, 0, 7, 0, 0, 0, 0})},
         {"CURUPDATE", bytes({0x85, 5, 0, 7, 0, 0, 0, 0})},
         {"CURINFO", bytes({0x83, 7, 0, 0, 0, 0, 0, 1, 'c', 1})},
         {"CURDECLARE2", bytes({0x23, 2, 0, 0, 0, 1, 'c'})},
         {"CURDECLARE3", bytes({0x10, 2, 0, 0, 0, 1, 'c'})},
-        {"MSG with parameters", bytes({0x65, 3, 0, 1, 0}) + paramFmt + params},
-        {"DBRPC2", bytes({0xE8, 2, 0, 1, 'p'})},
-        {"LANGUAGE with parameters", withParams + paramFmt + params},
     };
     RawClient raw(env().gateway().port());
     ASSERT_TRUE(raw.login());

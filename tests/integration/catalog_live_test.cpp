@@ -94,25 +94,23 @@ void buildSchema() {
         "GRANT SELECT ON ALL TABLES IN SCHEMA kwsys TO PUBLIC");
 }
 
-// A table entry as a person reads it: owner.name and its flags.
-using Listed = std::map<std::string, int32_t>;
-
-Listed listed(intptr_t result) {
-    Listed out;
-    auto* list = reinterpret_cast<HostList*>(result);
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        const auto* entry = static_cast<const TableEntry*>(node->data);
-        out[std::string(entry->owner) + "." + entry->name] = entry->flags;
-    }
-    return out;
-}
-
 template <typename T>
 std::vector<T*> items(intptr_t result) {
     std::vector<T*> out;
     auto* list = reinterpret_cast<HostList*>(result);
     for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
         out.push_back(static_cast<T*>(node->data));
+    }
+    return out;
+}
+
+// A table entry as a person reads it: owner.name and its flags.
+using Listed = std::map<std::string, int32_t>;
+
+Listed listed(intptr_t result) {
+    Listed out;
+    for (const TableEntry* entry : items<TableEntry>(result)) {
+        out[std::string(entry->owner) + "." + entry->name] = entry->flags;
     }
     return out;
 }
@@ -271,11 +269,8 @@ TEST_F(CatalogLiveTest, TheTableListStatementIsSentAsWrittenForEachKindOfUserAnd
     listTables(REQ_LIST_ALL_TABLES);
     EXPECT_EQ(sent(mark), Texts{listStatement()});
 
-    mark = env.gateway().mark();
-    listTables(REQ_LIST_TABLES, "dept", "joe");
-    EXPECT_EQ(sent(mark), Texts{listStatement() + " AND  (CREATOR = 'JOE' AND NAME = 'DEPT') "});
-
-    // A quote in a name is doubled and finds nothing instead of breaking the statement.
+    // The filter of request 8; a quote in a name is doubled and finds nothing instead of breaking
+    // the statement.
     mark = env.gateway().mark();
     EXPECT_EQ(listTables(REQ_LIST_TABLES, "o'neil", "x'"), 0);
     EXPECT_EQ(+t.block().status, 0) << t.message();
@@ -310,7 +305,6 @@ TEST_F(CatalogLiveTest, LongOwnerGroupAndCriteriaGrowTheStatementAndAFailureIsRe
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0],
               replaceAll(listStatement(group), "SYSIBM.", owner + ".") + " AND  (" + criteria + ") ");
-    EXPECT_GT(texts[0].size(), 3000u);
     EXPECT_NE(+longer.block().status, 0) << "the server refuses the long qualifier, and the block says so";
     EXPECT_NE(longer.message(), "");
     EXPECT_EQ(+longer.block().result, 0);
@@ -351,24 +345,20 @@ TEST_F(CatalogLiveTest, ColumnsCarryTheirTypeLengthScaleNullabilityAndPosition) 
 
     // Columns of system tables: all of them, except in a table named like the extended catalog's,
     // where only that catalog's own columns count (and only when the system owner owns it).
-    const std::pair<const char*, std::vector<int32_t>> system[] = {{"plain", {1, 1}},
-                                                                   {"kwcatcol", {1, 1, 0}}};
-    for (const auto& [name, flags] : system) {
-        TableEntry* owned = entry(name, "sysibm");
+    const std::tuple<const char*, const char*, std::vector<int32_t>> system[] = {
+        {"sysibm", "plain", {1, 1}},
+        {"sysibm", "kwcatcol", {1, 1, 0}},
+        {"joe", "kwcatcol", {0, 0}},  // JOE's KWCATCOL is no system owner's
+    };
+    for (const auto& [owner, name, flags] : system) {
+        TableEntry* owned = entry(name, owner);
         ASSERT_NE(owned, nullptr);
         std::vector<int32_t> got;
         for (ColumnDescriptor* c : columns(owned)) {
             got.push_back(+c->systemColumn);
         }
-        EXPECT_EQ(got, flags) << name;
+        EXPECT_EQ(got, flags) << owner << "." << name;
     }
-    std::vector<int32_t> got;
-    TableEntry* joes = entry("kwcatcol", "joe");
-    ASSERT_NE(joes, nullptr);
-    for (ColumnDescriptor* c : columns(joes)) {
-        got.push_back(+c->systemColumn);
-    }
-    EXPECT_EQ(got, (std::vector<int32_t>{0, 0})) << "JOE's KWCATCOL is no system owner's";
 
     TableEntry missing{};
     std::snprintf(missing.name, sizeof missing.name, "nosuch");
@@ -600,14 +590,6 @@ TEST_F(CatalogLiveTest, DependentTablesAreListedOnceEachAndOnlyWhenVisible) {
     EXPECT_EQ(+t.block().status, 0);
 }
 
-TEST_F(CatalogLiveTest, ARequestLeavesNothingBehindButWhatItHandsToTheHost) {
-    const int64_t before = t.liveAllocations();
-    const intptr_t result = listTables(REQ_LIST_ALL_TABLES);
-    ASSERT_NE(result, 0);
-    freeTables(t.block().memoryContext, result);
-    EXPECT_EQ(t.liveAllocations(), before + 0);
-}
-
 TEST_F(CatalogLiveTest, KwshDescribesTablesThroughTheCatalogRequests) {
     std::string error;
     auto driver = kwsh::Driver::load(kwsh::defaultDriverPath(), error);
@@ -735,6 +717,8 @@ TEST_F(CatalogLiveTest, WithoutMemoryAtAnyStepARequestEndsCleanlyAndTheConnectio
                 EXPECT_EQ(+t.block().result, 0);
                 EXPECT_EQ(t.message(), "The host could not provide the memory this request needs.");
             }
+            // The last pass fails no allocation: a request that succeeds leaves only its answer.
+            EXPECT_TRUE(n < 30 || t.block().status == 0) << t.message();
             r.release(t.block().result);
             EXPECT_EQ(t.liveAllocations(), before);
         }

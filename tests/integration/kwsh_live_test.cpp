@@ -116,19 +116,6 @@ TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonRe
     EXPECT_EQ(shell->failures(), 1) << "the describe";
 }
 
-TEST_F(KwshLiveTest, ADecimalWiderThanTheHostDecimalFailsTheStatementWithItsDigitsNeverAsZero) {
-    run("SELECT C_INT, CAST(1234567890123456789012345678901 AS DECIMAL(31,0)) AS BIG FROM SAMPLE "
-        "WHERE C_INT = 1;");
-    EXPECT_NE(err.str().find("ERROR 999: "), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("1234567890123456789012345678901"), std::string::npos) << err.str();
-    EXPECT_EQ(out.str().find("(1 row)"), std::string::npos) << "no row was shown:\n" << out.str();
-    EXPECT_EQ(shell->failures(), 1);
-
-    run("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;");
-    EXPECT_EQ(out.str(), " c_int\n-------\n     2\n(1 row)\n\n");
-    EXPECT_EQ(err.str(), "");
-}
-
 TEST_F(KwshLiveTest, TheTraceShowsTheDriversStepsAfterEachStatementWhileItIsOn) {
     run("\\trace on\n\\describe SELECT C_INT FROM SAMPLE\n\\trace off\n\\describe SELECT C_INT FROM SAMPLE");
     const std::string trace = err.str();
@@ -278,9 +265,8 @@ TEST_F(KwshLiveTest, TextTypedAtTheTerminalIsStoredAsTypedAndShownLinedUp) {
     std::remove(history.c_str());
 }
 
-// At a terminal, Ctrl-C during a statement cancels it on the server, and Ctrl-C at the prompt
-// drops the line being typed; kwsh goes on after both.
-TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementAndAtThePromptDropsTheLine) {
+// At a terminal, Ctrl-C during a statement cancels it on the server and kwsh goes on.
+TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementOnTheServerAndKwshGoesOn) {
     const std::string history = env.tempDir() + "/kwsh-interrupt-history";
     kwtest::TerminalProgram kwsh(KWSH_PATH, asJoe({}),
                                  {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
@@ -296,10 +282,6 @@ TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementAndAtThePromptDro
     ASSERT_TRUE(kwsh.type("\x03"));
     EXPECT_TRUE(kwsh.expect("ERROR: statement cancelled\r\n" + prompt)) << kwsh.transcript();
     EXPECT_EQ(env.queryValue(kActiveSleeps), "0");
-    ASSERT_TRUE(kwsh.type("SELECT C_INT,"));
-    ASSERT_TRUE(kwsh.expect("SELECT C_INT,"));
-    ASSERT_TRUE(kwsh.type("\x03"));
-    EXPECT_TRUE(kwsh.expect("^C\r\n" + prompt)) << kwsh.transcript();
     ASSERT_TRUE(kwsh.type("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\r"));
     EXPECT_TRUE(kwsh.expect(" c_int\r\n-------\r\n     2\r\n(1 row)\r\n")) << kwsh.transcript();
     ASSERT_TRUE(kwsh.type("\\q\r"));

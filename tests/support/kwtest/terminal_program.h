@@ -92,8 +92,6 @@ class TerminalProgram {
         return true;
     }
 
-    // Everything shown since the last thing expected.
-    std::string sinceMark() const { return transcript_.substr(mark_); }
     const std::string& transcript() const { return transcript_; }
 
     // Waits for the program to end, reading what it still shows; answers its exit status, or -1
