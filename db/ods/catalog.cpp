@@ -284,6 +284,8 @@ RETCODE TDX_RunCatalogStatement(RequestBlock* block, const char* text) {
     DBPROCESS* dbproc = block->dbproc;
     TDX_DiscardServerMessages(block);
     if (dbcmd(dbproc, text) == FAIL || dbsqlexec(dbproc) == FAIL) {
+        /* A statement that did not go stays in the command buffer and would go with the next. */
+        dbfreebuf(dbproc);
         return FAIL;
     }
     return dbresults(dbproc) == SUCCEED ? SUCCEED : FAIL;

@@ -184,12 +184,18 @@ void TDX_ReadIndexKeys(RequestBlock* block) {
                   TDX_Bind(block->dbproc, 1, KW_BIND_SMALLINT, 0, &colNo) == FAIL ||
                   TDX_Bind(block->dbproc, 2, KW_BIND_SMALLINT, 0, &colSeq) == FAIL ||
                   TDX_Bind(block->dbproc, 3, KW_BIND_TEXT, FLAG_SIZE, ordering) == FAIL;
+    /* The count is that of the positions filled, whatever an earlier call on the same entry or a
+     * repeated row left: the host reads keyColumns up to it, and the array holds twenty. */
+    index->keyCount = 0;
+    std::memset(index->keyColumns, 0, sizeof index->keyColumns);
     while (!failed && TDX_NextCatalogRow(block->dbproc, &failed)) {
         /* A 16-bit value received into a zeroed 32-bit one: read back as the 16 bits it is. */
         const auto position = static_cast<int16_t>(colSeq & 0xFFFF);
         if (position >= 1 && position <= MAX_KEY_COLUMNS) {
             index->keyColumns[position - 1] = static_cast<int16_t>(colNo & 0xFFFF);
-            ++index->keyCount;
+            if (position > index->keyCount) {
+                index->keyCount = position;
+            }
         }
         index->ascending = ordering[0] == 'A' ? 1 : 0;
         colNo = colSeq = 0;

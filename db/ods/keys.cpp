@@ -97,6 +97,8 @@ void TDX_WalkProcedure(RequestBlock* block, const char* head, char* table, char*
             }
             stop = stop || failed;
         }
+    } else {
+        dbfreebuf(dbproc); /* what did not go must not go with the next statement */
     }
     TDX_EndStatement(block, &statement);
     dbcancel(dbproc);
@@ -199,13 +201,16 @@ bool TDX_BindForeignKeys(DBPROCESS* dbproc, void* context) {
            TDX_Bind(dbproc, FKEYS_DELETE_RULE, KW_BIND_SMALLINT, 0, &walk->deleteRule) != FAIL;
 }
 
-/* Consecutive rows with the same parent table form one key. */
+/* Consecutive rows of one key form its record: a key ends where the parent table changes, and
+ * also where the key sequence starts again, so that two keys to the same parent stay two keys
+ * (joined, they would make a composite key that does not exist). */
 bool TDX_ForeignKeyRow(RequestBlock* block, void* context) {
     auto* walk = static_cast<ForeignKeyWalk*>(context);
     if (walk->list == nullptr && (walk->list = kwshr_createList(block->memoryContext, 0)) == nullptr) {
         return false;
     }
-    if (walk->current != nullptr && lstrcmpiA(walk->current->refTable, walk->refTable) != 0) {
+    if (walk->current != nullptr &&
+        (lstrcmpiA(walk->current->refTable, walk->refTable) != 0 || walk->keySeq <= 1)) {
         walk->current = nullptr;
     }
     if (walk->current == nullptr) {

@@ -31,6 +31,8 @@ enum { REQUEST_NAME_SIZE = 13 };
 enum { VIEW_PIECE_SIZE = 256 };
 /* The owner qualifier of a procedure has at most this many characters. */
 enum { OWNER_QUALIFIER_MAX = 8 };
+/* The DB2 return codes of a privilege the user does not hold. */
+enum { SQLCODE_NOT_AUTHORIZED = -551, SQLCODE_NOT_AUTHORIZED_FOR_OBJECT = -552 };
 static_assert(sizeof kUseProcedure - 1 == 13);
 /* The sqlCode request 97 answers when the user may not read the view catalog. */
 enum { VIEW_TEXT_REFUSED = 4 };
@@ -229,7 +231,11 @@ char* TDX_ReadStoredText(RequestBlock* block, const char* owner, const char* nam
 /* Sends the procedure call: notices left from earlier work go first, as they are no answer of it. */
 bool TDX_SendProcedure(RequestBlock* block, const char* text) {
     TDX_DiscardNotices(block);
-    return dbcmd(block->dbproc, text) != FAIL && dbsqlexec(block->dbproc) != FAIL;
+    if (dbcmd(block->dbproc, text) != FAIL && dbsqlexec(block->dbproc) != FAIL) {
+        return true;
+    }
+    dbfreebuf(block->dbproc); /* what did not go must not go with the next statement */
+    return false;
 }
 
 /* Reads the rows of the current result set to its end, so that the next one can be read. */
@@ -326,6 +332,12 @@ size_t TDX_NormalizeLineEnds(const char* text, char* out, size_t outSize) {
     return written;
 }
 
+/* A character of an ordinary DB2 name. */
+static bool isNameCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '#' || c == '@';
+}
+
 void TDX_CleanUseProcedure(char* text) {
     char* p = text;
     while (isLineSpace(*p)) {
@@ -338,13 +350,15 @@ void TDX_CleanUseProcedure(char* text) {
             ++p;
         }
     }
-    /* An owner qualifier: at most eight characters and a point before the name. */
-    for (int i = 0; i <= OWNER_QUALIFIER_MAX && p[i] != '\0' && p[i] != ';'; ++i) {
-        if (p[i] == '.') {
-            std::memset(p, ' ', static_cast<size_t>(i) + 1);
-            p += i + 1;
-            break;
-        }
+    /* An owner qualifier: at most eight name characters and a point before the name. A point
+     * after anything else belongs to the arguments ('a.b', 1.5) and stays. */
+    int i = 0;
+    while (i <= OWNER_QUALIFIER_MAX && isNameCharacter(p[i])) {
+        ++i;
+    }
+    if (i > 0 && i <= OWNER_QUALIFIER_MAX && p[i] == '.') {
+        std::memset(p, ' ', static_cast<size_t>(i) + 1);
+        p += i + 1;
     }
     /* A group number: from the semicolon up to the first parameter. A semicolon inside a quoted
      * argument or after the first parameter belongs to the arguments and stays. */
@@ -538,8 +552,18 @@ void TDX_ViewText(RequestBlock* block) {
         TDX_DiscardServerMessages(block);
         if (dbcmd(dbproc, statement.text) == FAIL || dbsqlexec(dbproc) == FAIL) {
             dbfreebuf(dbproc);
-            TDX_RefuseViewText(block, text, textSize);
-            produced = true;
+            /* Only a refused privilege means the user may not read the catalog; any other failure
+             * (a lost connection, a timeout) is reported as it is. */
+            MessageRecord* record = TDX_CollectServerMessage(block);
+            if (record != nullptr && (record->number == SQLCODE_NOT_AUTHORIZED ||
+                                      record->number == SQLCODE_NOT_AUTHORIZED_FOR_OBJECT)) {
+                kwdbt_freeMessage(record);
+                TDX_RefuseViewText(block, text, textSize);
+                produced = true;
+            } else {
+                dbcancel(dbproc);
+                TDX_ReportRecord(block, record);
+            }
         } else if (dbresults(dbproc) != SUCCEED) {
             failed = true;
         } else if (dbrows(dbproc) == FAIL) {
@@ -570,6 +594,9 @@ void TDX_ViewText(RequestBlock* block) {
         TDX_ReportNoMemory(block);
     } else if (failed) {
         TDX_ReportFailure(block);
+    }
+    if (block->status != KW_STATUS_OK) {
+        block->sqlCode = KW_SQLCODE_ERROR; /* the router leaves this request's SQL code to it */
     }
     TDX_FinishCatalogStatement(block, allRowsRead);
 }

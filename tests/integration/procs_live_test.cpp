@@ -292,6 +292,14 @@ TEST_F(ProcsLiveTest, AUserWhoMayNotReadTheViewCatalogGetsAnExplanationWithSqlCo
     EXPECT_EQ(sqlCode(), 4);
     EXPECT_STREQ(t.block().message, "") << "the server's message is not shown";
     EXPECT_EQ(t.execute("SELECT K FROM NE"), 0) << "nothing of the refusal is left: " << t.message();
+
+    // Only a refused privilege is an explanation: a catalog that does not exist is an error.
+    t.disconnect();
+    connect("SystemOwner='KWNONE'");
+    EXPECT_EQ(viewText("mlv"), "<none>") << "no text is answered";
+    EXPECT_EQ(status(), -204) << t.message();
+    EXPECT_EQ(sqlCode(), -1);
+    EXPECT_NE(std::string(t.block().message).find("KWNONE.SYSVIEWS"), std::string::npos) << t.message();
 }
 
 }  // namespace

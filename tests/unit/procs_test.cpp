@@ -70,6 +70,10 @@ TEST(CleanUseProcedure, OwnerAndGroupNumberBecomeBlanksAndTheLengthStays) {
         {"USE PROCEDURE P &A = 'x;y'", "USE PROCEDURE P &A = 'x;y'"},  // a ; inside the arguments stays
         {"USE PROCEDURE P 'a;b'", "USE PROCEDURE P 'a;b'"},
         {"USE PROCEDURE P", "USE PROCEDURE P"},
+        {"USE PROCEDURE P &A = 1.5", "USE PROCEDURE P &A = 1.5"},  // a point in the arguments stays
+        {"USE PROCEDURE P 'a.b'", "USE PROCEDURE P 'a.b'"},
+        {"USE PROCEDURE P 1.5", "USE PROCEDURE P 1.5"},
+        {"USE PROCEDURE JOE.P &A = 1.5", "USE PROCEDURE     P &A = 1.5"},
         {"OWNER.PROC;1 &A", "      PROC   &A"},        // without the USE PROCEDURE words
         {"USE PROCEDUREX.P;1", "USE PROCEDUREX.P  "},  // not the words: scanned from the start
         {"", ""},
