@@ -227,6 +227,15 @@ void TDX_DateTimeLiteral(RequestBlock* block) {
     block->result = reinterpret_cast<intptr_t>(out);
 }
 
+bool TDX_IsNameCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '#' || c == '@' || c == '$';
+}
+
+bool TDX_IsLineSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 bool TDX_IsIdentifierText(const char* text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text != nullptr ? text : "");
     if (!(isLetter(*p) || *p == '_' || *p >= 128)) {

@@ -25,12 +25,8 @@ static_assert(sizeof kUseProcedure - sizeof kExecuteWord < REWRITE_EXTRA);
 /* Stops a drain that cannot make progress (rows outstanding, a dead connection). */
 enum { DRAIN_FAILURES_BEFORE_CANCEL = 2 };
 
-bool isLineSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 const char* skipLineSpace(const char* text) {
-    while (isLineSpace(*text)) {
+    while (TDX_IsLineSpace(*text)) {
         ++text;
     }
     return text;
@@ -45,7 +41,7 @@ bool startsWithExecute(const char* text) {
             return false;
         }
     }
-    return isLineSpace(text[sizeof kExecuteWord - 1]);
+    return TDX_IsLineSpace(text[sizeof kExecuteWord - 1]);
 }
 
 /* The answers of a request that a call made during its wait may overwrite. */

@@ -122,6 +122,10 @@ void TDX_FetchBindings(RequestBlock* block);
 void TDX_ParseDateTime(DateTimeValue* out, const char* text, int32_t kind);
 void TDX_DateTimeLiteral(RequestBlock* block);
 bool TDX_IsIdentifierText(const char* text);
+/* A character of an ordinary DB2 name: a letter, a digit, _, #, @ or $. */
+bool TDX_IsNameCharacter(char c);
+/* A blank, tab, carriage return or line feed. */
+bool TDX_IsLineSpace(char c);
 void TDX_IsIdentifier(RequestBlock* block);
 void TDX_WidenIntegerLiteral(RequestBlock* block);
 

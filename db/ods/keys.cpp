@@ -44,10 +44,7 @@ struct ProcedureWalk {
 
 bool isPlainName(const char* text) {
     for (const char* p = text; *p != '\0'; ++p) {
-        const char c = *p;
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           c == '_' || c == '#' || c == '@' || c == '$';
-        if (!plain) {
+        if (!TDX_IsNameCharacter(*p)) {
             return false;
         }
     }

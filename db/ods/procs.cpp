@@ -37,10 +37,6 @@ static_assert(sizeof kUseProcedure - 1 == 13);
 /* The sqlCode request 97 answers when the user may not read the view catalog. */
 enum { VIEW_TEXT_REFUSED = 4 };
 
-bool isLineSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 /* Walks a text line by line as the normalisation cuts it. */
 struct LineCursor {
     const char* rest;
@@ -332,28 +328,22 @@ size_t TDX_NormalizeLineEnds(const char* text, char* out, size_t outSize) {
     return written;
 }
 
-/* A character of an ordinary DB2 name. */
-static bool isNameCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '$' || c == '#' || c == '@';
-}
-
 void TDX_CleanUseProcedure(char* text) {
     char* p = text;
-    while (isLineSpace(*p)) {
+    while (TDX_IsLineSpace(*p)) {
         ++p;
     }
     const size_t word = sizeof kUseProcedure - 1;
-    if (strncasecmp(p, kUseProcedure, word) == 0 && isLineSpace(p[word])) {
+    if (strncasecmp(p, kUseProcedure, word) == 0 && TDX_IsLineSpace(p[word])) {
         p += word + 1;
-        while (isLineSpace(*p)) {
+        while (TDX_IsLineSpace(*p)) {
             ++p;
         }
     }
     /* An owner qualifier: at most eight name characters and a point before the name. A point
      * after anything else belongs to the arguments ('a.b', 1.5) and stays. */
     int i = 0;
-    while (i <= OWNER_QUALIFIER_MAX && isNameCharacter(p[i])) {
+    while (i <= OWNER_QUALIFIER_MAX && TDX_IsNameCharacter(p[i])) {
         ++i;
     }
     if (i > 0 && i <= OWNER_QUALIFIER_MAX && p[i] == '.') {
