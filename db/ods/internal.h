@@ -250,4 +250,22 @@ void TDX_StoredRequestText(RequestBlock* block);
 void TDX_RunProcedure(RequestBlock* block);
 void TDX_ViewText(RequestBlock* block);
 
+/* ---- Statement text for the table and index painters (ddl.cpp) ---- */
+/* `inValue` = DB2 type number, `arg` = length (low 16 bits) and scale (high 16 bits); writes the
+ * column type text into `out` and sets `result` to it, or `result` = 0 for an unknown type. */
+void TDX_ColumnTypeText(RequestBlock* block, char* out);
+/* `inValue` = host data type; `result` = the DB2 type number of the first type-table row, or 0. */
+void TDX_TypeFromHostType(RequestBlock* block);
+void TDX_CreateTable(RequestBlock* block);
+void TDX_AddPrimaryKeyClause(RequestBlock* block);
+void TDX_AddForeignKeyClauses(RequestBlock* block);
+void TDX_DeleteRuleChoices(RequestBlock* block);
+void TDX_AddColumns(RequestBlock* block);
+void TDX_DropTable(RequestBlock* block);
+void TDX_CreateIndex(RequestBlock* block);
+void TDX_DropIndex(RequestBlock* block);
+void TDX_AlterPrimaryKey(RequestBlock* block);
+void TDX_AlterForeignKeys(RequestBlock* block);
+void TDX_QuoteTableName(RequestBlock* block);
+
 #endif

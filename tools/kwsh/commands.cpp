@@ -11,6 +11,7 @@
 #include <cctype>
 
 #include "catalog.h"
+#include "ddl.h"
 #include "kwconst.h"
 #include "kwshr.h"
 #include "procs.h"
@@ -167,6 +168,17 @@ bool doViewText(Shell& shell, const CommandLine& c) {
     return viewTextCommand(shell, c.words[1]);
 }
 
+bool doTableDdl(Shell& shell, const CommandLine& c) {
+    if (c.words.size() == 2) {
+        return tableDdlCommand(shell, c.words[1], "", false);
+    }
+    if (c.words.size() == 4 && c.words[1] == "--run") {
+        return tableDdlCommand(shell, c.words[3], c.words[2], true);
+    }
+    shell.failText("ERROR: usage: \\ddl [--run NEWOWNER] TABLE");
+    return false;
+}
+
 bool doHelp(Shell& shell, const CommandLine&) {
     shell.out() << commandHelp();
     return true;
@@ -195,6 +207,9 @@ const Command kCommands[] = {
     {"di", "", 1, 1, false, "\\di TABLE", "list the indexes of a table", doListIndexes},
     {"dT", "", 0, 0, false, "\\dT", "list the DB2 column types", doListTypes},
     {"dv", "", 1, 1, false, "\\dv VIEW", "show the text of a view", doViewText},
+    {"ddl", "", 1, 3, false, "\\ddl [--run NEWOWNER] TABLE",
+     "print the statements that create a table, its keys and indexes; --run makes them for NEWOWNER",
+     doTableDdl},
     {"requests", "", 0, 0, false, "\\requests", "list the stored requests (of the profile's StoredReqOwner)",
      doListStoredRequests},
     {"request", "", 1, 1, false, "\\request NAME", "show the text of a stored request", doShowStoredRequest},
