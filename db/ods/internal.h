@@ -28,6 +28,9 @@ extern int32_t firstAttach;
 
 /* Loads string `id` into the block's message, at most bufferMax - 1 characters and a NUL. */
 void TDX_LoadMessage(RequestBlock* block, UINT id, int bufferMax);
+/* Loads string `id`, a printf format, and writes it with the arguments into the block's message,
+ * cut to its size; an unknown id leaves the message empty. */
+void TDX_LoadFormattedMessage(RequestBlock* block, UINT id, ...);
 /* Copies a text into a buffer of `size` bytes, cut to size - 1 characters and terminated. */
 void TDX_CopyText(char* out, size_t size, const char* text);
 /* Writes one trace line through the host, leaving requestCode, arg, status and result as they were. */

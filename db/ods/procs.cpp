@@ -11,7 +11,6 @@
  */
 #include <strings.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "internal.h"
@@ -498,11 +497,7 @@ void TDX_RunProcedure(RequestBlock* block) {
         return;
     }
     TDX_DiscardNotices(block);
-    char format[sizeof RequestBlock{}.message] = {};
-    if (LoadStringA(moduleInstance, IDS_RESULT_SET_NOT_FOUND, format, sizeof format) == 0) {
-        format[0] = '\0';
-    }
-    std::snprintf(block->message, sizeof block->message, format, static_cast<unsigned>(wanted));
+    TDX_LoadFormattedMessage(block, IDS_RESULT_SET_NOT_FOUND, static_cast<unsigned>(wanted));
     block->status = KW_STATUS_DRIVER_FAILURE;
 }
 

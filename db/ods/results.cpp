@@ -10,7 +10,6 @@
  * decimal that the host decimal cannot hold exactly stays text, and the fetch reports the row.
  */
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "internal.h"
@@ -242,13 +241,7 @@ void TDX_ConvertColumn(RequestBlock* block, int column, void* buffer, int32_t ho
     if (block->status != KW_STATUS_OK) {
         return;
     }
-    char format[sizeof block->message];
-    if (LoadStringA(moduleInstance, IDS_DECIMAL_NOT_HELD, format, sizeof format) == 0) {
-        block->message[0] = '\0';
-    } else {
-        std::snprintf(block->message, sizeof block->message, format, column,
-                      static_cast<const char*>(buffer));
-    }
+    TDX_LoadFormattedMessage(block, IDS_DECIMAL_NOT_HELD, column, static_cast<const char*>(buffer));
     block->status = KW_STATUS_DRIVER_FAILURE;
 }
 

@@ -9,6 +9,7 @@
  */
 #include <algorithm>
 #include <array>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -336,12 +337,7 @@ const Route* routeOf(int32_t code) {
 /* A request whose subsystem this version does not have: answering success would tell the host the
  * work was done. */
 void TDX_ReportUnavailable(RequestBlock* block) {
-    char format[sizeof block->message] = {};
-    if (LoadStringA(moduleInstance, IDS_NOT_AVAILABLE, format, sizeof format) == 0) {
-        block->message[0] = '\0';
-    } else {
-        std::snprintf(block->message, sizeof block->message, format, block->requestCode);
-    }
+    TDX_LoadFormattedMessage(block, IDS_NOT_AVAILABLE, block->requestCode);
     block->status = KW_STATUS_DRIVER_FAILURE;
 }
 
@@ -417,6 +413,18 @@ void TDX_LoadMessage(RequestBlock* block, UINT id, int bufferMax) {
     if (LoadStringA(moduleInstance, id, block->message, bufferMax) == 0) {
         block->message[0] = '\0';
     }
+}
+
+void TDX_LoadFormattedMessage(RequestBlock* block, UINT id, ...) {
+    char format[sizeof block->message] = {};
+    if (LoadStringA(moduleInstance, id, format, sizeof format) == 0) {
+        block->message[0] = '\0';
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, id);
+    std::vsnprintf(block->message, sizeof block->message, format, arguments);
+    va_end(arguments);
 }
 
 void TDX_CopyText(char* out, size_t size, const char* text) {
