@@ -19,6 +19,7 @@
 
 namespace {
 
+using kwhosttest::items;
 using kwhosttest::Transaction;
 using kwtest::Environment;
 using Texts = std::vector<std::string>;
@@ -92,16 +93,6 @@ void buildSchema() {
         "CREATE VIEW kwsys.systables AS SELECT * FROM sysibm.systables;"
         "CREATE VIEW kwsys.ownview AS SELECT k FROM sysibm.plain;"
         "GRANT SELECT ON ALL TABLES IN SCHEMA kwsys TO PUBLIC");
-}
-
-template <typename T>
-std::vector<T*> items(intptr_t result) {
-    std::vector<T*> out;
-    auto* list = reinterpret_cast<HostList*>(result);
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        out.push_back(static_cast<T*>(node->data));
-    }
-    return out;
 }
 
 // A table entry as a person reads it: owner.name and its flags.

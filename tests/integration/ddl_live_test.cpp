@@ -13,19 +13,10 @@
 
 namespace {
 
+using kwhosttest::items;
 using kwhosttest::Transaction;
 using kwtest::Environment;
 using Texts = std::vector<std::string>;
-
-template <typename T>
-std::vector<T*> items(intptr_t result) {
-    std::vector<T*> out;
-    auto* list = reinterpret_cast<HostList*>(result);
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        out.push_back(static_cast<T*>(node->data));
-    }
-    return out;
-}
 
 std::vector<int32_t> keyList(const void* columns, int32_t count) {
     std::vector<int32_t> out(static_cast<size_t>(count < 0 ? 0 : count > 20 ? 20 : count));

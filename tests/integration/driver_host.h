@@ -76,4 +76,15 @@ struct FetchedSet {
 };
 FetchedSet fetchAll(Transaction& t);
 
+/* The records of a list a request answered with (result holds the list), in order. */
+template <typename T>
+std::vector<T*> items(intptr_t result) {
+    std::vector<T*> out;
+    auto* list = reinterpret_cast<HostList*>(result);
+    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
+        out.push_back(static_cast<T*>(node->data));
+    }
+    return out;
+}
+
 }  // namespace kwhosttest
