@@ -1,8 +1,11 @@
 // main.cpp - the kwgateway command line: init, user add, serve.
 //
 // Parses the command line with CLI11 and hands each subcommand to its module (admin.cpp for
-// init and user add, server.cpp for serve). New subcommands (for example a registry of DB2
-// databases) are added as further CLI11 subcommands here.
+// init and user add, server.cpp for serve). No secret is taken from the command line, where
+// `ps` shows it: a user's password is read from a prompt, standard input or a file, and the
+// PostgreSQL password comes from the environment or a password file, as libpq finds them. New
+// subcommands (for example a registry of DB2 databases) are added as further CLI11 subcommands
+// here.
 #include <CLI/CLI.hpp>
 
 #include <cctype>
@@ -51,11 +54,15 @@ int main(int argc, char** argv) {
     CLI::App* user = app.add_subcommand("user", "manage DB2 users (PostgreSQL login roles)");
     user->require_subcommand(1);
     std::string userName;
-    std::string userPassword;
+    std::string userPasswordFile;
     std::string userPg;
-    CLI::App* userAdd = user->add_subcommand("add", "create a DB2 user or set its password");
+    CLI::App* userAdd = user->add_subcommand(
+        "add",
+        "create a DB2 user or set its password; the password is asked for (twice) on a terminal, "
+        "else read from the first line of standard input or of --password-file");
     userAdd->add_option("name", userName, "DB2 authorization id")->required();
-    userAdd->add_option("--password", userPassword, "the user's password")->required();
+    userAdd->add_option("--password-file", userPasswordFile,
+                        "read the password from this file ('-': standard input)");
     userAdd->add_option("--pg", userPg, "PostgreSQL connection string (a superuser)")->required();
 
     gw::ServeOptions serve;
@@ -64,6 +71,7 @@ int main(int argc, char** argv) {
     std::string owner;
     size_t maxRequest = serve.session.limits.maxMessageSize;
     int readTimeout = serve.session.limits.readTimeoutMs / 1000;
+    int loginTimeout = serve.session.limits.loginTimeoutMs / 1000;
     size_t packetSize = serve.session.limits.defaultPacketSize;
     CLI::App* srv = app.add_subcommand("serve", "accept TDS 5.0 clients and run their SQL on PostgreSQL");
     srv->add_option("--pg", serve.session.conninfo, "PostgreSQL connection string (database, host, port)")
@@ -85,8 +93,15 @@ int main(int argc, char** argv) {
     srv->add_option("--log", serve.logFile, "write the server log to this file instead of stderr");
     srv->add_option("--max-request-size", maxRequest, "largest request accepted, in bytes")
         ->check(CLI::Range(size_t{4096}, size_t{1} << 30));
-    srv->add_option("--read-timeout", readTimeout, "seconds to wait for the rest of a started packet")
+    srv->add_option("--read-timeout", readTimeout,
+                    "seconds a client has to send a whole request once it starts")
         ->check(CLI::Range(1, 3600));
+    srv->add_option("--login-timeout", loginTimeout,
+                    "seconds a client has for the whole login, from its connect to the answer")
+        ->check(CLI::Range(1, 600));
+    srv->add_option("--max-sessions", serve.maxSessions,
+                    "sessions served at once (logins included); more are refused at login")
+        ->check(CLI::Range(size_t{1}, size_t{100000}));
     srv->add_option("--packet-size", packetSize,
                     "packet size granted to clients that ask for the default 512")
         ->check(CLI::Range(size_t{512}, size_t{65535}));
@@ -98,11 +113,32 @@ int main(int argc, char** argv) {
     }
 
     try {
+        for (const std::string* pg : {&initPg, &userPg, &serve.session.conninfo}) {
+            if (gw::conninfoHasPassword(*pg)) {
+                std::fprintf(stderr,
+                             "kwgateway: warning: the --pg connection string holds a password, which other "
+                             "users can read in the process list; set PGPASSWORD or use a password file "
+                             "(PGPASSFILE, ~/.pgpass) instead\n");
+            }
+        }
         if (*init) {
             return gw::initDatabase(initPg);
         }
         if (*userAdd) {
-            return gw::addUser(userPg, userName, userPassword);
+            if (!gw::validAuthId(gw::upper(userName))) {
+                std::fprintf(
+                    stderr,
+                    "kwgateway: '%s' is not a DB2 authorization id (1-8 characters, a letter first)\n",
+                    userName.c_str());
+                return 2;
+            }
+            std::string password;
+            std::string error;
+            if (!gw::readPassword(userPasswordFile, "Password for " + userName + ": ", password, error)) {
+                std::fprintf(stderr, "kwgateway: %s\n", error.c_str());
+                return 2;
+            }
+            return gw::addUser(userPg, userName, password);
         }
         if (!parseListen(listen, serve)) {
             std::fprintf(stderr, "kwgateway: --listen wants HOST:PORT, not '%s'\n", listen.c_str());
@@ -112,6 +148,7 @@ int main(int argc, char** argv) {
         serve.session.storedRequestOwner = gw::upper(owner);
         serve.session.limits.maxMessageSize = maxRequest;
         serve.session.limits.readTimeoutMs = readTimeout * 1000;
+        serve.session.limits.loginTimeoutMs = loginTimeout * 1000;
         serve.session.limits.defaultPacketSize = packetSize;
         return gw::serve(serve);
     } catch (const std::exception& e) {

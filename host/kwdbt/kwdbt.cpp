@@ -18,11 +18,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -39,14 +42,22 @@ struct Connection {
     RequestBlock* block = nullptr;
     DBPROCESS* dbproc = nullptr; /* learnt from the first message or lookup after dbopen */
     std::list<QueuedMessage*> queue;
+    /* The seconds the current wait for the server has lasted: DB-Library asks whether to
+     * interrupt once a second while it waits, so a timeout comes after as many asks as it has
+     * seconds. An ask long after the previous one starts a new wait. */
+    int waitSeconds = 0;
+    std::chrono::steady_clock::time_point lastAsk;
 };
 
 /* The login wait is bounded so that a server that accepts the connection and never answers the
  * login cannot hang the host; KW_LOGIN_TIMEOUT (seconds) changes the bound. */
 constexpr int kDefaultLoginTimeoutSeconds = 30;
 /* The severity given to the loss of a connection that the toolkit itself ends: that of
- * DB-Library's own communication errors. */
+ * DB-Library's own communication errors. A timeout that ends the connection is queued before the
+ * errors of the closed socket and so, being as severe, is the one reported. */
 constexpr int kLostConnectionSeverity = EXCOMM;
+/* Asks for an interrupt closer together than this belong to one wait. */
+constexpr std::chrono::milliseconds kSameWaitGap{1500};
 
 std::mutex mutex;
 std::vector<std::unique_ptr<Connection>> connections;
@@ -71,6 +82,7 @@ char* copyText(const char* text) {
 }
 
 int checkInterrupt(void* dbproc);
+int loginTimeoutSeconds();
 int handleInterrupt(void*) {
     return INT_CONTINUE;
 }
@@ -126,7 +138,14 @@ void enqueue(DBPROCESS* dbproc, int32_t source, int32_t number, int32_t severity
         delete message;
         return;
     }
-    connection->queue.push_back(message);
+    /* Called from DB-Library's C code: a message that cannot be queued is dropped, never thrown. */
+    try {
+        connection->queue.push_back(message);
+    } catch (...) {
+        std::free(message->record.text);
+        delete message;
+        return;
+    }
     queuedMessages.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -138,9 +157,13 @@ int checkInterrupt(void* dbproc) {
     RequestBlock* block = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex);
+        const auto now = std::chrono::steady_clock::now();
         for (const auto& connection : connections) {
             if (connection->dbproc == dbproc) {
                 block = connection->block;
+                connection->waitSeconds =
+                    now - connection->lastAsk < kSameWaitGap ? connection->waitSeconds + 1 : 1;
+                connection->lastAsk = now;
             }
         }
         hook = waitHook;
@@ -164,6 +187,38 @@ enum class TimeoutKind {
     Statement,       /* a statement ran longer than the configured timeout */
     UnansweredCancel /* the cancel sent at the statement's timeout got no answer either */
 };
+
+/* The seconds the connection's statement timeout allows: the process-wide setting when there is
+ * one, else what the wait that just timed out measured (the timeout of the connection's
+ * freetds.conf entry). A timeout ends that wait: the wait for the cancel's answer counts anew. */
+int statementTimeoutSeconds(DBPROCESS* dbproc) {
+    const int setting = dbgettime();
+    std::lock_guard<std::mutex> lock(mutex);
+    Connection* connection = connectionOf(dbproc, false);
+    const int measured = connection != nullptr ? connection->waitSeconds : 0;
+    if (connection != nullptr) {
+        connection->waitSeconds = 0;
+    }
+    return setting > 0 ? setting : measured;
+}
+
+/* The text that names a timeout, the limit that applied and what became of the connection. */
+/* A timeout's text, formatted without allocating: the handlers that use it are called from
+ * DB-Library's C code, which no exception may cross. */
+struct TimeoutText {
+    char text[512];
+};
+
+TimeoutText timeoutText(const char* what, int seconds, const char* limit, const char* outcome) {
+    TimeoutText t{};
+    if (seconds > 0) {
+        std::snprintf(t.text, sizeof t.text, "Timeout: %s within %d second%s (%s); %s", what, seconds,
+                      seconds == 1 ? "" : "s", limit, outcome);
+    } else {
+        std::snprintf(t.text, sizeof t.text, "Timeout: %s within %s; %s", what, limit, outcome);
+    }
+    return t;
+}
 
 TimeoutKind timeoutKind(DBPROCESS* dbproc) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -198,30 +253,39 @@ int abandonConnection(DBPROCESS* dbproc) {
  * the attention and read on to its acknowledgement, so the statement fails, and the connection,
  * its session and its transaction stay as they were. If the server does not acknowledge within
  * another timeout it is not answering at all, and the connection is given up. */
-int handleTimeout(DBPROCESS* dbproc, int severity, const char* text) {
+int handleTimeout(DBPROCESS* dbproc, int severity) {
     switch (timeoutKind(dbproc)) {
         case TimeoutKind::Login:
-            enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, severity, text, 0, 0);
+            enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, kLostConnectionSeverity,
+                    timeoutText("the server did not answer the login", loginTimeoutSeconds(),
+                                "the login timeout, KW_LOGIN_TIMEOUT", "the connection was closed.")
+                        .text,
+                    0, 0);
             return abandonConnection(dbproc);
         case TimeoutKind::Statement:
-            enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, severity,
-                    "The statement ran longer than the timeout set for this server and was cancelled; "
-                    "the connection and its transaction are still open.",
-                    0, 0);
+            enqueue(
+                dbproc, KW_MESSAGE_LIBRARY, SYBETIME, severity,
+                timeoutText("the server did not answer the statement", statementTimeoutSeconds(dbproc),
+                            "the timeout set for this server",
+                            "the statement was cancelled; the connection and its transaction are still open.")
+                    .text,
+                0, 0);
             return INT_TIMEOUT;
         case TimeoutKind::UnansweredCancel:
             break;
     }
     enqueue(dbproc, KW_MESSAGE_LIBRARY, SYBETIME, kLostConnectionSeverity,
-            "The server answered neither the statement nor its cancel within the timeout set for "
-            "this server; the connection was closed.",
+            timeoutText("the server answered neither the statement nor its cancel",
+                        statementTimeoutSeconds(dbproc), "the timeout set for this server",
+                        "the connection was closed.")
+                .text,
             0, 0);
     return abandonConnection(dbproc);
 }
 
 int errorHandler(DBPROCESS* dbproc, int severity, int number, int osError, char* text, char*) {
     if (number == SYBETIME && dbproc != nullptr) {
-        return handleTimeout(dbproc, severity, text);
+        return handleTimeout(dbproc, severity);
     }
     /* SYBESMSG only points at the server messages, which are queued already. */
     if (number != SYBESMSG) {

@@ -4,6 +4,7 @@
 
 #include <tuple>
 
+#include "backend/pg.h"
 #include "backend/sqlstate.h"
 #include "backend/types.h"
 
@@ -190,6 +191,46 @@ TEST(MapError, OnlyDeadlocksLockTimeoutsAndSerializationRollTheUnitOfWorkBack) {
     EXPECT_EQ(statementVerb("  insert into t values (1)"), "INSERT");
     EXPECT_EQ(statementVerb("(select 1)"), "SELECT");
     EXPECT_EQ(statementVerb(""), "");
+}
+
+// The texts are libpq's, with the SQLSTATE that verbose errors carry; the failure decides the
+// message a refused client gets.
+TEST(ClassifyConnectFailure, TellsCredentialsFromAFullOrAnAbsentServer) {
+    const std::tuple<const char*, const char*, ConnectFailure> cases[] = {
+        {"a wrong password",
+         "connection to server at \"localhost\" (127.0.0.1), port 5432 failed: FATAL:  28P01: password "
+         "authentication failed for user \"joe\"\nLOCATION:  auth_failed, auth.c:326\n",
+         ConnectFailure::Credentials},
+        {"a role that does not exist", "FATAL:  28000: role \"nobody\" does not exist",
+         ConnectFailure::Credentials},
+        {"no right to connect to the database", "FATAL:  42501: permission denied for database \"kw\"",
+         ConnectFailure::Credentials},
+        {"no free connection slot", "FATAL:  53300: sorry, too many clients already",
+         ConnectFailure::TooManySessions},
+        {"slots kept for superusers",
+         "FATAL:  53300: remaining connection slots are reserved for non-replication superuser connections",
+         ConnectFailure::TooManySessions},
+        {"a server that is starting", "FATAL:  57P03: the database system is starting up",
+         ConnectFailure::Unavailable},
+        {"a database that does not exist", "FATAL:  3D000: database \"gone\" does not exist",
+         ConnectFailure::Unavailable},
+        {"nothing listening (no SQLSTATE)",
+         "connection to server at \"127.0.0.1\", port 1 failed: Connection refused\n\tIs the server running "
+         "on "
+         "that host and accepting TCP/IP connections?",
+         ConnectFailure::Unavailable},
+        {"a refused address before one that refuses the password",
+         "connection to server at \"localhost\" (::1), port 5432 failed: Connection refused\nconnection to "
+         "server at \"localhost\" (127.0.0.1), port 5432 failed: FATAL:  28P01: password authentication "
+         "failed",
+         ConnectFailure::Credentials},
+        {"FATAL without a code (not verbose) is no credential verdict",
+         "FATAL:  password authentication failed for user \"joe\"", ConnectFailure::Unavailable},
+        {"a cut text", "FATAL:  28P", ConnectFailure::Unavailable},
+    };
+    for (auto [claim, text, expected] : cases) {
+        EXPECT_EQ(classifyConnectFailure(text), expected) << claim;
+    }
 }
 
 }  // namespace

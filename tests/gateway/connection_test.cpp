@@ -4,12 +4,23 @@
 #include "protocol/connection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
 
 #include "live.h"
 #include "login_bytes.h"
@@ -19,10 +30,16 @@ namespace {
 using kwtest::env;
 using kwtest::kJoe;
 
-// A raw TCP client on a loopback port.
+// A raw TCP client on a loopback port, from 127.0.0.1 or the loopback address `source`.
 class RawClient {
   public:
-    explicit RawClient(uint16_t port) {
+    explicit RawClient(uint16_t port, const char* source = nullptr) {
+        if (source != nullptr) {
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            inet_pton(AF_INET, source, &from.sin_addr);
+            bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from);
+        }
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(port);
@@ -67,16 +84,21 @@ class RawClient {
         read(SIZE_MAX, 5000);
         return closed_;
     }
+    bool closed() const { return closed_; }
 
-    // Logs in as JOE; true when the gateway accepted.
-    bool login() {
+    // Logs in as JOE (with `password` when given); true when the gateway accepted. The reply is
+    // kept in `reply` when asked for.
+    bool login(const char* password = nullptr, std::string* reply = nullptr) {
         kwtest::LoginFields f;
         f.user = kJoe.name;
-        f.password = kJoe.password;
+        f.password = password != nullptr ? password : kJoe.password;
         send(kwtest::packets(0x02, kwtest::loginRecord(f)));
-        std::string reply = readReply();
-        size_t ack = reply.find('\xAD');
-        return ack != std::string::npos && ack + 3 < reply.size() && reply[ack + 3] == 5;
+        std::string answer = readReply();
+        if (reply != nullptr) {
+            *reply = answer;
+        }
+        size_t ack = answer.find('\xAD');
+        return ack != std::string::npos && ack + 3 < answer.size() && answer[ack + 3] == 5;
     }
 
   private:
@@ -266,6 +288,250 @@ TEST(RawProtocol, TheLoginAnswersOnlyTheCapabilitiesTheGatewayServes) {
     EXPECT_EQ(reply.substr(at + 3, 32),
               bytes({1, 14, 0, 0, 0, 0, 0x80, 0, 0x08, 0, 0x01, 0,    0,    0, 0, 0x12,
                      2, 14, 0, 0, 0, 0, 0,    0, 0,    0, 0,    0x02, 0x68, 0, 0, 0}));
+}
+
+// Sends `bytes` one at a time, `intervalMs` apart, until the server closes the connection;
+// answers the seconds that took, or -1 when all bytes went out (or 20 s passed) with the
+// connection still open. The client never pauses longer than the interval.
+double trickleUntilClosed(RawClient& raw, const std::string& bytes, int intervalMs) {
+    const auto start = std::chrono::steady_clock::now();
+    for (char b : bytes) {
+        raw.send(std::string(1, b));
+        raw.read(SIZE_MAX, intervalMs);
+        if (raw.closed()) {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
+            break;
+        }
+    }
+    return -1;
+}
+
+TEST(Deadlines, ALoginMustBeWholeWithinTheLoginTimeoutAndARequestWithinTheReadTimeout) {
+    kwtest::Gateway& strict =
+        env().startGateway("KWGW_DEADLINE", {"--login-timeout", "2", "--read-timeout", "2"});
+    {
+        RawClient idle(strict.port());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(idle.closedByServer()) << "a connection that never logs in is closed";
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_GE(took, 1.5);
+        EXPECT_LT(took, 4.5) << "at the login timeout";
+    }
+    {
+        kwtest::LoginFields f;
+        f.user = kJoe.name;
+        f.password = kJoe.password;
+        RawClient slow(strict.port());
+        const double took = trickleUntilClosed(slow, kwtest::packets(0x02, kwtest::loginRecord(f)), 100);
+        EXPECT_GT(took, 1.5) << "a byte every 100 ms restarts no clock";
+        EXPECT_LT(took, 4.5);
+    }
+    {
+        RawClient slow(strict.port());
+        ASSERT_TRUE(slow.login());
+        const double took = trickleUntilClosed(
+            slow, kwtest::packets(0x0F, kwtest::languageToken("select 1 from t where x = 'a'")), 100);
+        EXPECT_GT(took, 1.5) << "a request trickled a byte every 100 ms is given the read timeout";
+        EXPECT_LT(took, 4.5);
+    }
+    {
+        RawClient idle(strict.port());
+        ASSERT_TRUE(idle.login());
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        idle.send(kwtest::packets(0x0F, kwtest::languageToken("select 1")));
+        std::string answer = idle.readReply();
+        ASSERT_FALSE(answer.empty()) << "a session idle between requests is kept";
+        EXPECT_EQ(static_cast<uint8_t>(answer[0]), 0xEE);
+    }
+    expectGatewayServes(strict.serverName());
+    const std::string log = strict.log();
+    EXPECT_NE(log.find("no complete login within the login timeout (2000 ms)"), std::string::npos) << log;
+    EXPECT_NE(log.find("request not complete within the read timeout (2000 ms)"), std::string::npos) << log;
+}
+
+TEST(Deadlines, BeforeLoginNoMoreIsReadThanALoginNeeds) {
+    // Twelve 512-byte login packets without an end: 6 KB, more than any login.
+    std::string endless;
+    for (int i = 0; i < 12; ++i) {
+        endless += header(0x02, 0, 512) + std::string(504, 'x');
+    }
+    RawClient raw(env().gateway().port());
+    raw.send(endless);
+    EXPECT_TRUE(raw.closedByServer());
+    EXPECT_NE(env().gateway().log().find("message of more than 4096 bytes exceeds the limit"),
+              std::string::npos)
+        << env().gateway().log();
+    expectGatewayServes(env().serverName());
+}
+
+// The text of the first EED of a reply, and the status of its LOGINACK (0 without one).
+std::pair<std::string, int> refusal(const std::string& reply) {
+    std::pair<std::string, int> out{"", 0};
+    if (reply.size() > 12 && static_cast<uint8_t>(reply[0]) == 0xE5) {
+        // EED: length(2) number(4) state severity sqlstate-length(1)+sqlstate status(1) tran(2) msg-length(2)
+        // msg
+        size_t at = 3 + 4 + 1 + 1;
+        at += 1 + static_cast<uint8_t>(reply[at]) + 1 + 2;
+        const size_t length = static_cast<uint8_t>(reply[at]) | static_cast<uint8_t>(reply[at + 1]) << 8;
+        out.first = reply.substr(at + 2, length);
+    }
+    size_t ack = reply.find('\xAD');
+    if (ack != std::string::npos && ack + 3 < reply.size()) {
+        out.second = reply[ack + 3];
+    }
+    return out;
+}
+
+TEST(MaxSessions, ALoginBeyondTheLimitIsRefusedWithItsOwnMessageAndServedOnceASessionEnds) {
+    kwtest::Gateway& two = env().startGateway("KWGW_TWO", {"--max-sessions", "2"});
+    auto first = std::make_unique<kwtest::DbClient>(two.serverName(), kJoe.name, kJoe.password);
+    kwtest::DbClient second(two.serverName(), kJoe.name, kJoe.password);
+    ASSERT_TRUE(first->connected());
+    ASSERT_TRUE(second.connected());
+    {
+        kwtest::DbClient third(two.serverName(), kJoe.name, kJoe.password);
+        EXPECT_FALSE(third.connected());
+        auto refused = third.find(21011);
+        ASSERT_NE(refused, nullptr) << "a message, not a dropped socket";
+        EXPECT_EQ(refused->text,
+                  "DG21011: Login failed: too many sessions; the gateway serves at most 2 at once.");
+        EXPECT_EQ(third.find(4002), nullptr) << "not the text of a wrong password";
+    }
+    EXPECT_TRUE(second.exec("select 1")) << "the sessions served go on";
+    second.drain();
+    first.reset();
+    bool served = false;
+    for (int i = 0; i < 50 && !served; ++i) {
+        served = kwtest::DbClient(two.serverName(), kJoe.name, kJoe.password).connected();
+        if (!served) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    EXPECT_TRUE(served) << "a place freed is served again";
+    EXPECT_NE(two.log().find("refused: 2 sessions already (--max-sessions)"), std::string::npos) << two.log();
+}
+
+// Tasks (threads) the user `uid` runs now.
+int tasksOf(uid_t uid) {
+    int n = 0;
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::error_code ec;
+        for (const auto& task : std::filesystem::directory_iterator(process.path() / "task", ec)) {
+            std::ifstream status(task.path() / "status");
+            std::string line;
+            while (std::getline(status, line)) {
+                if (line.rfind("Uid:", 0) == 0) {
+                    n += std::stoul(line.substr(4)) == uid ? 1 : 0;
+                    break;
+                }
+            }
+        }
+    }
+    return n;
+}
+
+// A session thread that cannot be started (the user's task limit reached) refuses that client
+// alone; the gateway goes on and serves the next client once there is room.
+TEST(MaxSessions, ASessionThreadThatCannotStartRefusesThatClientAndTheGatewayGoesOn) {
+    constexpr uid_t kNobody = 65534;
+    if (getuid() != 0) {
+        GTEST_SKIP() << "needs root to run the gateway as another user under a task limit";
+    }
+    const rlim_t limit = static_cast<rlim_t>(tasksOf(kNobody) + 3);  // main thread and two sessions
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const std::string pg = "host=" + kwtest::conninfoValue(std::getenv("PGHOST")) +
+                           " port=" + kwtest::conninfoValue(std::getenv("PGPORT")) +
+                           " dbname=" + kwtest::conninfoValue(env().databaseName());
+    const std::string exe = env().kwgatewayPath();
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        rlimit r{limit, limit};
+        dup2(out[1], STDOUT_FILENO);
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, STDERR_FILENO);
+        if (setrlimit(RLIMIT_NPROC, &r) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(126);
+        }
+        execl(exe.c_str(), exe.c_str(), "serve", "--pg", pg.c_str(), "--listen", "127.0.0.1:0",
+              "--login-timeout", "10", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    pollfd p{out[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    close(out[0]);
+    const size_t colon = line.rfind(':');
+    if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        GTEST_SKIP() << "the gateway cannot run as nobody here: " << line;
+    }
+    const auto port = static_cast<uint16_t>(std::stoi(line.substr(colon + 1)));
+    {
+        auto a = std::make_unique<RawClient>(port);
+        auto b = std::make_unique<RawClient>(port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both sessions are started
+        RawClient refused(port);
+        std::string reply;
+        EXPECT_FALSE(refused.login(nullptr, &reply));
+        auto [text, ack] = refusal(reply);
+        EXPECT_EQ(text,
+                  "DG21011: Login failed: too many sessions; the gateway cannot start another one now.");
+        EXPECT_EQ(ack, 6) << "a failed LOGINACK";
+        a.reset();
+        b.reset();
+    }
+    // Once the two idle sessions are gone the next client gets a session: whatever PostgreSQL
+    // answers, it is no refusal for want of a thread.
+    bool started = false;
+    for (int i = 0; i < 50 && !started; ++i) {
+        RawClient next(port);
+        std::string reply;
+        next.login(nullptr, &reply);
+        started = !reply.empty() && refusal(reply).first.find("cannot start") == std::string::npos;
+        if (!started) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    EXPECT_TRUE(started) << "the gateway survived and serves again";
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the gateway is still running";
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+TEST(LoginThrottle, RepeatedWrongPasswordsSlowThatAddressAndNotAGoodLoginFromAnother) {
+    kwtest::Gateway& gw = env().startGateway("KWGW_THROTTLE", {"--login-timeout", "10"});
+    auto attempt = [&gw](const char* source, const char* password, std::string* text) {
+        const auto start = std::chrono::steady_clock::now();
+        RawClient raw(gw.port(), source);
+        std::string reply;
+        const bool ok = raw.login(password, &reply);
+        *text = refusal(reply).first;
+        (void)ok;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    std::string text;
+    double firstSix = 0;
+    for (int i = 0; i < 6; ++i) {
+        firstSix += attempt("127.0.0.1", "wrong", &text);
+        EXPECT_EQ(text, "Login failed.") << "attempt " << i + 1;
+    }
+    EXPECT_GE(firstSix, 1.5) << "the fourth to sixth failures cost 0.25 + 0.5 + 1 s";
+    const double good = attempt("127.0.0.2", nullptr, &text);
+    EXPECT_EQ(text, "Changed language setting to 'us_english'.") << "another address logs in";
+    const double seventh = attempt("127.0.0.1", "wrong", &text);
+    EXPECT_EQ(text, "Login failed.");
+    EXPECT_GE(seventh, 1.5) << "six failures: the seventh attempt waits 2 s";
+    EXPECT_LT(good + 1.0, seventh) << "the good login from elsewhere waited for nobody";
+    EXPECT_NE(gw.log().find("login refused for 'JOE'"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 # kwgateway's tests. The unit program needs no server; the others run against a live gateway
 # and PostgreSQL through the kwtest environment (tests/support).
 kw_add_test(gateway_unit_test LABEL unit
-  SOURCES protocol_test.cpp commands_test.cpp options_test.cpp backend_test.cpp
+  SOURCES protocol_test.cpp commands_test.cpp options_test.cpp backend_test.cpp throttle_test.cpp statement_log_test.cpp
   LIBS kwgateway_core)
 target_include_directories(gateway_unit_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 

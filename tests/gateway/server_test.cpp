@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "live.h"
 
@@ -47,21 +50,66 @@ TEST(RealClients, BsqldbAndTsqlConnectAndRunAQuery) {
 TEST(UserAdd, CreatesALoginRoleWithItsSchemaCanBeRepeatedAndRefusesNonDb2Names) {
     std::string output;
     for (const char* name : {"TOOLONGNAME", "1JOE", "JO E", ""}) {
-        EXPECT_EQ(
-            env().runKwgateway({"user", "add", name, "--password", "pw", "--pg", env().conninfo()}, &output),
-            2)
+        EXPECT_EQ(env().runKwgateway({"user", "add", name, "--pg", env().conninfo()}, &output, "pw\n"), 2)
             << name;
     }
     for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(env().runKwgateway(
-                      {"user", "add", "kwtadd", "--password", "first-pw", "--pg", env().conninfo()}, &output),
-                  0)
+        ASSERT_EQ(
+            env().runKwgateway({"user", "add", "kwtadd", "--pg", env().conninfo()}, &output, "first-pw\n"), 0)
             << output;
     }
     EXPECT_EQ(env().queryValue("SELECT rolcanlogin FROM pg_roles WHERE rolname = 'kwtadd'"), "t");
     EXPECT_EQ(env().queryValue("SELECT nspowner::regrole::text FROM pg_namespace WHERE nspname = 'kwtadd'"),
               "kwtadd");
     EXPECT_TRUE(kwtest::DbClient(env().serverName(), "KWTADD", "first-pw").connected());
+}
+
+// A password on the command line is one every user can read in the process list: user add takes
+// it from standard input or a file, and --pg strings that hold one are warned about.
+TEST(UserAdd, TakesThePasswordFromStandardInputOrAFileAndNeverFromTheCommandLine) {
+    const std::string file = env().tempDir() + "/kwtpw.txt";
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("from-file-pw\r\nsecond line\n", f);
+    fclose(f);
+    std::string output;
+    const struct {
+        const char* claim;
+        std::vector<std::string> options;
+        std::string input;
+        int status;            // -1: any failure
+        const char* password;  // that logs in afterwards (nullptr: none checked)
+    } cases[] = {
+        {"the first line of standard input", {}, "from-stdin-pw\nignored\n", 0, "from-stdin-pw"},
+        {"the first line of a file, its CR LF dropped", {"--password-file", file}, "", 0, "from-file-pw"},
+        {"standard input named as the file", {"--password-file", "-"}, "dash-pw", 0, "dash-pw"},
+        {"nothing on standard input", {}, "", 2, nullptr},
+        {"a file that is not there", {"--password-file", file + ".none"}, "", 2, nullptr},
+        {"the old option", {"--password", "visible-pw"}, "", -1, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        std::vector<std::string> args = {"user", "add", "kwtpw", "--pg", env().conninfo()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const int status = env().runKwgateway(args, &output, c.input);
+        if (c.status < 0) {
+            EXPECT_NE(status, 0) << output;
+        } else {
+            EXPECT_EQ(status, c.status) << output;
+        }
+        if (c.password != nullptr) {
+            EXPECT_TRUE(kwtest::DbClient(env().serverName(), "KWTPW", c.password).connected());
+        }
+    }
+    const char* superPassword = std::getenv("PGPASSWORD");
+    ASSERT_NE(superPassword, nullptr);
+    EXPECT_EQ(env().runKwgateway({"init", "--pg", env().conninfo() + " password=" + superPassword}, &output),
+              0)
+        << output;
+    EXPECT_NE(output.find("warning: the --pg connection string holds a password"), std::string::npos)
+        << output;
+    EXPECT_EQ(env().runKwgateway({"init", "--pg", env().conninfo()}, &output), 0) << output;
+    EXPECT_EQ(output.find("warning"), std::string::npos) << "PGPASSWORD serves without a warning: " << output;
 }
 
 TEST(Serve, StopsCleanlyOnSigtermWithASessionOpen) {

@@ -1,11 +1,15 @@
 // connect_live_test.cpp - connect, disconnect and transactions against the live gateway: what the
 // driver sends at connect time and at commit and rollback, what the server's refusals look like
 // in the block, that data really is committed or rolled back, and that nothing leaks.
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver_host.h"
@@ -204,6 +208,80 @@ TEST_F(ConnectLiveTest, RolledBackWorkIsGoneAndCommittedWorkStays) {
     EXPECT_EQ(+t.block().sqlCode, -1);
     EXPECT_EQ(t.execute("INSERT INTO LEDGER VALUES (5, 'after')"), 0) << t.message();
     EXPECT_EQ(rows("after"), 1);
+}
+
+// The login wait of this program: KW_LOGIN_TIMEOUT, else the toolkit's 30 seconds.
+int loginTimeoutSeconds() {
+    const char* setting = std::getenv("KW_LOGIN_TIMEOUT");
+    return setting != nullptr && std::atoi(setting) > 0 ? std::atoi(setting) : 30;
+}
+
+TEST_F(ConnectLiveTest, EachKindOfRefusedLoginHasItsOwnNumberAndTextAndALoginTimeoutNamesItsLimit) {
+    kwtest::Gateway& full = env.startGateway("KWGW_ONE", {"--max-sessions", "1"});
+    // A gateway in front of a PostgreSQL that is not there.
+    kwtest::Gateway noDatabase("KWGW_NODB", env.kwgatewayPath(),
+                               {"serve", "--pg", "host=127.0.0.1 port=1 dbname=none", "--listen",
+                                "127.0.0.1:0", "--server-name", "KWGW_NODB"},
+                               env.tempDir() + "/KWGW_NODB.log", env.tempDir() + "/KWGW_NODB.statements");
+    env.addServer("KWGW_NODB", noDatabase.port());
+    Transaction holder;
+    ASSERT_EQ(holder.connect(full.serverName()), KW_STATUS_OK) << holder.message();
+    const struct {
+        const char* claim;
+        std::string server;
+        const char* password;
+        int32_t status;
+        std::string message;
+    } cases[] = {
+        {"a wrong password", "", "wrong", 4002, "Login failed."},
+        {"a gateway serving as many sessions as it may", full.serverName(), nullptr, 21011,
+         "DG21011: Login failed: too many sessions; the gateway serves at most 1 at once."},
+        {"a database server that is not there", "KWGW_NODB", nullptr, 21010,
+         "DG21010: Login failed: the database server is unavailable."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        Transaction t;
+        t.setLogin(c.server, nullptr, c.password);
+        EXPECT_EQ(t.call(REQ_CONNECT), c.status);
+        EXPECT_EQ(t.message(), c.message);
+        EXPECT_EQ(+t.block().connection, nullptr);
+        EXPECT_EQ(+t.block().dbproc, nullptr);
+    }
+    EXPECT_EQ(holder.disconnect(), KW_STATUS_OK);
+
+    kwtest::SilentListener silent;
+    Transaction t;
+    t.setLogin("127.0.0.1:" + std::to_string(silent.port()), nullptr, "pw");
+    EXPECT_NE(t.call(REQ_CONNECT), KW_STATUS_OK);
+    const std::string expected = "Timeout: the server did not answer the login within " +
+                                 std::to_string(loginTimeoutSeconds()) + " seconds";
+    EXPECT_EQ(t.message().rfind(expected, 0), 0u) << "not a lost connection but the timeout: " << t.message();
+    EXPECT_EQ(kwhost_registeredConnectionCount(), 0);
+}
+
+// A gateway that stops answering mid-statement (SIGSTOP) is given up after the connection's
+// timeout, and the message says so with the limit of its freetds.conf entry, not "EOF".
+TEST_F(ConnectLiveTest, AFrozenGatewayIsReportedAsATimeoutWithItsLimit) {
+    const kwtest::Gateway& frozen = env.startGateway("KWGW_STOPPED", {});
+    env.addServer("KWGW_STOPPED_2S", frozen.port(), {"timeout = 2"});
+    const pid_t pid = frozen.pid();
+    Transaction t;
+    ASSERT_EQ(t.connect("KWGW_STOPPED_2S"), KW_STATUS_OK) << t.message();
+    std::thread freezer([pid] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(pid, SIGSTOP);
+    });
+    EXPECT_NE(t.execute("SELECT PG_SLEEP(20) AS STOPPED_SLEEP"), KW_STATUS_OK);
+    freezer.join();
+    kill(pid, SIGCONT);
+    EXPECT_EQ(t.message().rfind(
+                  "Timeout: the server answered neither the statement nor its cancel within 2 seconds "
+                  "(the timeout set for this server); the connection was closed.",
+                  0),
+              0u)
+        << t.message();
+    EXPECT_EQ(t.disconnect(), KW_STATUS_OK) << t.message();
 }
 
 }  // namespace

@@ -76,14 +76,30 @@ std::string makeTempDir() {
     return buf.data();
 }
 
-// Starts a program with its stdout on a pipe (returned in `out`) and stderr to `errPath`. The
-// child is told to end when the test program does, so a crashed test leaves no gateway behind.
+// Starts a program with its stdout on a pipe (returned in `out`), stderr to `errPath` and
+// `input` as its standard input. The child is told to end when the test program does, so a
+// crashed test leaves no gateway behind.
 pid_t spawn(const std::string& exe, const std::vector<std::string>& args, int& out,
-            const std::string& errPath) {
+            const std::string& errPath, const std::string& input = {}) {
     int pipefd[2];
+    int inputfd[2];
     if (pipe2(pipefd, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (pipe2(inputfd, O_CLOEXEC) != 0) {
+        close(pipefd[0]);
+        close(pipefd[1]);
+        throw std::runtime_error("pipe failed");
+    }
+    // A pipe holds far more than a password; the child reads it after the write end closes.
+    if (write(inputfd[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+        close(inputfd[0]);
+        close(inputfd[1]);
+        close(pipefd[0]);
+        close(pipefd[1]);
+        throw std::runtime_error("cannot write a child's input");
+    }
+    close(inputfd[1]);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) {
@@ -99,6 +115,7 @@ pid_t spawn(const std::string& exe, const std::vector<std::string>& args, int& o
         }
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         dup2(pipefd[1], STDOUT_FILENO);
+        dup2(inputfd[0], STDIN_FILENO);
         if (err >= 0) {
             dup2(err, STDERR_FILENO);
         }
@@ -106,6 +123,7 @@ pid_t spawn(const std::string& exe, const std::vector<std::string>& args, int& o
         _exit(127);
     }
     close(pipefd[1]);
+    close(inputfd[0]);
     if (pid < 0) {
         close(pipefd[0]);
         throw std::runtime_error(fmt::format("cannot start {}: {}", exe, std::strerror(errno)));
@@ -363,8 +381,8 @@ void Environment::setUp() {
         throw std::runtime_error("kwgateway init failed: " + output);
     }
     for (const TestUser& u : {kJoe, kSmith}) {
-        if (runKwgateway({"user", "add", u.name, "--password", u.password, "--pg", conninfo()}, &output) !=
-            0) {
+        if (runKwgateway({"user", "add", u.name, "--pg", conninfo()}, &output,
+                         std::string(u.password) + "\n") != 0) {
             throw std::runtime_error(fmt::format("kwgateway user add {} failed: {}", u.name, output));
         }
     }
@@ -394,10 +412,11 @@ void Environment::tearDown() {
     std::filesystem::remove_all(tempDir_, ec);
 }
 
+// No password: libpq takes it from PGPASSWORD, and a kwgateway given this string on its command
+// line shows no secret in the process list.
 std::string Environment::conninfo() const {
-    return fmt::format("host={} port={} user={} password={} dbname={}", conninfoValue(host_),
-                       conninfoValue(port_), conninfoValue(user_), conninfoValue(password_),
-                       conninfoValue(database_));
+    return fmt::format("host={} port={} user={} dbname={}", conninfoValue(host_), conninfoValue(port_),
+                       conninfoValue(user_), conninfoValue(database_));
 }
 
 PGconn* Environment::admin() {
@@ -481,11 +500,12 @@ void Environment::writeFreetdsConf() {
     }
 }
 
-int Environment::runKwgateway(const std::vector<std::string>& args, std::string* output) {
+int Environment::runKwgateway(const std::vector<std::string>& args, std::string* output,
+                              const std::string& input) {
     std::string errPath = tempDir_ + "/kwgateway-command.err";
     std::filesystem::remove(errPath);
     int out = -1;
-    pid_t pid = spawn(kwgateway_, args, out, errPath);
+    pid_t pid = spawn(kwgateway_, args, out, errPath, input);
     std::string text = readAll(out, kStartTimeoutMs);
     close(out);
     int status = waitFor(pid, kStopTimeoutMs);

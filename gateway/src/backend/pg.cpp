@@ -10,8 +10,11 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+
+#include <fmt/format.h>
 
 #include "dialect.h"
 
@@ -19,6 +22,10 @@ namespace gw::backend {
 
 namespace {
 constexpr int kRowsBetweenClientChecks = 256;
+// PostgreSQL ignores a cancel that reaches the backend before it has read the statement; while a
+// cancelled statement still runs (its rows still coming, or none yet), the cancel is sent again
+// this often.
+constexpr int kCancelRepeatMs = 500;
 constexpr size_t kMaxWarningsKept = 100;
 
 std::string field(const PGresult* res, int code) {
@@ -50,8 +57,9 @@ PgErrorFields errorFields(const PGresult* res, PGconn* conn) {
 struct PgSession::RunState {
     RowSink* sink = nullptr;
     ClientWatch* watch = nullptr;
-    bool stopped = false;     // cancel sent; results are drained and dropped
-    bool clientStop = false;  // the stop came from the client
+    bool stopped = false;                              // cancel sent; results are drained and dropped
+    std::chrono::steady_clock::time_point cancelSent;  // when the cancel was last sent
+    bool clientStop = false;                           // the stop came from the client
     bool described = false;
     int sinceCheck = 0;
     Outcome outcome;
@@ -67,21 +75,52 @@ PgSession::~PgSession() {
     }
 }
 
+ConnectFailure classifyConnectFailure(std::string_view message) {
+    // Credentials outrank the rest: with several addresses tried, one refusing the password
+    // means the server was reached and said no.
+    ConnectFailure found = ConnectFailure::Unavailable;
+    for (size_t at = message.find("FATAL:  "); at != std::string_view::npos;
+         at = message.find("FATAL:  ", at + 1)) {
+        std::string_view code = message.substr(at + 8, 6);
+        if (code.size() < 6 || code[5] != ':' ||
+            code.substr(0, 5).find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ") !=
+                std::string_view::npos) {
+            continue;
+        }
+        // Class 28: invalid authorization (password, role, pg_hba); 42501: no CONNECT right.
+        if (code.substr(0, 2) == "28" || code.substr(0, 5) == "42501") {
+            return ConnectFailure::Credentials;
+        }
+        if (code.substr(0, 5) == "53300") {
+            found = ConnectFailure::TooManySessions;
+        }
+    }
+    return found;
+}
+
 bool PgSession::connect(const std::string& conninfo, const std::string& role, const std::string& password,
-                        const Charset& charset, std::string& error) {
+                        const Charset& charset, int timeoutMs, std::string& error, ConnectFailure& failure) {
     const std::string encoding(charset.pgEncoding);
     const char* keys[] = {"dbname", "user", "password", "client_encoding", "application_name", nullptr};
     const char* values[] = {conninfo.c_str(), role.c_str(), password.c_str(),
                             encoding.c_str(), "kwgateway",  nullptr};
     bytesPerChar_ = charset.maxBytesPerChar;
-    conn_ = PQconnectdbParams(keys, values, 1);
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        error = conn_ ? PQerrorMessage(conn_) : "out of memory";
+    failure = ConnectFailure::None;
+    conn_ = PQconnectStartParams(keys, values, 1);
+    if (conn_ != nullptr && PQstatus(conn_) != CONNECTION_BAD) {
+        // Verbose errors carry the SQLSTATE, which tells a refused password from a full server.
+        PQsetErrorVerbosity(conn_, PQERRORS_VERBOSE);
+    }
+    if (!finishConnect(timeoutMs, error)) {
+        failure = classifyConnectFailure(error);
+        // Only the first line is for the log; the rest is the SQLSTATE's source location.
+        error = error.substr(0, error.find("\nLOCATION:"));
         while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) {
             error.pop_back();
         }
         return false;
     }
+    PQsetErrorVerbosity(conn_, PQERRORS_DEFAULT);
     PQsetNoticeReceiver(conn_, &PgSession::onNotice, this);
     cancel_ = PQgetCancel(conn_);
     char* schema = PQescapeIdentifier(conn_, role.c_str(), role.size());
@@ -93,6 +132,36 @@ bool PgSession::connect(const std::string& conninfo, const std::string& role, co
     Outcome o = command(setup);
     if (!o.ok()) {
         error = o.error.message;
+        failure = ConnectFailure::Unavailable;
+        return false;
+    }
+    return true;
+}
+
+// Drives a started connection to its end within `timeoutMs`; false with `error` set when it
+// failed or ran out of time.
+bool PgSession::finishConnect(int timeoutMs, std::string& error) {
+    if (conn_ == nullptr) {
+        error = "out of memory";
+        return false;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (PQstatus(conn_) != CONNECTION_BAD && state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{PQsocket(conn_), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        int n = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = fmt::format("PostgreSQL did not answer the connection within {} ms", timeoutMs);
+            return false;
+        }
+        state = PQconnectPoll(conn_);
+    }
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        error = PQerrorMessage(conn_);
         return false;
     }
     return true;
@@ -128,10 +197,15 @@ void PgSession::stopQuery(RunState& st) {
         return;
     }
     st.stopped = true;
+    sendCancel(st);
+}
+
+void PgSession::sendCancel(RunState& st) {
     char err[256];
     if (cancel_) {
         PQcancel(cancel_, err, sizeof err);
     }
+    st.cancelSent = std::chrono::steady_clock::now();
 }
 
 // Notices parsed in a pass that completed a row: once a row has gone out, the pass began with the
@@ -149,6 +223,10 @@ void PgSession::markWarningsAfterRow(const RunState& st, size_t from) {
 // Waits for the next result, polling the client socket too while PostgreSQL works.
 PGresult* PgSession::nextResult(RunState& st) {
     for (;;) {
+        if (st.stopped &&
+            std::chrono::steady_clock::now() - st.cancelSent >= std::chrono::milliseconds(kCancelRepeatMs)) {
+            sendCancel(st);
+        }
         size_t before = warnings_.size();
         if (!PQisBusy(conn_)) {
             markWarningsAfterRow(st, before);
@@ -159,7 +237,7 @@ PGresult* PgSession::nextResult(RunState& st) {
             st.watch->waiting();
         }
         pollfd fds[2] = {{PQsocket(conn_), POLLIN, 0}, {watching ? st.watch->clientFd() : -1, POLLIN, 0}};
-        int n = ::poll(fds, watching ? 2 : 1, -1);
+        int n = ::poll(fds, watching ? 2 : 1, st.stopped ? kCancelRepeatMs : -1);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -65,6 +65,18 @@ struct Outcome {
 
 using Param = std::optional<std::string>;
 
+// Why PostgreSQL did not take a login, as far as the client is told.
+enum class ConnectFailure {
+    None,
+    Credentials,      // wrong password, unknown role, no right to connect
+    Unavailable,      // not reachable, starting, stopping, no such database, no answer in time
+    TooManySessions,  // no free connection slot
+};
+
+// The failure named by a connection error text. The text carries the SQLSTATE of every error
+// PostgreSQL sent ("FATAL:  28P01: ..."); a text with none is a failure to reach it.
+ConnectFailure classifyConnectFailure(std::string_view message);
+
 class PgSession {
   public:
     PgSession() = default;
@@ -74,9 +86,10 @@ class PgSession {
 
     // Connects over `conninfo` as `role` with `password` and prepares the session (ISO dates,
     // standard strings, search_path = role's schema then kwgw_fn, client_encoding of the
-    // client's character set). False with `error` set when PostgreSQL refuses.
+    // client's character set), giving up after `timeoutMs`. False with `error` and `failure`
+    // set when PostgreSQL refuses or does not answer in time.
     bool connect(const std::string& conninfo, const std::string& role, const std::string& password,
-                 const Charset& charset, std::string& error);
+                 const Charset& charset, int timeoutMs, std::string& error, ConnectFailure& failure);
 
     // Runs one statement. Rows go to `sink` (or are discarded when it is null); `watch` (may be
     // null) is polled while the statement runs.
@@ -96,6 +109,8 @@ class PgSession {
     struct RunState;
     PGresult* nextResult(RunState& st);
     void stopQuery(RunState& st);
+    // Asks PostgreSQL to cancel the statement (again, when an earlier request was lost).
+    void sendCancel(RunState& st);
     void takeResult(PGresult* res, RunState& st);
     void takeRow(PGresult* res, RunState& st);
     void describeColumns(const PGresult* res, RunState& st);
@@ -103,6 +118,7 @@ class PgSession {
     void flushWarnings(RunState& st, bool all);
     void markWarningsAfterRow(const RunState& st, size_t from);
     static void onNotice(void* self, const PGresult* res);
+    bool finishConnect(int timeoutMs, std::string& error);
 
     PGconn* conn_ = nullptr;
     PGcancel* cancel_ = nullptr;

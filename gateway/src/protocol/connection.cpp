@@ -2,8 +2,9 @@
 //
 // Serves the session: readLogin/readNext turn packets into events, the answer methods turn
 // tokens into packets. Owns the client socket (closed on destruction). Invariant: bytes are read
-// only through readExact, which never waits for ever once a packet has started, and written only
-// through sendAll, which stops for good at the first failure.
+// only through readExact, against a deadline for the whole message (the login's runs from the
+// connect, a request's from its first byte), and written only through sendAll, which stops for
+// good at the first failure.
 #include "connection.h"
 
 #include <poll.h>
@@ -11,17 +12,35 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <variant>
+
+#include <fmt/format.h>
 
 namespace gw::tds {
 namespace {
 // Full packets are held back until this many bytes are waiting, so that a stream of small rows
 // costs one send for many packets; flushFullPackets and endReply send them at once.
 constexpr size_t kSendBatchBytes = 32768;
+// A message that has not started yet has no deadline: an idle session may wait for ever.
+constexpr std::chrono::steady_clock::time_point kNotStarted = std::chrono::steady_clock::time_point::max();
+
+int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left <= 0 ? 0 : left > INT32_MAX ? INT32_MAX : static_cast<int>(left);
+}
 }  // namespace
 
 ClientConnection::ClientConnection(int fd, ConnectionLimits limits)
-    : fd_(fd), limits_(limits), reassembler_(kDefaultPacketSize, limits.maxMessageSize) {}
+    : fd_(fd),
+      limits_(limits),
+      loginDeadline_(Clock::now() + std::chrono::milliseconds(limits.loginTimeoutMs)),
+      reassembler_(kDefaultPacketSize, limits.maxLoginSize) {}
+
+int ClientConnection::loginTimeLeftMs() const {
+    return millisecondsUntil(loginDeadline_);
+}
 
 ClientConnection::~ClientConnection() {
     if (fd_ >= 0) {
@@ -43,13 +62,20 @@ bool ClientConnection::readable(int timeoutMs) const {
     return n > 0;
 }
 
-ClientConnection::ReadOutcome ClientConnection::readExact(char* buf, size_t n, bool waitForFirstByte,
-                                                          std::string& reason) {
+// Reads n bytes. A deadline of kNotStarted waits for the first byte for ever and then starts
+// the request's deadline; any other deadline bounds every wait.
+ClientConnection::ReadOutcome ClientConnection::readExact(char* buf, size_t n, bool firstOfMessage,
+                                                          Clock::time_point& deadline, std::string& reason) {
     size_t got = 0;
     while (got < n) {
-        if (got > 0 || !waitForFirstByte) {
-            if (!readable(limits_.readTimeoutMs)) {
-                reason = "client stopped in the middle of a packet";
+        if (deadline != kNotStarted) {
+            int left = millisecondsUntil(deadline);
+            if (left == 0 || !readable(left)) {
+                reason = deadline == loginDeadline_
+                             ? fmt::format("no complete login within the login timeout ({} ms)",
+                                           limits_.loginTimeoutMs)
+                             : fmt::format("request not complete within the read timeout ({} ms)",
+                                           limits_.readTimeoutMs);
                 return ReadOutcome::Broken;
             }
         }
@@ -62,23 +88,26 @@ ClientConnection::ReadOutcome ClientConnection::readExact(char* buf, size_t n, b
             return ReadOutcome::Broken;
         }
         if (r == 0) {
-            if (got == 0 && waitForFirstByte) {
+            if (got == 0 && firstOfMessage) {
                 return ReadOutcome::Closed;
             }
             reason = "client closed the connection in the middle of a packet";
             return ReadOutcome::Broken;
+        }
+        if (deadline == kNotStarted) {
+            deadline = Clock::now() + std::chrono::milliseconds(limits_.readTimeoutMs);
         }
         got += static_cast<size_t>(r);
     }
     return ReadOutcome::Ok;
 }
 
-ClientEvent ClientConnection::readMessage(Message& message) {
+ClientEvent ClientConnection::readMessage(Message& message, Clock::time_point deadline) {
     ClientEvent ev;
     bool first = true;
     for (;;) {
         unsigned char raw[kHeaderSize];
-        ReadOutcome o = readExact(reinterpret_cast<char*>(raw), kHeaderSize, first, ev.reason);
+        ReadOutcome o = readExact(reinterpret_cast<char*>(raw), kHeaderSize, first, deadline, ev.reason);
         if (o != ReadOutcome::Ok) {
             ev.kind = o == ReadOutcome::Closed ? ClientEvent::Kind::Closed : ClientEvent::Kind::Broken;
             return ev;
@@ -91,7 +120,7 @@ ClientEvent ClientConnection::readMessage(Message& message) {
             return ev;
         }
         std::string payload(h.length - kHeaderSize, '\0');
-        if (readExact(payload.data(), payload.size(), false, ev.reason) != ReadOutcome::Ok) {
+        if (readExact(payload.data(), payload.size(), false, deadline, ev.reason) != ReadOutcome::Ok) {
             ev.kind = ClientEvent::Kind::Broken;
             return ev;
         }
@@ -105,7 +134,7 @@ ClientEvent ClientConnection::readMessage(Message& message) {
 
 ClientEvent ClientConnection::readLogin() {
     Message m;
-    ClientEvent ev = readMessage(m);
+    ClientEvent ev = readMessage(m, loginDeadline_);
     if (ev.kind != ClientEvent::Kind::Request) {
         return ev;
     }
@@ -125,9 +154,9 @@ ClientEvent ClientConnection::readLogin() {
     return ev;
 }
 
-ClientEvent ClientConnection::readNext() {
+ClientEvent ClientConnection::readNext(bool withinLogin) {
     Message m;
-    ClientEvent ev = readMessage(m);
+    ClientEvent ev = readMessage(m, withinLogin ? loginDeadline_ : kNotStarted);
     if (ev.kind != ClientEvent::Kind::Request) {
         return ev;
     }

@@ -7,6 +7,7 @@
 // connection has failed.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -21,8 +22,10 @@
 namespace gw::tds {
 
 struct ConnectionLimits {
-    size_t maxMessageSize = 16u << 20;  // largest request accepted, in bytes
-    int readTimeoutMs = 60000;          // longest wait for the rest of a started packet
+    size_t maxMessageSize = 16u << 20;  // largest request accepted after login, in bytes
+    size_t maxLoginSize = 4096;         // largest message accepted before login (a login is ~600 bytes)
+    int readTimeoutMs = 60000;          // longest time from a request's first byte to its last
+    int loginTimeoutMs = 5000;          // longest time from the connect to the end of the login exchange
     size_t defaultPacketSize = 4096;    // granted to clients that ask for 512 or less
 };
 
@@ -50,10 +53,15 @@ class ClientConnection {
 
     int fd() const { return fd_; }
 
-    // The first message, which must be a login record.
+    // The first message, which must be a login record, complete before the login deadline.
     ClientEvent readLogin();
-    // The next message after login. Blocks until one starts.
-    ClientEvent readNext();
+    // Milliseconds left of the login exchange (0 once its deadline has passed).
+    int loginTimeLeftMs() const;
+    // Lifts the message limit from the login's to the one for requests.
+    void loginAccepted() { reassembler_.setMaxMessageSize(limits_.maxMessageSize); }
+    // The next message after login. Blocks until one starts. `withinLogin` holds it to the login's
+    // deadline instead (the logout a client sends after a refused login).
+    ClientEvent readNext(bool withinLogin = false);
     // True when the client has sent data (or closed) that can be read without waiting longer
     // than `timeoutMs`.
     bool readable(int timeoutMs) const;
@@ -83,14 +91,17 @@ class ClientConnection {
     bool writable() const { return !writeFailed_; }
 
   private:
+    using Clock = std::chrono::steady_clock;
     enum class ReadOutcome { Ok, Closed, Broken };
-    ReadOutcome readExact(char* buf, size_t n, bool waitForFirstByte, std::string& reason);
-    ClientEvent readMessage(Message& message);
+    ReadOutcome readExact(char* buf, size_t n, bool firstOfMessage, Clock::time_point& deadline,
+                          std::string& reason);
+    ClientEvent readMessage(Message& message, Clock::time_point deadline);
     void sendFullPackets(size_t threshold);
     bool sendAll(std::string_view bytes);
 
     int fd_;
     ConnectionLimits limits_;
+    Clock::time_point loginDeadline_;
     size_t packetSize_ = kDefaultPacketSize;
     Reassembler reassembler_;
     std::string pending_;  // answer bytes not yet sent

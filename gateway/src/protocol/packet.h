@@ -63,6 +63,7 @@ class Reassembler {
     std::optional<Message> add(const PacketHeader& header, std::string_view payload);
 
     void setMaxPacketSize(size_t size) { maxPacket_ = size; }
+    void setMaxMessageSize(size_t size) { maxMessage_ = size; }
     bool inMessage() const { return started_; }
 
   private:

@@ -7,10 +7,14 @@
 #include "admin.h"
 
 #include <libpq-fe.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -127,7 +131,87 @@ bool addUserOnce(PGconn* c, const std::string& role, const std::string& password
     return true;
 }
 
+// The first line of a stream, without its line end; false when the stream held nothing.
+bool firstLine(std::FILE* in, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        line.push_back(static_cast<char>(c));
+        any = true;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return any || c == '\n';
+}
+
+// Asks on the terminal with echo off.
+bool prompted(const std::string& prompt, std::string& answer) {
+    termios saved{};
+    bool restore = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::fprintf(stderr, "%s", prompt.c_str());
+    std::fflush(stderr);
+    bool ok = firstLine(stdin, answer);
+    std::fprintf(stderr, "\n");
+    if (restore) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    }
+    return ok;
+}
+
 }  // namespace
+
+bool readPassword(const std::string& file, const std::string& prompt, std::string& password,
+                  std::string& error) {
+    if (!file.empty() && file != "-") {
+        std::FILE* in = std::fopen(file.c_str(), "r");
+        if (in == nullptr) {
+            error = fmt::format("cannot read the password file {}: {}", file, std::strerror(errno));
+            return false;
+        }
+        bool ok = firstLine(in, password);
+        std::fclose(in);
+        if (!ok) {
+            error = fmt::format("the password file {} is empty", file);
+        }
+        return ok;
+    }
+    if (file.empty() && ::isatty(STDIN_FILENO)) {
+        std::string again;
+        if (!prompted(prompt, password) || !prompted("Again: ", again)) {
+            error = "no password was typed";
+            return false;
+        }
+        if (again != password) {
+            error = "the two passwords typed differ";
+            return false;
+        }
+        return true;
+    }
+    if (!firstLine(stdin, password)) {
+        error = "no password on standard input";
+        return false;
+    }
+    return true;
+}
+
+bool conninfoHasPassword(const std::string& conninfo) {
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &message);
+    PQfreemem(message);
+    bool found = false;
+    for (PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr; ++o) {
+        found = found || (std::strcmp(o->keyword, "password") == 0 && o->val != nullptr && o->val[0] != '\0');
+    }
+    PQconninfoFree(options);
+    return found;
+}
 
 bool validAuthId(const std::string& name) {
     if (name.empty() || name.size() > 8 || !std::isalpha(static_cast<unsigned char>(name[0]))) {

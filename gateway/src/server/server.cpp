@@ -1,11 +1,14 @@
 // server.cpp - the accept loop, session threads, and a clean stop on SIGTERM/SIGINT.
 //
-// Serves `kwgateway serve`. Owns the listening socket and the table of live sessions. A
-// session's socket is shut down only while its entry says it is open, under the table's lock,
-// so a stop never touches a descriptor that a finished session has already closed.
+// Serves `kwgateway serve`. Owns the listening socket, the table of live sessions and the
+// connections being refused. A session's socket is shut down only while its entry says it is
+// open, under the table's lock, so a stop never touches a descriptor that a finished session has
+// already closed. The accept loop never throws: a client it cannot serve (too many sessions, no
+// thread) is answered with a login refusal from the loop itself, without a thread.
 #include "server.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -16,12 +19,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "common/log.h"
 
@@ -46,6 +51,20 @@ class SessionTable {
         std::lock_guard lock(mutex_);
         s.fd = -1;
     }
+    // Forgets an entry whose thread never started.
+    void remove(LiveSession& s) {
+        std::lock_guard lock(mutex_);
+        sessions_.remove_if([&s](const LiveSession& e) { return &e == &s; });
+    }
+    // Sessions whose thread has not finished.
+    size_t live() {
+        std::lock_guard lock(mutex_);
+        size_t n = 0;
+        for (const LiveSession& s : sessions_) {
+            n += s.finished ? 0 : 1;
+        }
+        return n;
+    }
     void shutdownAll() {
         std::lock_guard lock(mutex_);
         for (LiveSession& s : sessions_) {
@@ -54,8 +73,8 @@ class SessionTable {
             }
         }
     }
-    // Joins the threads of finished sessions (all of them when `all`).
-    void reap(bool all) {
+    // Joins the threads of finished sessions (all of them when `all`); answers how many.
+    size_t reap(bool all) {
         std::list<LiveSession> done;
         {
             std::lock_guard lock(mutex_);
@@ -72,12 +91,15 @@ class SessionTable {
                 s.thread.join();
             }
         }
+        return done.size();
     }
 
   private:
     std::mutex mutex_;
     std::list<LiveSession> sessions_;
 };
+
+constexpr int kMmapThreshold = 1 << 20;
 
 int openListener(const ServeOptions& o, ServerLog& log, uint16_t& port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -118,20 +140,123 @@ int openSignals() {
     return ::signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-void startSession(int fd, uint32_t id, const ServeOptions& o, ServerLog& log,
-                  session::StatementLog* statements, SessionTable& table) {
+// Connections being refused: the refusal is written at once (it fits any socket buffer), the
+// sending side shut, and the client's login read and dropped until the client closes or the
+// grace time passes, so that closing never resets the connection before the client has read the
+// refusal. At most kMaxRefusing are held; beyond that a connection is closed at once.
+class Refusals {
+  public:
+    static constexpr size_t kMaxRefusing = 64;
+    static constexpr auto kGrace = std::chrono::seconds(2);
+
+    void refuse(int fd, const std::string& packets) {
+        ::send(fd, packets.data(), packets.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        if (pending_.size() >= kMaxRefusing) {
+            ::close(fd);
+            return;
+        }
+        pending_.push_back({fd, std::chrono::steady_clock::now() + kGrace});
+    }
+    // Adds a poll entry for each connection being refused.
+    void watch(std::vector<pollfd>& fds) const {
+        for (const Pending& p : pending_) {
+            fds.push_back({p.fd, POLLIN, 0});
+        }
+    }
+    // Reads what the clients sent and closes those that are done or out of time; `fds` are the
+    // entries watch() added.
+    void service(const pollfd* fds) {
+        auto now = std::chrono::steady_clock::now();
+        std::vector<Pending> kept;
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            bool done = now >= pending_[i].until;
+            if (!done && fds[i].revents) {
+                char sink[4096];
+                ssize_t n = ::recv(pending_[i].fd, sink, sizeof sink, MSG_DONTWAIT);
+                done = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+            }
+            if (done) {
+                ::close(pending_[i].fd);
+            } else {
+                kept.push_back(pending_[i]);
+            }
+        }
+        pending_.swap(kept);
+    }
+    void closeAll() {
+        for (const Pending& p : pending_) {
+            ::close(p.fd);
+        }
+        pending_.clear();
+    }
+
+  private:
+    struct Pending {
+        int fd;
+        std::chrono::steady_clock::time_point until;
+    };
+    std::vector<Pending> pending_;
+};
+
+// Starts a session thread for an accepted client; false (with nothing left behind) when the
+// thread cannot be started.
+bool startSession(int fd, uint32_t id, const ServeOptions& o, ServerLog& log,
+                  session::StatementLog* statements, session::LoginThrottle& throttle, SessionTable& table) {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     LiveSession& live = table.add(fd);
-    live.thread = std::thread([fd, id, &o, &log, statements, &table, &live] {
-        {
-            session::Session s(fd, id, o.session, log, statements);
-            s.run();
-            table.release(live);
-        }  // the session's socket closes here, after the table no longer names it
-        log.line("session {}: ended", id);
-        live.finished = true;
-    });
+    try {
+        live.thread = std::thread([fd, id, &o, &log, statements, &throttle, &table, &live] {
+            // Nothing may leave the thread: an exception there would end the whole gateway.
+            try {
+                {
+                    session::Session s(fd, id, o.session, log, statements, &throttle);
+                    s.run();
+                    table.release(live);
+                }  // the session's socket closes here, after the table no longer names it
+                log.line("session {}: ended", id);
+            } catch (...) {
+                table.release(live);  // a session that could not be made has closed its socket
+            }
+            live.finished = true;
+        });
+    } catch (const std::exception& e) {
+        table.remove(live);
+        log.line("session {}: refused: cannot start a session thread: {}", id, e.what());
+        return false;
+    }
+    return true;
+}
+
+// Accepts one client and starts its session, or refuses it at login.
+void acceptOne(int listener, uint32_t id, const ServeOptions& o, ServerLog& log,
+               session::StatementLog* statements, session::LoginThrottle& throttle, SessionTable& table,
+               Refusals& refusals) {
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE) {
+            log.line("cannot accept a client: {}", std::strerror(errno));
+            // The client stays in the backlog; a pause keeps the loop from spinning on it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return;
+    }
+    try {
+        session::LoginRefusal why;
+        if (table.live() >= o.maxSessions) {
+            log.line("session {}: refused: {} sessions already (--max-sessions)", id, o.maxSessions);
+            why = session::LoginRefusal::GatewayFull;
+        } else if (startSession(fd, id, o, log, statements, throttle, table)) {
+            return;
+        } else {
+            why = session::LoginRefusal::NoThread;
+        }
+        refusals.refuse(fd, session::loginRefusalPackets(
+                                session::loginRefusalMessage(why, o.session.serverName, o.maxSessions)));
+    } catch (const std::exception&) {
+        ::close(fd);  // out of memory even for a refusal: the client is dropped, the server goes on
+    }
 }
 
 }  // namespace
@@ -162,12 +287,22 @@ int serve(const ServeOptions& o) {
     std::printf("listening on %s:%u\n", o.host.c_str(), static_cast<unsigned>(port));
     std::fflush(stdout);
 
+    // Large buffers (a big request or answer) go straight back to the system when freed, and
+    // what session threads leave in their heaps is returned whenever sessions end.
+    ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
     SessionTable table;
+    Refusals refusals;
+    session::LoginThrottle throttle;
     uint32_t nextId = 1;
+    std::vector<pollfd> fds;
     for (;;) {
-        pollfd fds[2] = {{listener, POLLIN, 0}, {signals, POLLIN, 0}};
-        int n = ::poll(fds, 2, 1000);
-        table.reap(false);
+        fds.assign({{listener, POLLIN, 0}, {signals, POLLIN, 0}});
+        refusals.watch(fds);
+        int n = ::poll(fds.data(), fds.size(), 1000);
+        if (table.reap(false) > 0) {
+            ::malloc_trim(0);
+        }
+        refusals.service(fds.data() + 2);
         if (n < 0 && errno != EINTR) {
             log.line("poll failed: {}", std::strerror(errno));
             break;
@@ -183,13 +318,11 @@ int serve(const ServeOptions& o) {
             break;
         }
         if (fds[0].revents) {
-            int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
-                startSession(fd, nextId++, o, log, statements.get(), table);
-            }
+            acceptOne(listener, nextId++, o, log, statements.get(), throttle, table, refusals);
         }
     }
     ::close(listener);
+    refusals.closeAll();
     table.shutdownAll();
     table.reap(true);
     ::close(signals);

@@ -2,9 +2,12 @@
 //
 // serve() binds the listen address (port 0 picks a free one), prints "listening on HOST:PORT"
 // on stdout once it accepts connections, and runs until SIGTERM or SIGINT, when it stops
-// accepting, ends every session by shutting its socket down, and waits for their threads.
+// accepting, ends every session by shutting its socket down, and waits for their threads. A
+// client beyond --max-sessions, or one whose session thread cannot be started, gets a refusal
+// at login and the server goes on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +21,7 @@ struct ServeOptions {
     uint16_t port = 0;
     std::string statementLog;  // empty: none
     std::string logFile;       // empty: stderr
+    size_t maxSessions = 100;  // sessions at once, logins included; more are refused at login
 };
 
 // Returns the process exit code.

@@ -14,6 +14,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include <fmt/format.h>
 
 #include "batch.h"
@@ -40,6 +45,8 @@ namespace {
 // the DB2 gateway (return code, then readable text), and PostgreSQL WARNINGs, which carry a
 // number of their own that clients give no special meaning.
 constexpr int32_t kLoginFailed = 4002;
+constexpr int32_t kDatabaseUnavailable = 21010;
+constexpr int32_t kTooManySessions = 21011;
 constexpr int32_t kUnknownCharset = 2409;
 constexpr int32_t kLanguageChanged = 5703;
 constexpr int32_t kResultFailed = 21002;
@@ -47,6 +54,9 @@ constexpr int32_t kGatewayText = 21000;
 constexpr int32_t kWarning = 21500;
 constexpr uint8_t kSeverityError = 16;
 constexpr uint8_t kSeverityLogin = 14;
+// PostgreSQL gets at least this long to take a login, however little of the client's login
+// time is left.
+constexpr int kMinConnectMs = 1000;
 constexpr uint8_t kSeverityCharset = 11;
 constexpr uint8_t kSeverityInfo = 10;
 constexpr uint8_t kSeverityWarning = 4;
@@ -56,14 +66,15 @@ constexpr std::string_view kProduct = "kwgateway";
 constexpr uint8_t kProductVersion[4] = {15, 7, 0, 0};
 constexpr std::string_view kResultFailedText = "DG21002: Result failed.  Database server error code ";
 
-std::string peerName(int fd) {
+// The client's address, and its port when `withPort`.
+std::string peerName(int fd, bool withPort) {
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
     char buf[INET_ADDRSTRLEN] = "?";
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
         ::inet_ntop(AF_INET, &addr.sin_addr, buf, sizeof buf);
     }
-    return fmt::format("{}:{}", buf, ntohs(addr.sin_port));
+    return withPort ? fmt::format("{}:{}", buf, ntohs(addr.sin_port)) : std::string(buf);
 }
 
 // The text of a PostgreSQL array of DB2 names, for a text[] parameter.
@@ -128,13 +139,55 @@ class Session::CaptureSink : public backend::RowSink {
     bool found = false;
 };
 
-Session::Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog)
+tds::ServerMessage loginRefusalMessage(LoginRefusal why, const std::string& serverName, size_t maxSessions) {
+    int32_t number = kTooManySessions;
+    std::string text;
+    switch (why) {
+        case LoginRefusal::BadCredentials:
+            number = kLoginFailed;
+            text = "Login failed.";
+            break;
+        case LoginRefusal::DatabaseUnavailable:
+            number = kDatabaseUnavailable;
+            text = "DG21010: Login failed: the database server is unavailable.";
+            break;
+        case LoginRefusal::DatabaseFull:
+            text =
+                "DG21011: Login failed: too many sessions; the database server has no free connection slot.";
+            break;
+        case LoginRefusal::GatewayFull:
+            text = fmt::format(
+                "DG21011: Login failed: too many sessions; the gateway serves at most {} at once.",
+                maxSessions);
+            break;
+        case LoginRefusal::NoThread:
+            text = "DG21011: Login failed: too many sessions; the gateway cannot start another one now.";
+            break;
+    }
+    return ServerMessage{number, 1, kSeverityLogin, std::move(text), serverName, {}, 0};
+}
+
+std::string loginRefusalPackets(const tds::ServerMessage& message) {
+    std::string tokens;
+    tds::writeEed(tokens, message);
+    const uint8_t noVersion[4] = {0, 0, 0, 0};
+    tds::writeLoginAck(tokens, tds::LoginStatus::Failed, "", noVersion);
+    tds::writeDone(tokens, Token::Done, 0, 0);
+    std::string packets;
+    tds::splitPackets(packets, tds::PacketType::Reply, tokens, tds::kDefaultPacketSize, true);
+    return packets;
+}
+
+Session::Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog,
+                 LoginThrottle* throttle)
     : conn_(fd, config.limits),
       id_(id),
       config_(config),
       log_(log),
       statementLog_(statementLog),
-      peer_(peerName(fd)) {}
+      throttle_(throttle),
+      peer_(peerName(fd, true)),
+      address_(peerName(fd, false)) {}
 
 void Session::run() noexcept {
     try {
@@ -188,9 +241,26 @@ bool Session::login() {
         refuseLogin(rec.userName, "unknown character set '" + charsetName + "'");
         return false;
     }
-    if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, *charset, error)) {
-        refuseLogin(rec.userName, error);
+    if (!awaitThrottle(rec.userName)) {
         return false;
+    }
+    backend::ConnectFailure failure = backend::ConnectFailure::None;
+    if (!pg_.connect(config_.conninfo, dialect::roleForLogin(rec.userName), rec.password, *charset,
+                     std::max(conn_.loginTimeLeftMs(), kMinConnectMs), error, failure)) {
+        LoginRefusal why = LoginRefusal::DatabaseUnavailable;
+        if (failure == backend::ConnectFailure::Credentials) {
+            why = LoginRefusal::BadCredentials;
+            if (throttle_) {
+                throttle_->failed(address_);
+            }
+        } else if (failure == backend::ConnectFailure::TooManySessions) {
+            why = LoginRefusal::DatabaseFull;
+        }
+        refuseLogin(rec.userName, error, why);
+        return false;
+    }
+    if (throttle_) {
+        throttle_->succeeded(address_);
     }
     size_t packetSize = tds::grantPacketSize(rec.packetSize, config_.limits.defaultPacketSize);
     database_ = pg_.databaseName();
@@ -215,23 +285,46 @@ bool Session::login() {
         return false;
     }
     conn_.setPacketSize(packetSize);
+    conn_.loginAccepted();
     log_.line(
         "session {}: {} logged in (application '{}', host '{}', packet size {}, charset {}, backend pid {})",
         id_, authId_, rec.appName, rec.hostName, packetSize, charset->sybaseName, pg_.backendPid());
     return true;
 }
 
-void Session::refuseLogin(const std::string& user, const std::string& reason) {
+// Waits for the client address's turn when it has failed logins before. A turn that would come
+// after the login deadline is not waited for: the login is refused unchecked, and the client
+// learns nothing about its password.
+bool Session::awaitThrottle(const std::string& user) {
+    if (!throttle_) {
+        return true;
+    }
+    auto latest = std::chrono::steady_clock::now() + std::chrono::milliseconds(conn_.loginTimeLeftMs());
+    std::optional<LoginThrottle::Clock::time_point> turn = throttle_->turn(address_, latest);
+    if (!turn) {
+        refuseLogin(user, fmt::format("{} failed logins from {}; refused unchecked",
+                                      throttle_->failures(address_), address_));
+        return false;
+    }
+    std::this_thread::sleep_until(*turn);
+    return true;
+}
+
+void Session::refuseLogin(const std::string& user, const std::string& reason, LoginRefusal why) {
     log_.line("session {}: login refused for '{}': {}", id_, user, reason);
-    conn_.message(ServerMessage{kLoginFailed, 1, kSeverityLogin, "Login failed.", config_.serverName, {}, 0});
+    conn_.message(loginRefusalMessage(why, config_.serverName));
     const uint8_t noVersion[4] = {0, 0, 0, 0};
     conn_.loginAck(tds::LoginStatus::Failed, "", noVersion);
     conn_.done(Token::Done, 0, 0);
     if (!conn_.endReply()) {
         return;
     }
-    // The client answers a refusal with a logout; acknowledge it before closing.
-    tds::ClientEvent ev = conn_.readNext();
+    // The client answers a refusal with a logout; acknowledge it before closing, if it comes
+    // within the login's time.
+    if (!conn_.readable(conn_.loginTimeLeftMs())) {
+        return;
+    }
+    tds::ClientEvent ev = conn_.readNext(/*withinLogin=*/true);
     if (ev.kind == tds::ClientEvent::Kind::Request && ev.request.kind == tds::Request::Kind::Logout) {
         conn_.done(Token::Done, 0, 0);
         conn_.endReply();

@@ -16,6 +16,7 @@
 #include "options.h"
 #include "protocol/connection.h"
 #include "statement_log.h"
+#include "throttle.h"
 
 namespace gw::session {
 
@@ -28,9 +29,26 @@ struct SessionConfig {
     tds::ConnectionLimits limits;
 };
 
+// Why a login is refused; each reason has its own message number and text.
+enum class LoginRefusal {
+    BadCredentials,       // 4002 "Login failed."
+    DatabaseUnavailable,  // PostgreSQL cannot be reached or did not answer in time
+    DatabaseFull,         // PostgreSQL has no free connection slot
+    GatewayFull,          // the gateway serves --max-sessions sessions already
+    NoThread,             // the gateway could not start a session thread
+};
+
+// The message that refuses a login for `why`; `maxSessions` fills the GatewayFull text.
+tds::ServerMessage loginRefusalMessage(LoginRefusal why, const std::string& serverName,
+                                       size_t maxSessions = 0);
+
+// The whole answer that refuses a login (the message, a failed LOGINACK, DONE), as packets.
+std::string loginRefusalPackets(const tds::ServerMessage& message);
+
 class Session : private backend::ClientWatch {
   public:
-    Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog);
+    Session(int fd, uint32_t id, const SessionConfig& config, ServerLog& log, StatementLog* statementLog,
+            LoginThrottle* throttle = nullptr);
 
     // Serves the client until it logs out or goes away. Never throws.
     void run() noexcept;
@@ -47,7 +65,9 @@ class Session : private backend::ClientWatch {
     class CaptureSink;
 
     bool login();
-    void refuseLogin(const std::string& user, const std::string& reason);
+    void refuseLogin(const std::string& user, const std::string& reason,
+                     LoginRefusal why = LoginRefusal::BadCredentials);
+    bool awaitThrottle(const std::string& user);
     void serve();
     void answerBatch(const std::string& text);
     End answer(const std::string& statement);
@@ -85,10 +105,12 @@ class Session : private backend::ClientWatch {
     const SessionConfig& config_;
     ServerLog& log_;
     StatementLog* statementLog_;
+    LoginThrottle* throttle_;
     backend::PgSession pg_;
 
     std::string authId_;    // DB2 authorization id (the login name, upper case)
-    std::string peer_;      // client address for the log
+    std::string peer_;      // client address and port for the log
+    std::string address_;   // client address alone, for the login throttle
     std::string database_;  // what `use` last named
     long textSize_ = 0;
     bool longTrans_ = false;  // SET LONG_TRANS YES is in force

@@ -5,6 +5,11 @@
 // returns.
 #include "statement_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -30,7 +35,82 @@ size_t utf8Length(std::string_view s, size_t i) {
     return n;
 }
 
+bool isWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#' || c == '$';
+}
+
+bool wordAt(std::string_view text, size_t i, std::string_view word) {
+    if (text.size() - i < word.size() || (i > 0 && isWordChar(text[i - 1])) ||
+        (i + word.size() < text.size() && isWordChar(text[i + word.size()]))) {
+        return false;
+    }
+    for (size_t k = 0; k < word.size(); ++k) {
+        if (std::toupper(static_cast<unsigned char>(text[i + k])) != word[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The end of the quoted literal starting at text[i] (one past its closing quote; a doubled
+// quote stands for one).
+size_t literalEnd(std::string_view text, size_t i) {
+    const char quote = text[i];
+    for (size_t k = i + 1; k < text.size(); ++k) {
+        if (text[k] == quote) {
+            if (k + 1 < text.size() && text[k + 1] == quote) {
+                ++k;
+                continue;
+            }
+            return k + 1;
+        }
+    }
+    return text.size();
+}
+
+constexpr std::string_view kMask = "'********'";
+
 }  // namespace
+
+std::string maskPasswords(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    bool maskAll = false;   // inside a call of sp_password
+    bool maskNext = false;  // the word PASSWORD came last
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '\'' || c == '"') {
+            size_t end = literalEnd(text, i);
+            if (maskNext || maskAll) {
+                out += kMask;
+            } else {
+                out.append(text.substr(i, end - i));
+            }
+            maskNext = false;
+            i = end;
+        } else if (isWordChar(c)) {
+            size_t end = i;
+            while (end < text.size() && isWordChar(text[end])) {
+                ++end;
+            }
+            maskNext = wordAt(text, i, "PASSWORD");
+            maskAll = maskAll || wordAt(text, i, "SP_PASSWORD");
+            out.append(text.substr(i, end - i));
+            i = end;
+        } else {
+            // Blanks and an = may stand between PASSWORD and its literal; a ; ends a call.
+            if (!std::isspace(static_cast<unsigned char>(c)) && c != '=') {
+                maskNext = false;
+            }
+            if (c == ';') {
+                maskAll = false;
+            }
+            out.push_back(c);
+            ++i;
+        }
+    }
+    return out;
+}
 
 StatementLog::~StatementLog() {
     if (file_) {
@@ -39,9 +119,18 @@ StatementLog::~StatementLog() {
 }
 
 bool StatementLog::open(const std::string& path, std::string& error) {
-    file_ = std::fopen(path.c_str(), "a");
+    // Requests can hold anything a client sends: the log is for its owner alone, also when it
+    // existed before with a wider mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        file_ = ::fdopen(fd, "a");
+    }
     if (!file_) {
         error = fmt::format("cannot open the statement log {}: {}", path, std::strerror(errno));
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
     return true;
@@ -52,7 +141,7 @@ void StatementLog::append(uint32_t session, std::string_view text) {
         return;
     }
     std::string line = fmt::format("{{\"session\":{},\"time\":\"{}\",\"text\":{}}}\n", session,
-                                   utcTimestamp(), jsonString(text));
+                                   utcTimestamp(), jsonString(maskPasswords(text)));
     std::lock_guard lock(mutex_);
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);

@@ -2,7 +2,9 @@
 //
 // With --statement-log FILE each request is appended as one JSON line
 // {"session":N,"time":"...","text":"..."} and flushed at once, so that a test can read exactly
-// what a client sent while the gateway is still running. Safe to use from every session thread.
+// what a client sent while the gateway is still running. The file is readable by its owner
+// only, and the password literal of a statement that sets one is masked. Safe to use from every
+// session thread.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,10 @@ class StatementLog {
     std::mutex mutex_;
     std::FILE* file_ = nullptr;
 };
+
+// `text` with every password literal replaced by '********': the literal after the word PASSWORD
+// (an optional = between them), and every literal of a call to sp_password.
+std::string maskPasswords(std::string_view text);
 
 // `text` as a JSON string literal (quotes included); bytes that are not valid UTF-8 become
 // \u00XX escapes of their Latin-1 reading.

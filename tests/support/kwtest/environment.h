@@ -73,7 +73,8 @@ class Environment {
     ~Environment();
 
     const std::string& databaseName() const { return database_; }
-    // A libpq connection string for the test database as the cluster's superuser.
+    // A libpq connection string for the test database as the cluster's superuser; it holds no
+    // password (libpq takes PGPASSWORD from the environment).
     std::string conninfo() const;
     // The superuser's connection to the test database.
     PGconn* admin();
@@ -95,8 +96,10 @@ class Environment {
     // "timeout = 2".
     void addServer(const std::string& name, uint16_t port, const std::vector<std::string>& settings = {});
 
-    // Runs kwgateway with `args` and returns its exit status; its output goes to `output`.
-    int runKwgateway(const std::vector<std::string>& args, std::string* output = nullptr);
+    // Runs kwgateway with `args` and `input` on its standard input and returns its exit status;
+    // its output goes to `output`.
+    int runKwgateway(const std::vector<std::string>& args, std::string* output = nullptr,
+                     const std::string& input = {});
     const std::string& kwgatewayPath() const { return kwgateway_; }
     const std::string& tempDir() const { return tempDir_; }
 
