@@ -454,10 +454,20 @@ void TDX_ListSomeTables(RequestBlock* block) {
     TDX_ListTables(block, TDX_LIST_VISIBLE);
 }
 
-/* Request 70: the list of request 8. The first entry's extended attributes are read by the
- * extended catalog, which this version of the driver does not have yet. */
+/* Request 70: the list of request 8, with the first entry's extended attributes read unless the
+ * connection has no extended catalog. A failed read answers no list. */
 void TDX_DescribeTable(RequestBlock* block) {
     TDX_ListTables(block, TDX_LIST_VISIBLE);
+    auto* list = reinterpret_cast<HostList*>(block->result);
+    if (list != nullptr && block->status == KW_STATUS_OK && (block->flags & FLAG_CATALOG_UNAVAILABLE) == 0) {
+        auto* first = static_cast<TableEntry*>(kwshr_firstListItem(list));
+        TDX_ReadTableAttributes(block, first);
+        if (block->status != KW_STATUS_OK) {
+            kwshr_free(block->memoryContext, first->comment);
+            first->comment = nullptr;
+            TDX_FreeTableList(block, list);
+        }
+    }
     if (block->status != KW_STATUS_OK) {
         block->result = 0;
     }

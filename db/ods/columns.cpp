@@ -8,6 +8,7 @@
  * column before it. The table entry's name and owner are lower case again when a request returns.
  */
 #include <cstring>
+#include <utility>
 
 #include "internal.h"
 
@@ -203,8 +204,8 @@ int32_t TDX_ResolveDateTimeType(RequestBlock* block, char* tableName, ColumnDesc
 }
 
 /* Request 64: a copy of the result-set column in `arg`, its catalog date or time type pinned
- * down, named in lower case and tied to its table. (The column's extended attributes come with
- * the extended catalog, which this version of the driver does not read yet.) */
+ * down, named in lower case and tied to its table, with its extended attributes read (which
+ * leaves its name in upper case) unless the connection has no extended catalog. */
 void TDX_CompleteColumn(RequestBlock* block) {
     block->result = 0;
     auto* input = static_cast<ColumnDescriptor*>(block->arg);
@@ -243,6 +244,30 @@ void TDX_CompleteColumn(RequestBlock* block) {
         return;
     }
     TDX_LowerInPlace(column->name);
+    if ((block->flags & FLAG_CATALOG_UNAVAILABLE) == 0 && block->dbproc != nullptr) {
+        TDX_ReadColumnAttributesOfColumn(block, column->tableName, column);
+    }
+    if (block->status != KW_STATUS_OK) {
+        /* Texts read before the failure are the driver's to free; those copied from the input
+         * are the host's. */
+        const std::pair<char*, char*> texts[] = {
+            {column->comment, input->comment},
+            {column->label, input->label},
+            {column->heading, input->heading},
+            {column->displayFormat, input->displayFormat},
+            {column->validationRule, input->validationRule},
+            {column->initialValue, input->initialValue},
+            {column->editStyle, input->editStyle},
+        };
+        for (const auto& [read, given] : texts) {
+            if (read != given) {
+                kwshr_free(block->memoryContext, read);
+            }
+        }
+        kwshr_free(block->memoryContext, column->name);
+        kwshr_freeResultList(block->memoryContext, list);
+        return;
+    }
     block->result = reinterpret_cast<intptr_t>(list);
 }
 

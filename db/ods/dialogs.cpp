@@ -15,13 +15,6 @@
 
 namespace {
 
-struct DialogContext {
-    HWND window;
-    RequestBlock* block;
-    HostList* tableList;
-    HostConnectContext* connectContext;
-};
-
 HostList* dialogContexts = nullptr;
 int32_t fieldsChanged = 0;
 
@@ -64,6 +57,8 @@ constexpr OneValueDialog kStoredRequestDialog = {OneValueKind::StoredRequestOwne
                                                  LONG_EDIT_LIMIT, EDIT_TEXT_SIZE};
 constexpr OneValueDialog kDatabaseDialog = {OneValueKind::Database, IDC_DATABASE_NAME, SHORT_EDIT_LIMIT,
                                             DATABASE_TEXT_SIZE};
+
+}  // namespace
 
 /* ---- The context list ---- */
 
@@ -130,6 +125,8 @@ void TDX_ReleaseDialogContext(HWND window) {
         dialogContexts = nullptr;
     }
 }
+
+namespace {
 
 /* ---- Small helpers ---- */
 
@@ -562,7 +559,20 @@ void TDX_ConnectWithDialog(RequestBlock* block) {
     } else {
         TDX_ShowLoginDialog(block);
     }
-    /* The extended attribute catalog's check at connect time arrives with that catalog. */
+    if (block->status == KW_STATUS_OK && block->connection != nullptr &&
+        (block->flags & FLAG_CATALOG_UNAVAILABLE) == 0) {
+        TDX_ShowCursor(IDC_WAIT);
+        TDX_CheckCatalog(block);
+        if (block->status != KW_STATUS_OK) {
+            /* The connection stays usable without the extended catalog: the user is told once. */
+            TDX_LoadMessage(block, IDS_CATALOG_UNAVAILABLE, 255);
+            MessageBoxA(connectContext != nullptr ? connectContext->ownerWindow : nullptr, block->message,
+                        connectContext != nullptr ? connectContext->caption : nullptr, MB_ICONEXCLAMATION);
+            block->flags |= FLAG_CATALOG_UNAVAILABLE;
+            block->status = KW_STATUS_OK;
+            block->message[0] = '\0';
+        }
+    }
     SetCursor(previous);
 }
 

@@ -96,6 +96,37 @@ intptr_t TDX_AskCatalogOwner(RequestBlock* block);
 intptr_t TDX_AskTableSpace(RequestBlock* block);
 intptr_t TDX_AskStoredRequestOwner(RequestBlock* block);
 
+/* The texts the security dialog keeps: a table as its list shows it (an owner, a point and a
+ * name at most) and a DB2 authorization id of at most 8 characters. */
+enum { TDX_SECURITY_TABLE_TEXT = 160, TDX_GRANTEE_MAX = 8 };
+
+/* One open driver dialog, found by its window. The security dialog's state follows the part
+ * every dialog has. */
+typedef struct DialogContext {
+    HWND window;
+    RequestBlock* block;
+    /* The TableEntry records behind the security dialog's table list. */
+    HostList* tableList;
+    HostConnectContext* connectContext;
+    /* The table taken up last (or null), its text in the list, and the grantee it was taken up
+     * with; whether the last privilege read found a row; whether a privilege box or the column
+     * selection changed since the last apply. */
+    TableEntry* currentEntry;
+    char currentTable[TDX_SECURITY_TABLE_TEXT];
+    char currentGrantee[TDX_GRANTEE_MAX + 1];
+    int32_t hadPrivileges;
+    int32_t dirty;
+} DialogContext;
+/* Creates the context of a dialog being initialised, for currentDialogBlock; null without one. */
+DialogContext* TDX_RegisterDialogContext(HWND window);
+DialogContext* TDX_FindDialogContext(HWND window);
+/* WM_NCDESTROY: the context leaves the list and is freed (with its table list, when still set). */
+void TDX_ReleaseDialogContext(HWND window);
+
+/* ---- Security (security.cpp) ---- */
+void TDX_AddSecurityMenuItem(RequestBlock* block);
+void TDX_MenuCommand(RequestBlock* block);
+
 /* ---- Statement execution (exec.cpp) ---- */
 int32_t TDX_IsExecuteStatement(const char* text);
 /* The size of the buffer a rewritten copy of the text needs. */
@@ -134,9 +165,6 @@ void TDX_WidenIntegerLiteral(RequestBlock* block);
 
 /* ---- Request handlers the router dispatches to ---- */
 typedef void (*TDX_Handler)(RequestBlock* block);
-
-/* Requests of the subsystems that are not built yet are refused with status 999 and a "not
- * available in this version" text; the router table names them so (ROUTE_UNBUILT). */
 
 /* ---- Catalog statements (catalog.cpp) ---- */
 
@@ -270,5 +298,113 @@ void TDX_DropIndex(RequestBlock* block);
 void TDX_AlterPrimaryKey(RequestBlock* block);
 void TDX_AlterForeignKeys(RequestBlock* block);
 void TDX_QuoteTableName(RequestBlock* block);
+
+/* ---- Extended attribute catalog (extcatalog.cpp, attributes.cpp) ---- */
+
+/* Owner names of the extended catalog hold at most this many characters, database names at
+ * most TDX_DATABASE_NAME_MAX; longer ones are refused before any statement is built. */
+enum { TDX_OWNER_NAME_MAX = 129, TDX_DATABASE_NAME_MAX = 11 };
+
+/* The five tables, in the order the connect-time check probes them. */
+enum CatalogTable {
+    CAT_TABLES = 0,
+    CAT_COLUMNS,
+    CAT_FORMATS,
+    CAT_VALIDATIONS,
+    CAT_EDIT_STYLES,
+    CAT_TABLE_COUNT
+};
+enum { TDX_FORMAT_SEED_COUNT = 20, TDX_EDIT_STYLE_SEED_COUNT = 21 };
+
+/* Where the owner falls back to when the connection names no catalog owner. */
+enum OwnerFallback { OWNER_FROM_LOGIN, OWNER_FROM_CURRENT_USER };
+/* Resolves the catalog owner into `out` (TDX_OWNER_NAME_MAX + 1 bytes): the connection's
+ * catalogOwner when set and not empty (asked for first when it is null), else the login id or
+ * the current user, else empty. Answers 0 (and reports, status 999) when the name is too long. */
+int32_t TDX_ResolveCatalogOwner(RequestBlock* block, int32_t fallback, char* out);
+
+/* Statement texts of the connect-time check, for one table (pure: nothing is sent). */
+const char* TDX_CatalogTableName(int32_t table);
+void TDX_CatalogProbeText(RequestBlock* block, CatalogStatement* statement, int32_t table, const char* owner);
+void TDX_CatalogCreateText(RequestBlock* block, CatalogStatement* statement, int32_t table,
+                           const char* database, const char* tableSpace, const char* owner);
+void TDX_CatalogIndexText(RequestBlock* block, CatalogStatement* statement, int32_t table, const char* owner);
+void TDX_CatalogGrantText(RequestBlock* block, CatalogStatement* statement, int32_t table, const char* owner);
+void TDX_SeedFormatText(RequestBlock* block, CatalogStatement* statement, int32_t row, const char* owner);
+void TDX_SeedEditStyleText(RequestBlock* block, CatalogStatement* statement, int32_t row, const char* owner);
+
+void TDX_CheckCatalog(RequestBlock* block);
+RETCODE TDX_CreateCatalogTable(RequestBlock* block, int32_t table, const char* database,
+                               const char* tableSpace, const char* owner);
+RETCODE TDX_SeedFormats(RequestBlock* block, const char* owner);
+RETCODE TDX_SeedEditStyles(RequestBlock* block, const char* owner);
+
+/* Statements written through the host's statement text builder. `failed` is set when the host
+ * had no memory; nothing more is written after it. */
+typedef struct StatementWriter {
+    RequestBlock* block;
+    StatementBuilder* builder;
+    int32_t failed;
+} StatementWriter;
+int32_t TDX_OpenWriter(RequestBlock* block, StatementWriter* w, int32_t lineCapacity);
+/* Writes a text as it is, or with printf arguments. */
+void TDX_Write(StatementWriter* w, const char* text);
+void TDX_WriteFormat(StatementWriter* w, const char* format, ...) __attribute__((format(printf, 2, 3)));
+/* Writes a free text made fit to stand between single quotes (its quotes doubled by the host);
+ * a null or empty text writes nothing. */
+void TDX_WriteText(StatementWriter* w, const char* text);
+/* Ends the current line; `last` for the statement's last line. */
+void TDX_WriteLineEnd(StatementWriter* w, int32_t last);
+/* The statement written so far joins statementList. */
+void TDX_WriteStatementEnd(StatementWriter* w);
+/* Sets the builder back to an empty first line. */
+void TDX_RewindWriter(StatementWriter* w);
+/* result = the builder's line count; releases the builder (reports a lack of memory). */
+void TDX_CloseWriter(StatementWriter* w);
+
+/* Requests that may come before any connect work on a zero-filled connection record of their own;
+ * answers whether one was lent (and 0 with a report when the host had no memory). */
+int32_t TDX_LendConnection(RequestBlock* block, bool* lent);
+void TDX_ReturnConnection(RequestBlock* block, bool lent);
+
+/* Reading attributes (requests 70, 107, 110, 64). */
+void TDX_TableAttributesQuery(RequestBlock* block, CatalogStatement* statement, const TableEntry* entry,
+                              const char* owner);
+void TDX_ColumnAttributesQuery(RequestBlock* block, CatalogStatement* statement, const char* table,
+                               const char* tableOwner, const char* column, const char* owner);
+void TDX_ColumnAttributesForTablesQuery(RequestBlock* block, CatalogStatement* statement, HostList* tables,
+                                        const char* owner);
+void TDX_ReadTableAttributes(RequestBlock* block, TableEntry* entry);
+void TDX_ReadColumnAttributesOfTable(RequestBlock* block, char* table, KWSET keys,
+                                     ColumnDescriptor* descriptor);
+KWSET TDX_CreateColumnKeySet(RequestBlock* block);
+void TDX_ReadColumnAttributesOfColumn(RequestBlock* block, char* table, ColumnDescriptor* descriptor);
+void TDX_ReadAttributes(RequestBlock* block);
+void TDX_ReadColumnAttributesForTables(RequestBlock* block);
+
+/* Writing attributes (requests 45, 60): the four statement writers and the requests. */
+void TDX_UpdateTableAttributes(StatementWriter* w, TableEntry* table, const char* owner);
+void TDX_InsertTableAttributes(StatementWriter* w, TableEntry* table, const char* owner);
+void TDX_UpdateColumnAttributes(StatementWriter* w, TableEntry* table, ColumnDescriptor* column,
+                                const char* owner);
+void TDX_InsertColumnAttributes(StatementWriter* w, TableEntry* table, ColumnDescriptor* column,
+                                const char* owner);
+void TDX_WriteAttributes(RequestBlock* block);
+void TDX_DeleteAttributes(RequestBlock* block);
+
+/* Dictionaries and clean-up (requests 89, 90, 215, 217, 218, 153). */
+enum { DICT_FORMATS = 'f', DICT_VALIDATIONS = 'v', DICT_EDIT_STYLES = 'e' };
+void TDX_DictionaryQuery(RequestBlock* block, CatalogStatement* statement, int32_t kind, const char* owner);
+void TDX_ReadDictionary(RequestBlock* block, int32_t kind);
+void TDX_ReadFormats(RequestBlock* block);
+void TDX_ReadValidations(RequestBlock* block);
+void TDX_ReadEditStyles(RequestBlock* block);
+void TDX_InsertEditStyleRow(StatementWriter* w, const DictionaryEntry* row, const char* owner);
+void TDX_UpdateEditStyleRow(StatementWriter* w, DictionaryEntry* row, const DictionaryEntry* stored,
+                            const char* owner);
+void TDX_DeleteEditStyleRow(StatementWriter* w, const DictionaryEntry* stored, const char* owner);
+void TDX_WriteEditStyle(RequestBlock* block);
+void TDX_DropEditStyle(RequestBlock* block);
+void TDX_CleanCatalog(RequestBlock* block);
 
 #endif

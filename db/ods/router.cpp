@@ -108,7 +108,6 @@ enum RouteKind : uint8_t {
     ROUTE_NOTHING, /* status 0, nothing done */
     ROUTE_RESULT,  /* result = value */
     ROUTE_HANDLER, /* the handler does the work */
-    ROUTE_UNBUILT, /* the subsystem that serves it is not built yet: refused with 999 */
 };
 
 /* Route flags. */
@@ -133,9 +132,6 @@ constexpr Route constant(int32_t code, intptr_t value) {
 }
 constexpr Route handler(int32_t code, TDX_Handler h, uint8_t flags = 0) {
     return {code, ROUTE_HANDLER, flags, h, 0};
-}
-constexpr Route unbuilt(int32_t code, uint8_t flags = 0) {
-    return {code, ROUTE_UNBUILT, flags, nullptr, 0};
 }
 
 /* Codes 1 to 275 that the first level dispatches itself; sorted by code. */
@@ -177,14 +173,14 @@ constexpr Route kFirstLevel[] = {
     handler(REQ_DESCRIBE_BINDINGS, TDX_DescribeBindings, NEEDS_SERVER),
     handler(REQ_BIND_BINDINGS, TDX_BindBindings, NEEDS_SERVER),
     handler(REQ_FETCH_BINDINGS, TDX_FetchBindings, NEEDS_SERVER),
-    unbuilt(REQ_MENU_COMMAND),
+    handler(REQ_MENU_COMMAND, TDX_MenuCommand),
     handler(REQ_BEGIN_LONG_TRANSACTION, TDX_BeginLongTransaction),
     handler(REQ_UNIQUE_KEY_COLUMNS, TDX_UniqueKeyColumns, NEEDS_SERVER),
     handler(REQ_COMPLETE_COLUMN, TDX_CompleteColumn),
     handler(REQ_CONNECT_WITH_DIALOG, TDX_ConnectWithDialog),
     handler(REQ_DESCRIBE_TABLE, TDX_DescribeTable, NEEDS_SERVER),
     handler(REQ_CANCEL, TDX_Cancel, NEEDS_SERVER),
-    unbuilt(REQ_ADD_SECURITY_MENU),
+    handler(REQ_ADD_SECURITY_MENU, TDX_AddSecurityMenuItem),
     handler(REQ_LIST_STORED_REQUESTS, TDX_ListStoredRequests, NEEDS_SERVER),
     handler(REQ_STORED_REQUEST_TEXT, TDX_StoredRequestText, NEEDS_SERVER),
     handler(REQ_RUN_PROCEDURE, TDX_RunProcedure, NEEDS_SERVER),
@@ -201,8 +197,8 @@ constexpr Route kFirstLevel[] = {
     constant(86, 1),
     constant(87, 1),
     handler(REQ_EXECUTE_88, TDX_Execute, NEEDS_SERVER),
-    unbuilt(REQ_READ_FORMATS, NEEDS_SERVER),
-    unbuilt(REQ_READ_VALIDATIONS, NEEDS_SERVER),
+    handler(REQ_READ_FORMATS, TDX_ReadFormats, NEEDS_SERVER),
+    handler(REQ_READ_VALIDATIONS, TDX_ReadValidations, NEEDS_SERVER),
     handler(REQ_CATALOG_OWNER, TDX_CatalogOwner),
     constant(95, 0),
     handler(REQ_NEXT_RESULT_SET, TDX_NextResultSet, NEEDS_SERVER),
@@ -214,10 +210,10 @@ constexpr Route kFirstLevel[] = {
     constant(103, 0),
     constant(105, 1),
     handler(REQ_ECHO_ARG, TDX_EchoArg),
-    unbuilt(REQ_READ_ATTRIBUTES, NEEDS_SERVER),
+    handler(REQ_READ_ATTRIBUTES, TDX_ReadAttributes, NEEDS_CATALOG | NEEDS_SERVER),
     constant(108, 0),
     constant(109, 1),
-    unbuilt(REQ_READ_COLUMN_ATTRIBUTES, NEEDS_CATALOG | NEEDS_SERVER),
+    handler(REQ_READ_COLUMN_ATTRIBUTES, TDX_ReadColumnAttributesForTables, NEEDS_CATALOG | NEEDS_SERVER),
     handler(REQ_COLUMN_EXISTS, TDX_ColumnExists, NEEDS_SERVER),
     constant(115, 1),
     constant(118, 1),
@@ -236,7 +232,7 @@ constexpr Route kFirstLevel[] = {
     handler(REQ_COPY_LOGIN_ID, TDX_CopyLoginId),
     constant(173, 0),
     constant(174, 0),
-    unbuilt(REQ_READ_EDIT_STYLES, NEEDS_SERVER),
+    handler(REQ_READ_EDIT_STYLES, TDX_ReadEditStyles, NEEDS_SERVER),
     constant(240, 1),
     handler(REQ_TYPE_DESCRIPTORS, TDX_TypeDescriptors),
     handler(REQ_STATIC_BIND, TDX_StaticBindState),
@@ -244,8 +240,8 @@ constexpr Route kFirstLevel[] = {
 
 /* Every code the first level does not list comes here; codes not listed do nothing. */
 constexpr Route kSecondLevel[] = {
-    unbuilt(REQ_WRITE_ATTRIBUTES),
-    unbuilt(REQ_DELETE_ATTRIBUTES, NEEDS_CATALOG),
+    handler(REQ_WRITE_ATTRIBUTES, TDX_WriteAttributes),
+    handler(REQ_DELETE_ATTRIBUTES, TDX_DeleteAttributes, NEEDS_CATALOG),
     constant(104, 0),
     constant(127, 0),
     constant(128, 0),
@@ -256,7 +252,7 @@ constexpr Route kSecondLevel[] = {
     handler(REQ_DROP_INDEX, TDX_DropIndex),
     handler(REQ_ADD_COLUMNS, TDX_AddColumns),
     handler(REQ_DROP_TABLE, TDX_DropTable),
-    unbuilt(REQ_CLEAN_CATALOG),
+    handler(REQ_CLEAN_CATALOG, TDX_CleanCatalog),
     constant(156, 0),
     constant(157, 0),
     constant(158, 0),
@@ -279,8 +275,8 @@ constexpr Route kSecondLevel[] = {
     handler(REQ_DEPENDENT_TABLES, TDX_DependentTables, NEEDS_SERVER),
     constant(213, 0),
     constant(214, 1),
-    unbuilt(REQ_WRITE_EDIT_STYLE),
-    unbuilt(REQ_DROP_EDIT_STYLE, NEEDS_SERVER),
+    handler(REQ_WRITE_EDIT_STYLE, TDX_WriteEditStyle),
+    handler(REQ_DROP_EDIT_STYLE, TDX_DropEditStyle, NEEDS_SERVER),
     constant(221, 1),
     handler(REQ_WIDEN_LITERAL_222, TDX_WidenIntegerLiteral),
     constant(250, 1),
@@ -334,13 +330,6 @@ const Route* routeOf(int32_t code) {
     return findRoute(kSecondLevel, code);
 }
 
-/* A request whose subsystem this version does not have: answering success would tell the host the
- * work was done. */
-void TDX_ReportUnavailable(RequestBlock* block) {
-    TDX_LoadFormattedMessage(block, IDS_NOT_AVAILABLE, block->requestCode);
-    block->status = KW_STATUS_DRIVER_FAILURE;
-}
-
 /* Answers the pending-state guard: true when the request may go on. */
 bool TDX_PassesPendingGuard(RequestBlock* block) {
     switch (block->pendingState) {
@@ -384,9 +373,6 @@ void TDX_Dispatch(RequestBlock* block) {
     }
     switch (route->kind) {
         case ROUTE_NOTHING:
-            break;
-        case ROUTE_UNBUILT:
-            TDX_ReportUnavailable(block);
             break;
         case ROUTE_RESULT:
             block->result = route->value;
@@ -462,7 +448,14 @@ int32_t KW_TDX_Rout(RequestBlock* block) {
     if (!TDX_PassesPendingGuard(block)) {
         return 0;
     }
-    TDX_Dispatch(block);
+    /* The handlers report through the block and throw nothing of their own, but a few build texts
+     * in standard strings, which throw when memory runs out: that becomes the "no memory" answer,
+     * never an exception through the host's C call. */
+    try {
+        TDX_Dispatch(block);
+    } catch (...) {
+        TDX_ReportNoMemory(block);
+    }
     if (block->requestCode != REQ_VIEW_TEXT) {
         block->sqlCode = TDX_SqlCodeOf(block->status);
     }

@@ -22,6 +22,8 @@ class LoginDialogLiveTest : public ::testing::Test {
         kwuser_messageBoxClear();
         connectContext.caption = caption;
         t.block().arg = &connectContext;
+        // These tests are about the login: the extended catalog is neither created nor required.
+        t.block().flags = FLAG_NO_CATALOG_CREATE;
     }
     void TearDown() override {
         EXPECT_EQ(kwuser_scriptPendingActions(), 0);
@@ -68,7 +70,7 @@ TEST_F(LoginDialogLiveTest, AFailedLoginStaysOpenAndASecondOkWithCorrectedValues
 // Request 67 with every value asks only in the mode that says always; owners typed in the dialog
 // reach the connection in upper case, a quote doubled in DbParm read back as one.
 TEST_F(LoginDialogLiveTest, Request67WithEveryValueAsksOnlyWhenToldAndTypedOwnersReachTheConnection) {
-    t.setLogin();
+    t.setLogin("", nullptr, nullptr, "KWCatalogOwner=''");  // no catalog owner to ask for
     EXPECT_EQ(t.call(REQ_CONNECT_WITH_DIALOG), KW_STATUS_OK) << t.message();
     EXPECT_NE(+t.block().connection, nullptr);
     EXPECT_EQ(kwuser_scriptCancelledDialogs(), 0) << "no dialog was shown";

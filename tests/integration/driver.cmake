@@ -7,7 +7,7 @@ target_link_libraries(kwtest_driver_host PUBLIC kwtest_support kwsh_core GTest::
 target_compile_definitions(kwtest_driver_host PRIVATE KW_DRIVER_PATH="$<TARGET_FILE:kwtdx050>")
 add_dependencies(kwtest_driver_host kwtdx050)
 
-foreach(name connect_live exec_live dialogs_live catalog_live procs_live ddl_live)
+foreach(name connect_live exec_live dialogs_live catalog_live procs_live ddl_live security_live attrs_live)
   kw_add_test(${name}_test LABEL integration SOURCES ${name}_test.cpp LIBS kwtest_driver_host)
   # A listener that never answers must fail the login within seconds, not the default bound.
   set_tests_properties(${name}_test PROPERTIES ENVIRONMENT "KW_LOGIN_TIMEOUT=5")

@@ -242,6 +242,8 @@ enum {
     IDS_DECIMAL_NOT_HELD = 119,   /* ours: a fetched DECIMAL the host decimal cannot hold exactly */
     IDS_PARAMETER_MARKER = 125,   /* ours: a statement DB-Library refused to send for a '?' in it */
     IDS_CONNECTION_LOST = 126,    /* ours: a request failed without a word on a dead connection */
+    IDS_GRANTEE_TOO_LONG = 127,   /* ours: a security grantee longer than an authorization id */
+    IDS_NAME_TOO_LONG = 135,      /* ours: an extended-catalog owner or database name too long */
     IDS_PRIV_ALL = 1008,     /* 1008..1014: privilege words, by check-box id */
     IDS_REVOKE = 1201,
     IDS_GRANT = 1202,

@@ -52,6 +52,12 @@ constinit const KwStringResource TDX_STRINGS[] = {
     {IDS_CONNECTION_LOST,
      "The connection to the database server was lost: the server closed it or can no longer "
      "be reached. Disconnect, then connect again."},
+    {IDS_GRANTEE_TOO_LONG,
+     "The user ID \"%s\" is longer than 8 characters, the most a DB2 authorization ID holds. "
+     "Correct it; the privilege changes stay pending."},
+    {IDS_NAME_TOO_LONG,
+     "The %s name is longer than %d characters, the most the extended attribute catalog takes; "
+     "nothing was sent."},
     {1008, "ALL"},
     {1009, "ALTER"},
     {1010, "DELETE"},
@@ -74,4 +80,4 @@ constinit const int TDX_STRING_COUNT = sizeof TDX_STRINGS / sizeof TDX_STRINGS[0
 /* The type names are indexed by DB2 type number (upper case) and that number plus 10. */
 static_assert(int{IDS_TYPE_NAME_FIRST} == int{DB2_CHAR} &&
               int{IDS_TYPE_NAME_LOWER_FIRST} == int{DB2_TYPE_COUNT} + 1);
-static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 33);
+static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 35);
