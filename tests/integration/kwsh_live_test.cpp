@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,6 +39,8 @@ using kwtest::Environment;
 const char kActiveSleeps[] =
     "SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(60)%' AND state = 'active' "
     "AND pid <> pg_backend_pid() AND datname = current_database()";
+
+std::string readFile(const std::string& path);
 
 class KwshLiveTest : public ::testing::Test {
   protected:
@@ -183,6 +187,63 @@ TEST_F(KwshLiveTest, AnInterruptAtTheTerminalCancelsTheStatementOnTheServerAndTh
     EXPECT_EQ(out.str(), " c_int\n-------\n     2\n(1 row)\n\n");
 }
 
+// Variables put into statements: as text (a table name), as a literal with its quote doubled, as a
+// quoted name; the gateway's statement log shows the text the server was sent.
+TEST_F(KwshLiveTest, VariablesGoIntoStatementsAsTextAsQuotedLiteralsAndAsQuotedNames) {
+    const size_t mark = env.gateway().mark();
+    run("\\set tbl LEDGER\n\\set note 'O''Brien; said \"hi\"'\n\\set col NOTE\n"
+        "INSERT INTO :tbl VALUES (5, :'note');\n"
+        "SELECT ID, :\"col\" FROM :tbl WHERE NOTE = :'note';");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(),
+              "(1 row affected)\n"
+              " id |        note\n"
+              "----+--------------------\n"
+              "  5 | O'Brien; said \"hi\"\n"
+              "(1 row)\n\n");
+    const std::vector<std::string> sent = env.gateway().requestsSince(mark);
+    const auto sentText = [&sent](const std::string& text) {
+        return std::find(sent.begin(), sent.end(), text) != sent.end();
+    };
+    EXPECT_TRUE(sentText("INSERT INTO LEDGER VALUES (5, 'O''Brien; said \"hi\"')"))
+        << ::testing::PrintToString(sent);
+    EXPECT_TRUE(sentText("SELECT ID, \"NOTE\" FROM LEDGER WHERE NOTE = 'O''Brien; said \"hi\"'"))
+        << ::testing::PrintToString(sent);
+    EXPECT_EQ(env.queryValue("SELECT note FROM joe.ledger WHERE id = 5"), "O'Brien; said \"hi\"");
+}
+
+// \g FILE sends the statement being typed with its results to a file, \g alone sends the last one
+// again, \gx shows it expanded; \pset null and \pset format apply to what follows.
+TEST_F(KwshLiveTest, SendsWithBackslashGToAFileAgainAndExpandedWithTheNullTextChosen) {
+    const std::string file = env.tempDir() + "/kwsh-g-results.txt";
+    run("SELECT C_INT, C_SMALL FROM SAMPLE ORDER BY C_INT \\g " + file +
+        "\n\\g\n\\pset null (null)\nSELECT C_INT, C_SMALL FROM SAMPLE WHERE C_INT = 2\n\\gx\n"
+        "\\pset format unaligned\n\\g");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(readFile(file),
+              " c_int | c_small\n-------+---------\n     1 |       7\n     2 | NULL\n(2 rows)\n\n");
+    EXPECT_EQ(out.str(),
+              " c_int | c_small\n-------+---------\n     1 |       7\n     2 | NULL\n(2 rows)\n\n"
+              "Null display is \"(null)\".\n"
+              "-[ RECORD 1 ]---\nc_int   | 2\nc_small | (null)\n\n"
+              "Output format is unaligned.\n"
+              "c_int|c_small\n2|(null)\n(1 row)\n\n");
+    std::remove(file.c_str());
+}
+
+TEST_F(KwshLiveTest, TimingFollowsEachStatementWithTheTimeItTook) {
+    run("\\timing on\nSELECT C_INT FROM SAMPLE WHERE C_INT = 1;\n\\timing off\n"
+        "SELECT C_INT FROM SAMPLE WHERE C_INT = 1;");
+    const std::string text = out.str();
+    const std::string table = " c_int\n-------\n     1\n(1 row)\n\n";
+    ASSERT_EQ(text.rfind("Timing is on.\n" + table + "Time: ", 0), 0u) << text;
+    const size_t ms = text.find(" ms\nTiming is off.\n" + table);
+    ASSERT_NE(ms, std::string::npos) << text;
+    const std::string took = text.substr(text.find("Time: ") + 6, ms - text.find("Time: ") - 6);
+    EXPECT_GT(std::stod(took), 0.0) << took;
+    EXPECT_EQ(took.size() - took.find('.'), 4u) << "milliseconds with three decimals: " << took;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -265,6 +326,43 @@ TEST_F(KwshLiveTest, TextTypedAtTheTerminalIsStoredAsTypedAndShownLinedUp) {
     std::remove(history.c_str());
 }
 
+// A password given with -P is in the process list; at a terminal kwsh says so, once, and a
+// password from KWSH_PASSWORD or the prompt draws no warning.
+TEST_F(KwshLiveTest, AtATerminalAPasswordGivenWithDashPIsWarnedAboutOnce) {
+    const std::string warning = "kwsh: warning: other users can read a password given with -P";
+    const std::string history = env.tempDir() + "/kwsh-warning-history";
+    const struct {
+        const char* claim;
+        std::vector<std::string> args;
+        std::map<std::string, std::string> more;
+        size_t warnings;
+    } cases[] = {
+        {"-P typed on the command line", asJoe({"-X"}), {}, 1},
+        {"the password in KWSH_PASSWORD",
+         {"-S", env.serverName(), "-U", kwtest::kJoe.name, "-X"},
+         {{"KWSH_PASSWORD", kwtest::kJoe.password}},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        std::map<std::string, std::string> vars = {
+            {"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}};
+        vars.insert(c.more.begin(), c.more.end());
+        kwtest::TerminalProgram kwsh(KWSH_PATH, c.args, vars);
+        ASSERT_TRUE(kwsh.started());
+        ASSERT_TRUE(kwsh.expect(env.serverName() + "> ")) << kwsh.transcript();
+        ASSERT_TRUE(kwsh.type("\\q\r"));
+        EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+        const std::string shown = kwsh.transcript();
+        size_t count = 0;
+        for (size_t at = shown.find(warning); at != std::string::npos; at = shown.find(warning, at + 1)) {
+            ++count;
+        }
+        EXPECT_EQ(count, c.warnings) << shown;
+    }
+    std::remove(history.c_str());
+}
+
 // At a terminal, Ctrl-C during a statement cancels it on the server and kwsh goes on.
 TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementOnTheServerAndKwshGoesOn) {
     const std::string history = env.tempDir() + "/kwsh-interrupt-history";
@@ -284,6 +382,31 @@ TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementOnTheServerAndKws
     EXPECT_EQ(env.queryValue(kActiveSleeps), "0");
     ASSERT_TRUE(kwsh.type("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\r"));
     EXPECT_TRUE(kwsh.expect(" c_int\r\n-------\r\n     2\r\n(1 row)\r\n")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("\\q\r"));
+    EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+    std::remove(history.c_str());
+}
+
+// At the terminal, Tab completes table names from the catalog and then the column names of the
+// table the statement names, in the case typed.
+TEST_F(KwshLiveTest, TabCompletesTableAndColumnNamesThroughTheCatalog) {
+    const std::string history = env.tempDir() + "/kwsh-complete-history";
+    kwtest::TerminalProgram kwsh(KWSH_PATH, asJoe({"-X"}),
+                                 {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
+    ASSERT_TRUE(kwsh.started());
+    const std::string prompt = env.serverName() + "> ";
+    ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("SELECT C_VARCHAR FROM SAMP\t"));
+    ASSERT_TRUE(kwsh.expect("LE ")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("WHERE C_I\t"));
+    ASSERT_TRUE(kwsh.expect("NT ")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("= 1;\r"));
+    EXPECT_TRUE(kwsh.expect("  c_varchar\r\n--------------\r\n hello, world\r\n(1 row)\r\n"))
+        << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("\\d joe.sam\t"));
+    ASSERT_TRUE(kwsh.expect("ple ")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.type("\r"));
+    EXPECT_TRUE(kwsh.expect("Table \"joe.sample\"")) << kwsh.transcript();
     ASSERT_TRUE(kwsh.type("\\q\r"));
     EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
     std::remove(history.c_str());
@@ -317,7 +440,8 @@ TEST(KwshProgram, RunsTheDemonstrationSessionAsItsTranscriptSays) {
                                                            {"DEMO.NOSUCHTABLE", "JOE.NOSUCHTABLE"},
                                                            {"\"demo.", "\"joe."},
                                                            {" demo  |", " joe   |"},
-                                                           {"| DEMO    |", "| JOE     |"}};
+                                                           {"| DEMO    |", "| JOE     |"},
+                                                           {"DEMO.\"", "JOE.\""}};
     for (const auto& [from, to] : renames) {
         for (size_t at; (at = expected.find(from)) != std::string::npos;) {
             expected.replace(at, from.size(), to);

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <utility>
 
 #include "commands.h"
+#include "completion.h"
 #include "input.h"
 #include "kwconst.h"
 #include "session.h"
@@ -108,6 +111,50 @@ TEST(InputSplitter, TellsWhetherAStatementIsOpen) {
     splitter.reset();
     EXPECT_FALSE(splitter.open());
     EXPECT_EQ(splitter.feed("\\q", 4).front().kind, Kind::Command);
+}
+
+TEST(InputSplitter, SendsAStatementAtBackslashGAndHandsBackslashEOverKeepingTheStatementOpen) {
+    const struct {
+        const char* claim;
+        std::vector<std::string> lines;
+        std::vector<std::string> items;  // "LINE: KIND TEXT [send]"
+        bool open;
+    } cases[] = {
+        {"\\g on a line of its own", {"SELECT 1", "\\g"}, {"1: statement SELECT 1 [g]"}, false},
+        {"\\g FILE at the end of a line",
+         {"SELECT 1 \\g 'out file.txt'"},
+         {"1: statement SELECT 1 [g 'out file.txt']"},
+         false},
+        {"\\gx", {"SELECT 1, 2 \\gx"}, {"1: statement SELECT 1, 2 [gx]"}, false},
+        {"\\g with nothing typed is a command", {"\\g f"}, {"1: command g f"}, false},
+        {"inside a quoted text it is text", {"SELECT '\\g'", ";"}, {"1: statement SELECT '\\g'"}, false},
+        {"another command inside a statement is text",
+         {"SELECT 1 \\gexec", ";"},
+         {"1: statement SELECT 1 \\gexec"},
+         false},
+        {"\\e inside a statement leaves it open", {"SELECT 1,", "\\e"}, {"2: command e"}, true},
+        {"\\e after text on its line", {"SELECT 1 \\e"}, {"1: command e"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        kwsh::InputSplitter splitter;
+        std::vector<std::string> items;
+        int number = 0;
+        for (const std::string& line : c.lines) {
+            for (const InputItem& item : splitter.feed(line, ++number)) {
+                items.push_back(std::to_string(item.line) + ": " +
+                                (item.kind == Kind::Command ? "command " : "statement ") + item.text +
+                                (item.send.empty() ? "" : " [" + item.send + "]"));
+            }
+        }
+        EXPECT_EQ(items, c.items);
+        EXPECT_EQ(splitter.open(), c.open);
+    }
+    kwsh::InputSplitter splitter;
+    splitter.feed("SELECT A, -- the first", 1);
+    splitter.feed("  B", 2);
+    splitter.feed("\\e", 3);
+    EXPECT_EQ(splitter.pending(), "SELECT A, \n  B\n") << "what \\e edits: the statement, comments out";
 }
 
 TEST(DriverLoad, ExplainsWhyAModuleCannotServeAsTheDriver) {
@@ -280,6 +327,236 @@ TEST_F(ShellTest, AtATerminalCtrlCDropsTheStatementBeingTypedAndEachStatementIsO
                                                  primary, primary, more, primary, primary}));
     EXPECT_EQ(out.str(), "one\ntwo\n");
     EXPECT_EQ(shell->failures(), 3) << "the three statements that ended, without a connection; " << err.str();
+}
+
+TEST_F(ShellTest, SetsAndShowsVariablesAndOutputSettingsAsPsqlDoes) {
+    const struct {
+        const char* claim;
+        const char* input;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"values set, words joined, listed by name", "\\set b x 'y z'\n\\set a 1\n\\set e\n\\set",
+         "a = '1'\nb = 'xy z'\ne = ''\n", ""},
+        {"a variable may even name the command", "\\set c conninfo\n\\:c", "not connected\n", ""},
+        {"a value with a quote", "\\set v 'it''s'\n\\echo [:v] [:'v'] [:\"v\"]",
+         "[it's] ['it''s'] [\"it's\"]\n", ""},
+        {"a variable removed is text again", "\\set w 1\n\\unset w\n\\echo :w", ":w\n", ""},
+        {"a bad name", "\\set a-b 1", "", "ERROR: \"a-b\" is no variable name (letters, digits and _)\n"},
+        {"ON_ERROR_STOP takes a switch only", "\\set ON_ERROR_STOP sometimes", "",
+         "ERROR: ON_ERROR_STOP takes on or off, not \"sometimes\"\n"},
+        {"expanded display turned over, set, automatic", "\\x\n\\x\n\\x auto\n\\x\n\\pset expanded on",
+         "Expanded display is on.\nExpanded display is off.\nExpanded display is used automatically.\n"
+         "Expanded display is off.\nExpanded display is on.\n",
+         ""},
+        {"a wrong expanded word", "\\x wide", "", "ERROR: \\x takes on, off or auto, not \"wide\"\n"},
+        {"timing", "\\timing\n\\timing off\n\\timing maybe", "Timing is on.\nTiming is off.\n",
+         "ERROR: \\timing takes on or off, not \"maybe\"\n"},
+        {"formats by \\pset and \\format alike",
+         "\\pset format unaligned\n\\format\n\\pset format\n\\format aligned",
+         "Output format is unaligned.\nunaligned\nOutput format is unaligned.\n", ""},
+        {"an unknown format", "\\pset format wrapped", "",
+         "ERROR: \\pset format takes aligned, unaligned or csv, not \"wrapped\"\n"},
+        {"null text and pager", "\\pset null '(nil)'\n\\pset pager off\n\\pset pager\n\\pset",
+         "Null display is \"(nil)\".\nPager usage is off.\nPager usage is on.\n"
+         "expanded off\nformat aligned\nnull '(nil)'\npager on\n",
+         ""},
+        {"an unknown setting", "\\pset border 2", "",
+         "ERROR: \\pset knows format, null, pager and expanded, not \"border\"\n"},
+        {"a wrong pager word", "\\pset pager always", "",
+         "ERROR: \\pset pager takes on or off, not \"always\"\n"},
+        {"nothing to send again", "\\g", "",
+         "ERROR: no statement has been sent yet; \\g sends the one being typed\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        out.str("");
+        err.str("");
+        shell->settings() = kwsh::ShellSettings{};
+        shell->runText(c.input, "");
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), c.err);
+    }
+}
+
+TEST_F(ShellTest, OnErrorStopIsAVariableThatStopsTheScriptAtItsFirstFailure) {
+    EXPECT_FALSE(shell->runText("\\set ON_ERROR_STOP\n\\echo before\n\\nosuch\n\\echo after", "s.sql"));
+    EXPECT_EQ(out.str(), "before\n");
+    EXPECT_TRUE(shell->settings().stopOnError);
+    EXPECT_EQ(shell->variables().get("ON_ERROR_STOP"), "on") << "set without a value it is on";
+    out.str("");
+    EXPECT_TRUE(shell->runText("\\set ON_ERROR_STOP off\n\\nosuch\n\\echo after", "s.sql"));
+    EXPECT_EQ(out.str(), "after\n");
+    EXPECT_TRUE(kwsh::setShellVariable(*shell, "ON_ERROR_STOP", "1"));
+    EXPECT_TRUE(shell->settings().stopOnError);
+    EXPECT_TRUE(shell->runText("\\unset ON_ERROR_STOP", ""));
+    EXPECT_FALSE(shell->settings().stopOnError);
+}
+
+// A folder of files for one test, removed with everything in it.
+class Files {
+  public:
+    Files() {
+        std::string pattern = ::testing::TempDir() + "kwsh-files-XXXXXX";
+        dir = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    }
+    ~Files() { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& text, bool executable = false) {
+        const std::string path = dir + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << text;
+        if (executable) {
+            std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        }
+        return path;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(dir + "/" + name);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::string dir;
+};
+
+TEST_F(ShellTest, IncludesFilesWithTheirOwnNamesInFailureLinesAndRelativeToTheRunningFile) {
+    Files files;
+    ASSERT_FALSE(files.dir.empty());
+    const std::string main = files.write("main.sql", "\\echo main :v\n\\ir sub/inc.sql\n\\echo back");
+    const std::string inc = files.write("sub/inc.sql", "\\set v changed\n\\nosuch");
+    files.write("loop.sql", "\\ir loop.sql");
+    shell->runText("\\set v first\n\\i " + main + "\n\\echo :v\n\\i " + files.dir + "/nosuch.sql", "top.sql");
+    EXPECT_EQ(out.str(), "main first\nback\nchanged\n");
+    EXPECT_EQ(err.str(), "kwsh:" + inc + ":2: ERROR: unknown command \\nosuch; \\help lists the commands\n" +
+                             "kwsh:top.sql:4: ERROR: cannot read " + files.dir + "/nosuch.sql\n");
+    err.str("");
+    const int before = shell->failures();
+    shell->runText("\\i " + files.dir + "/loop.sql\n\\echo went on", "");
+    EXPECT_EQ(shell->failures(), before + 1);
+    EXPECT_NE(err.str().find("loop.sql is run inside 16 other files"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("went on"), std::string::npos);
+    // A file that stops at a failure stops the one that ran it too.
+    out.str("");
+    shell->settings().stopOnError = true;
+    EXPECT_FALSE(shell->runText("\\i " + main + "\n\\echo not reached", ""));
+    EXPECT_EQ(out.str(), "main changed\n");
+}
+
+TEST_F(ShellTest, SendsResultsToAFileWithBackslashOWhileEchoStaysOnTheTerminal) {
+    Files files;
+    const std::string path = files.dir + "/results.txt";
+    shell->runText(
+        "\\o " + path + "\n\\qecho to the file\n\\echo to the terminal\n\\conninfo\n\\x\n\\o\n\\conninfo",
+        "");
+    EXPECT_EQ(out.str(), "to the terminal\nnot connected\n");
+    EXPECT_EQ(files.read("results.txt"), "to the file\nnot connected\nExpanded display is on.\n");
+    EXPECT_EQ(err.str(), "");
+    shell->runText("\\o " + files.dir + "/no/such/folder/x.txt\n\\conninfo", "");
+    EXPECT_EQ(err.str(), "ERROR: cannot write " + files.dir + "/no/such/folder/x.txt\n");
+    EXPECT_EQ(out.str(), "to the terminal\nnot connected\nnot connected\n") << "still the terminal";
+}
+
+// The stub editor keeps what it was given (a copy each time, apart by "--") and leaves a command
+// and an unfinished statement in its place.
+TEST_F(ShellTest, EditsTheStatementBeingTypedOrTheLastOneAndReadsTheEditedTextBackAsTyped) {
+    Files files;
+    const std::string editor = files.write("editor.sh",
+                                           "#!/bin/sh\ncat \"$1\" >>\"$(dirname \"$0\")/seen\"\n"
+                                           "echo -- >>\"$(dirname \"$0\")/seen\"\n"
+                                           "printf '%s\\n' '\\echo edited' 'SELECT 2' >\"$1\"\n",
+                                           true);
+    setenv("KWSH_EDITOR", editor.c_str(), 1);
+    // Typed: a statement of two lines, \e; the edited text runs \echo, leaves SELECT 2 open, and
+    // ";" sends it. Then \e with nothing typed edits the statement last sent.
+    shell->runText("SELECT 1,\n  2\n\\e\n;\n\\e", "");
+    EXPECT_EQ(files.read("seen"), "SELECT 1,\n  2\n--\nSELECT 2\n--\n");
+    EXPECT_EQ(out.str(), "edited\nedited\n");
+    EXPECT_EQ(shell->failures(), 2) << "SELECT 2 sent twice, without a connection: " << err.str();
+    // An editor that fails leaves the statement as it was: ";" then sends it unchanged.
+    setenv("KWSH_EDITOR", "false", 1);
+    err.str("");
+    shell->runText("SELECT 3\n\\e\n;", "");
+    unsetenv("KWSH_EDITOR");
+    EXPECT_EQ(err.str(),
+              "ERROR: the editor (false) ended with status 1; the statement is kept as it was\n"
+              "ERROR: not connected; use \\connect SERVER USER [PASSWORD] or \\login\n");
+    // \e FILE edits that file and keeps it.
+    setenv("KWSH_EDITOR", editor.c_str(), 1);
+    out.str("");
+    const std::string script = files.write("script.sql", "\\echo original\n");
+    shell->runText("\\e " + script + "\n\\echo after", "");
+    unsetenv("KWSH_EDITOR");
+    EXPECT_EQ(files.read("script.sql"), "\\echo edited\nSELECT 2\n");
+    EXPECT_EQ(out.str(), "edited\n") << "SELECT 2 stays open and ends with the text, so \\echo after is SQL";
+}
+
+TEST_F(ShellTest, ExpandsAutomaticallyOnlyWhatIsWiderThanTheScreenAndPagesOnlyWhatIsLongerThanIt) {
+    Files files;
+    kwsh::ScreenSize screen{24, 40};
+    shell->screenSize = [&screen] { return screen; };
+    shell->runText("\\x auto\n\\dT", "");
+    EXPECT_NE(out.str().find("-[ RECORD 1 ]"), std::string::npos) << "\\dT is wider than 40 columns";
+    out.str("");
+    screen.columns = 200;
+    shell->runText("\\dT", "");
+    EXPECT_EQ(out.str().find("-[ RECORD 1 ]"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("| Code |"), std::string::npos) << out.str();
+
+    // The pager: at a terminal, for an answer of at least as many lines as the screen has.
+    const std::string paged = files.dir + "/paged.txt";
+    setenv("KWSH_PAGER", ("cat >>" + paged).c_str(), 1);
+    shell->settings().interactive = true;
+    out.str("");
+    shell->runText("\\echo short\n\\help", "");
+    EXPECT_EQ(out.str(), "short\n");
+    EXPECT_EQ(files.read("paged.txt").rfind("Statements end with", 0), 0u) << files.read("paged.txt");
+    shell->runText("\\pset pager off\n\\help", "");
+    EXPECT_NE(out.str().find("Statements end with"), std::string::npos) << "not paged when off";
+    // A pager that cannot be found shows nothing: the answer comes to the terminal instead.
+    setenv("KWSH_PAGER", "no-such-pager-program", 1);
+    out.str("");
+    shell->runText("\\pset pager on\n\\help", "");
+    EXPECT_NE(out.str().find("Statements end with"), std::string::npos) << out.str();
+    unsetenv("KWSH_PAGER");
+}
+
+TEST_F(ShellTest, HelpListsEveryCommandWithItsAliases) {
+    shell->runText("\\?", "");
+    const std::string help = out.str();
+    for (const std::string& name : kwsh::commandNames()) {
+        EXPECT_TRUE(help.find("  \\" + name + " ") != std::string::npos ||
+                    help.find("  \\" + name + "\n") != std::string::npos ||
+                    help.find("(also \\" + name + ")") != std::string::npos)
+            << name;
+    }
+    for (const char* alias : {"(also \\c)", "(also \\?)", "(also \\q)", "(also \\include)"}) {
+        EXPECT_NE(help.find(alias), std::string::npos) << alias;
+    }
+}
+
+TEST_F(ShellTest, CompletesCommandNamesAndOffersFileNamesAfterTheCommandsThatTakeAFile) {
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\con", 4), (Names{"\\connect", "\\conninfo"}));
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\tim", 4), (Names{"\\timing"}));
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\dT", 3), (Names{"\\dT"})) << "commands keep their case";
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\i ", 3), std::nullopt);
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\o res", 6), std::nullopt);
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\d ST", 5), Names{}) << "no connection, no tables";
+    EXPECT_EQ(kwsh::completeLine(*shell, "SELECT * FROM ST", 16), Names{});
+    EXPECT_EQ(kwsh::completeLine(*shell, "\\echo \\con", 10), Names{}) << "a command's word, not a command";
+}
+
+TEST(Completion, FindsTheWordBeforeTheCursorAndSpellsNamesInTheCaseTyped) {
+    EXPECT_EQ(kwsh::wordStart("SELECT A,BC", 11), 9u);
+    EXPECT_EQ(kwsh::wordStart("COUNT(ID", 8), 6u);
+    EXPECT_EQ(kwsh::wordStart("\\d joe.st", 9), 3u) << "a dot joins owner and name";
+    EXPECT_EQ(kwsh::wordStart("SELECT A,BC", 7), 7u);
+    const std::vector<std::string> names = {"staff", "STAFF_X", "dept", "joe.staff", "staff"};
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(kwsh::matchingNames(names, "st"), (Names{"staff", "staff_x"}));
+    EXPECT_EQ(kwsh::matchingNames(names, "ST"), (Names{"STAFF", "STAFF_X"}));
+    EXPECT_EQ(kwsh::matchingNames(names, "Sta"), (Names{"Staff", "Staff_x"})) << "what was typed stays";
+    EXPECT_EQ(kwsh::matchingNames(names, "JOE."), (Names{"JOE.STAFF"}));
+    EXPECT_EQ(kwsh::matchingNames(names, "x"), Names{});
+    EXPECT_EQ(kwsh::matchingNames(names, "").size(), 4u);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // kwsh_terminal_test.cpp - the kwsh program at a terminal (a pseudo-terminal), without a server:
 // text beyond ASCII kept as typed, Ctrl-C at the prompt, a statement of several lines kept and
-// called back as one history entry; and the charset kwsh takes from the locale.
+// called back as one history entry, Tab completing commands, the pager, \e with an editor, the
+// expanded display, the start-up file; and the charset kwsh takes from the locale.
 #include <editline/readline.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <clocale>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -31,20 +34,29 @@ class KwshTerminal : public ::testing::Test {
         dir_ = pattern;
         history_ = dir_ + "/history";
     }
-    void TearDown() override {
-        std::remove(history_.c_str());
-        rmdir(dir_.c_str());
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string write(const std::string& name, const std::string& text, bool executable = false) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path) << text;
+        if (executable) {
+            std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        }
+        return path;
+    }
+
+    std::string read(const std::string& name) {
+        std::ifstream in(dir_ + "/" + name);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     // kwsh with no connection, its history in this test's folder, in the locale `lang`.
-    std::unique_ptr<TerminalProgram> start(const std::string& lang = "C.UTF-8") {
-        auto kwsh =
-            std::make_unique<TerminalProgram>(KWSH_PATH, std::vector<std::string>{},
-                                              std::map<std::string, std::string>{{"HOME", dir_},
-                                                                                 {"KWSH_HISTORY", history_},
-                                                                                 {"LANG", lang},
-                                                                                 {"LC_ALL", ""},
-                                                                                 {"LC_CTYPE", ""}});
+    std::unique_ptr<TerminalProgram> start(const std::string& lang = "C.UTF-8",
+                                           const std::vector<std::string>& args = {},
+                                           std::map<std::string, std::string> env = {}) {
+        env.insert(
+            {{"HOME", dir_}, {"KWSH_HISTORY", history_}, {"LANG", lang}, {"LC_ALL", ""}, {"LC_CTYPE", ""}});
+        auto kwsh = std::make_unique<TerminalProgram>(KWSH_PATH, args, env);
         EXPECT_TRUE(kwsh->started());
         EXPECT_TRUE(kwsh->expect("kwsh> ")) << kwsh->transcript();
         return kwsh;
@@ -133,6 +145,90 @@ TEST_F(KwshTerminal, AStatementOfSeveralLinesIsOneHistoryEntryAndRunsAgainWhenCa
     }
     EXPECT_EQ(history(), (std::vector<std::string>{"SELECT 1 -- one;\n;", "\\echo a; \\echo b", "\\q",
                                                    "SELECT 1 -- one;\n;", "\\q"}));
+}
+
+TEST_F(KwshTerminal, TabCompletesCommandNamesAndListsTheChoicesWhenThereAreSeveral) {
+    auto kwsh = start();
+    // One command starts so: Tab writes the rest of it.
+    ASSERT_TRUE(kwsh->type("\\conni\t"));
+    ASSERT_TRUE(kwsh->expect("nfo")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\r"));
+    EXPECT_TRUE(kwsh->expect("\r\nnot connected\r\nkwsh> ")) << kwsh->transcript();
+    // Two do: Tab writes what they share, Tab again lists them, and the line is still there to go
+    // on typing.
+    ASSERT_TRUE(kwsh->type("\\con\t\t"));
+    EXPECT_TRUE(kwsh->expect("\\connect   \\conninfo")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("info\r"));
+    EXPECT_TRUE(kwsh->expect("\r\nnot connected\r\nkwsh> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\q\r"));
+    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+}
+
+// The screen is 24 rows: the help is longer and goes to the pager (a stub that keeps what it is
+// given), a short answer does not, and \pset pager off shows everything on the terminal.
+TEST_F(KwshTerminal, AnswersLongerThanTheScreenGoThroughThePager) {
+    const std::string paged = dir_ + "/paged";
+    auto kwsh = start("C.UTF-8", {}, {{"PAGER", "cat >>" + paged}});
+    ASSERT_TRUE(kwsh->type("\\?\r"));
+    ASSERT_TRUE(kwsh->expect("kwsh> ")) << kwsh->transcript();
+    EXPECT_EQ(kwsh->transcript().find("Statements end with"), std::string::npos) << kwsh->transcript();
+    EXPECT_EQ(read("paged").rfind("Statements end with", 0), 0u) << read("paged");
+    EXPECT_NE(read("paged").find("\\quit"), std::string::npos) << "the whole answer";
+    ASSERT_TRUE(kwsh->type("\\echo short\r"));
+    EXPECT_TRUE(kwsh->expect("\r\nshort\r\nkwsh> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\pset pager off\r\\?\r"));
+    EXPECT_TRUE(kwsh->expect("Statements end with")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\q\r"));
+    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    EXPECT_EQ(read("paged").find("short"), std::string::npos);
+}
+
+// The stub editor turns the statement being typed into a command and shows what it was given.
+TEST_F(KwshTerminal, BackslashEEditsTheStatementBeingTypedInTheEditor) {
+    const std::string editor = write("editor.sh",
+                                     "#!/bin/sh\ncp \"$1\" \"$(dirname \"$0\")/seen\"\n"
+                                     "printf '%s\\n' '\\echo edited by the editor' >\"$1\"\n",
+                                     true);
+    auto kwsh = start("C.UTF-8", {}, {{"EDITOR", editor}, {"VISUAL", ""}, {"KWSH_EDITOR", ""}});
+    ASSERT_TRUE(kwsh->type("SELECT 1,\r"));
+    ASSERT_TRUE(kwsh->expect("    -> ")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("2 \\e\r"));
+    EXPECT_TRUE(kwsh->expect("edited by the editor\r\nkwsh> ")) << kwsh->transcript();
+    EXPECT_EQ(read("seen"), "SELECT 1,\n2\n");
+    ASSERT_TRUE(kwsh->type("\\q\r"));
+    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+}
+
+// The type list fits a screen of 120 columns: with \x auto it stays a table, \x shows it as records
+// (longer than the screen, but an empty PAGER shows them without one).
+TEST_F(KwshTerminal, ExpandedDisplayShowsRecordsAndAutoKeepsTablesThatFit) {
+    auto kwsh = start("C.UTF-8", {}, {{"PAGER", ""}});
+    ASSERT_TRUE(kwsh->type("\\x auto\r\\dT\r"));
+    EXPECT_TRUE(kwsh->expect("Expanded display is used automatically.\r\n")) << kwsh->transcript();
+    EXPECT_TRUE(kwsh->expect(" CHAR         |    1 |")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\x on\r\\dT\r"));
+    EXPECT_TRUE(kwsh->expect("-[ RECORD 1 ]-"));
+    EXPECT_TRUE(kwsh->expect("-\r\nType           | CHAR\r\nCode           | 1\r\n")) << kwsh->transcript();
+    ASSERT_TRUE(kwsh->type("\\q\r"));
+    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+}
+
+TEST_F(KwshTerminal, ReadsTheStartUpFileUnlessToldNotTo) {
+    write(".kwshrc", "\\set greeting 'hello from the start-up file'\n\\pset null '(none)'\n");
+    {
+        auto kwsh = start();
+        ASSERT_TRUE(kwsh->type("\\echo :greeting\r"));
+        EXPECT_TRUE(kwsh->expect("\r\nhello from the start-up file\r\n")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\q\r"));
+        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    }
+    {
+        auto kwsh = start("C.UTF-8", {"-X"});
+        ASSERT_TRUE(kwsh->type("\\echo :greeting\r"));
+        EXPECT_TRUE(kwsh->expect("\r\n:greeting\r\n")) << kwsh->transcript();
+        ASSERT_TRUE(kwsh->type("\\q\r"));
+        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    }
 }
 
 TEST(TerminalCharset, IsTheLocalesOrUtf8WhenTheLocaleKnowsOnlyAscii) {

@@ -238,4 +238,108 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndTellsNullFromEmpty) {
     EXPECT_EQ(out.str(), "a\n1\n\nb,c\nx,y\n");
 }
 
+std::string printWith(const kwsh::PrintOptions& options, const std::vector<kwsh::OutputColumn>& columns,
+                      const std::vector<OutputRow>& rows, bool complete = true) {
+    std::ostringstream out;
+    auto printer = kwsh::makePrinter(options, out);
+    printer->begin(columns);
+    for (const OutputRow& row : rows) {
+        printer->row(row);
+    }
+    printer->end(complete);
+    return out.str();
+}
+
+kwsh::PrintOptions expandedOptions(kwsh::Expanded expanded, size_t screenWidth = 0) {
+    kwsh::PrintOptions options;
+    options.expanded = expanded;
+    options.screenWidth = screenWidth;
+    return options;
+}
+
+TEST(ExpandedOutput, ShowsEachRowAsARecordWithNamesPaddedAndTheRuleAsWideAsTheWidestLine) {
+    const struct {
+        const char* claim;
+        std::vector<kwsh::OutputColumn> columns;
+        std::vector<OutputRow> rows;
+        bool complete;
+        std::string expected;
+    } cases[] = {
+        {"short values: the record line alone",
+         {{"id", true}, {"name", false}},
+         {{"1", "Ann"}, {"22", std::nullopt}},
+         true,
+         "-[ RECORD 1 ]\nid   | 1\nname | Ann\n-[ RECORD 2 ]\nid   | 22\nname | NULL\n\n"},
+        {"a long value draws the rule out, numbers stay on the left, blanks at the end go",
+         {{"id", true}, {"name", false}},
+         {{"7", "Bartholomew"}, {"8", ""}},
+         true,
+         "-[ RECORD 1 ]-----\nid   | 7\nname | Bartholomew\n-[ RECORD 2 ]-----\nid   | 8\nname |\n\n"},
+        {"wide characters take two columns",
+         {{"名前", false}, {"n", true}},
+         {{"日本語", "1"}},
+         true,
+         "-[ RECORD 1 ]\n名前 | 日本語\nn    | 1\n\n"},
+        {"escapes keep one value on one line",
+         {{"note", false}},
+         {{"a\nb"}},
+         true,
+         "-[ RECORD 1 ]\nnote | a\\nb\n\n"},
+        {"no rows", {{"x", false}}, {}, true, "(0 rows)\n\n"},
+        {"an interrupted fetch says so",
+         {{"x", false}},
+         {{"a"}},
+         false,
+         "-[ RECORD 1 ]\nx | a\n(incomplete)\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claim);
+        EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::On), c.columns, c.rows, c.complete), c.expected);
+    }
+}
+
+TEST(ExpandedOutput, AutoExpandsExactlyTheTablesWiderThanTheScreen) {
+    // The aligned table is 25 columns wide: its rule is 12 + 1 + 12.
+    const std::vector<kwsh::OutputColumn> columns = {{"a", false}, {"b", false}};
+    const std::vector<OutputRow> rows = {{"aaaaaaaaaa", "bbbbbbbbbb"}};
+    const std::string table =
+        "     a      |     b\n------------+------------\n aaaaaaaaaa | bbbbbbbbbb\n(1 row)\n\n";
+    const std::string records = "-[ RECORD 1 ]-\na | aaaaaaaaaa\nb | bbbbbbbbbb\n\n";
+    EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::Auto, 25), columns, rows), table);
+    EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::Auto, 24), columns, rows), records);
+    EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::Auto, 0), columns, rows), table)
+        << "no screen (a file, a pipe): never expanded";
+    EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::Off, 10), columns, rows), table);
+}
+
+TEST(NullText, ReplacesNullInTablesRecordsAndUnalignedOutputButNeverInCsv) {
+    kwsh::PrintOptions options;
+    options.nullText = "(null)";
+    const std::vector<kwsh::OutputColumn> columns = {{"n", true}, {"t", false}};
+    const std::vector<OutputRow> rows = {{"12345678", ""}, {std::nullopt, std::nullopt}};
+    EXPECT_EQ(printWith(options, columns, rows),
+              "    n     |   t\n----------+--------\n 12345678 |\n (null)   | (null)\n(2 rows)\n\n")
+        << "NULL stays on the left of a number column";
+    options.expanded = kwsh::Expanded::On;
+    EXPECT_EQ(printWith(options, columns, rows),
+              "-[ RECORD 1 ]\nn | 12345678\nt |\n-[ RECORD 2 ]\nn | (null)\nt | (null)\n\n");
+    options.format = kwsh::Format::Unaligned;
+    EXPECT_EQ(printWith(options, columns, rows), "n|t\n12345678|\n(null)|(null)\n(2 rows)\n\n");
+    options.format = kwsh::Format::Csv;
+    EXPECT_EQ(printWith(options, columns, rows), "n,t\n12345678,\"\"\n,\n");
+}
+
+TEST(UnalignedOutput, PutsBarsBetweenFieldsEscapesLineBreaksAndCountsRows) {
+    kwsh::PrintOptions options;
+    options.format = kwsh::Format::Unaligned;
+    EXPECT_EQ(printWith(options, {{"id", true}, {"note", false}}, {{"1", "two\nlines"}, {"22", "x|y"}}),
+              "id|note\n1|two\\nlines\n22|x|y\n(2 rows)\n\n");
+    options.rowCounts = false;
+    EXPECT_EQ(printWith(options, {{"x", false}}, {{"a"}}, false), "x\na\n(incomplete)\n\n");
+    for (const auto format : {Format::Aligned, Format::Csv, Format::Unaligned}) {
+        EXPECT_EQ(kwsh::formatNamed(kwsh::formatName(format)), format);
+    }
+    EXPECT_EQ(kwsh::formatNamed("wrapped"), std::nullopt);
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "hostlist.h"
 #include "kwconst.h"
 #include "kwshr.h"
 #include "shell.h"
@@ -23,21 +24,6 @@
 namespace kwsh {
 
 namespace {
-
-template <typename T>
-std::vector<T*> itemsOf(const HostList* list) {
-    std::vector<T*> out;
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        out.push_back(static_cast<T*>(node->data));
-    }
-    return out;
-}
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // What the driver handed back during one command, freed as the host frees it.
 class Answers {
@@ -226,7 +212,7 @@ std::string indexLine(const TableEntry& table, const IndexEntry& index) {
 
 void printColumns(Shell& shell, const TableEntry& table,
                   const std::map<int32_t, const TypeDescriptor*>& types) {
-    std::unique_ptr<ResultPrinter> printer = makePrinter(shell.settings().format, shell.out(), false);
+    std::unique_ptr<ResultPrinter> printer = shell.newPrinter(false);
     printer->begin(
         {{"Column", false}, {"Type", false}, {"Length", true}, {"Scale", true}, {"Nullable", false}});
     for (const ColumnDescriptor* c : itemsOf<ColumnDescriptor>(table.columns)) {
@@ -330,8 +316,7 @@ bool listTablesCommand(Shell& shell, const std::string& pattern) {
         const int owner = std::strcmp(a->owner, b->owner);
         return owner != 0 ? owner < 0 : std::strcmp(a->name, b->name) < 0;
     });
-    std::unique_ptr<ResultPrinter> printer =
-        makePrinter(shell.settings().format, shell.out(), !shell.settings().quiet);
+    std::unique_ptr<ResultPrinter> printer = shell.newPrinter(!shell.settings().quiet);
     printer->begin({{"Owner", false}, {"Name", false}, {"Type", false}, {"System", false}});
     for (const TableEntry* e : shown) {
         printer->row({std::string(e->owner), std::string(e->name),
@@ -377,8 +362,7 @@ bool listIndexesCommand(Shell& shell, const std::string& text) {
         return false;
     }
     const auto indexes = indexesOf(shell, answers, entry);
-    std::unique_ptr<ResultPrinter> printer =
-        makePrinter(shell.settings().format, shell.out(), !shell.settings().quiet);
+    std::unique_ptr<ResultPrinter> printer = shell.newPrinter(!shell.settings().quiet);
     printer->begin({{"Index", false},
                     {"Creator", false},
                     {"Kind", false},
@@ -401,8 +385,7 @@ bool listTypesCommand(Shell& shell) {
     Session& session = shell.session();
     Answers answers(session.block().memoryContext);
     const auto types = typeNames(session, answers);
-    std::unique_ptr<ResultPrinter> printer =
-        makePrinter(shell.settings().format, shell.out(), !shell.settings().quiet);
+    std::unique_ptr<ResultPrinter> printer = shell.newPrinter(!shell.settings().quiet);
     printer->begin({{"Type", false},
                     {"Code", true},
                     {"Host type", true},
@@ -420,6 +403,40 @@ bool listTypesCommand(Shell& shell) {
     }
     printer->end(true);
     return true;
+}
+
+std::vector<std::pair<std::string, std::string>> visibleTables(Session& session) {
+    std::vector<std::pair<std::string, std::string>> tables;
+    if (!session.connected() || session.lost()) {
+        return tables;
+    }
+    Answers answers(session.block().memoryContext);
+    if (ask(session, REQ_LIST_ALL_TABLES, {}).ok()) {
+        for (const TableEntry* e : itemsOf<TableEntry>(answers.tables(session.block().result))) {
+            tables.emplace_back(std::string(e->owner), std::string(e->name));  // packed: no reference
+        }
+    }
+    return tables;
+}
+
+std::vector<std::string> columnNamesOf(Session& session, const std::string& table) {
+    std::vector<std::string> names;
+    if (!session.connected() || session.lost()) {
+        return names;
+    }
+    Answers answers(session.block().memoryContext);
+    const auto [owner, name] = tableName(session, table);
+    if (!ask(session, REQ_LIST_TABLES, {name, owner}).ok()) {
+        return names;
+    }
+    const auto entries = itemsOf<TableEntry>(answers.tables(session.block().result));
+    if (entries.empty() || !ask(session, REQ_LIST_COLUMNS, {.arg = entries.front()}).ok()) {
+        return names;
+    }
+    for (const ColumnDescriptor* c : itemsOf<ColumnDescriptor>(answers.columns(session.block().result))) {
+        names.emplace_back(std::string(c->name));
+    }
+    return names;
 }
 
 }  // namespace kwsh

@@ -7,9 +7,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kwsh {
 
+class Session;
 class Shell;
 
 // Whether a table name matches a pattern as psql's \dt reads one: * any run of characters, ? one
@@ -25,5 +28,10 @@ bool describeTableCommand(Shell& shell, const std::string& table);
 bool listIndexesCommand(Shell& shell, const std::string& table);
 // \dT: the DB2 column types the driver knows.
 bool listTypesCommand(Shell& shell);
+
+// For completion, quietly (a failure answers nothing): the tables and views the user may see as
+// owner and name, and the column names of one ("owner.name", or a table of the login user).
+std::vector<std::pair<std::string, std::string>> visibleTables(Session& session);
+std::vector<std::string> columnNamesOf(Session& session, const std::string& table);
 
 }  // namespace kwsh

@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cctype>
 
+#include "attrs.h"
 #include "catalog.h"
 #include "ddl.h"
 #include "kwconst.h"
 #include "kwshr.h"
 #include "procs.h"
+#include "security.h"
 #include "shell.h"
+#include "variables.h"
 
 namespace kwsh {
 
@@ -37,6 +40,25 @@ struct Command {
     const char* help;
     Handler handler;
 };
+
+// A setting that is on or off: a word sets it, no word turns it over; the new state is said as
+// "<what>on." or "<what>off.".
+bool switchCommand(Shell& shell, const CommandLine& c, bool& setting, const char* what) {
+    if (c.words.size() == 1) {
+        setting = !setting;
+    } else if (const auto on = parseBoolean(c.words[1])) {
+        setting = *on;
+    } else {
+        shell.failText("ERROR: \\" + c.words[0] + " takes on or off, not \"" + c.words[1] + "\"");
+        return false;
+    }
+    shell.say(std::string(what) + (setting ? "on." : "off."));
+    return true;
+}
+
+const char* expandedName(Expanded expanded) {
+    return expanded == Expanded::Auto ? "auto" : expanded == Expanded::On ? "on" : "off";
+}
 
 bool doConnect(Shell& shell, const CommandLine& c) {
     LoginValues login{c.words[1], c.words[2], c.words.size() > 3 ? c.words[3] : "", ""};
@@ -83,7 +105,7 @@ bool doDescribe(Shell& shell, const CommandLine& c) {
 
 bool doFormat(Shell& shell, const CommandLine& c) {
     if (c.words.size() == 1) {
-        shell.out() << (shell.settings().format == Format::Csv ? "csv" : "aligned") << '\n';
+        shell.out() << formatName(shell.settings().format) << '\n';
         return true;
     }
     if (c.words[1] == "aligned") {
@@ -118,8 +140,9 @@ bool doTrace(Shell& shell, const CommandLine& c) {
     return true;
 }
 
+// \echo writes to the terminal even while \o sends results to a file; \qecho follows the results.
 bool doEcho(Shell& shell, const CommandLine& c) {
-    shell.out() << c.rest << '\n';
+    shell.screen() << c.rest << '\n';
     return true;
 }
 
@@ -179,6 +202,147 @@ bool doTableDdl(Shell& shell, const CommandLine& c) {
     return false;
 }
 
+bool doAttributes(Shell& shell, const CommandLine& c) {
+    if (c.words.size() == 2) {
+        return showAttributesCommand(shell, c.words[1]);
+    }
+    if (c.words.size() == 3) {
+        shell.failText("ERROR: usage: \\attrs TABLE [COLUMN|- KEY=VALUE ...]; " + attributeKeysHelp());
+        return false;
+    }
+    return setAttributesCommand(shell, c.words[1], c.words[2], {c.words.begin() + 3, c.words.end()});
+}
+
+bool doFormats(Shell& shell, const CommandLine&) {
+    return listDictionaryCommand(shell, REQ_READ_FORMATS);
+}
+
+bool doValidations(Shell& shell, const CommandLine&) {
+    return listDictionaryCommand(shell, REQ_READ_VALIDATIONS);
+}
+
+bool doEditStyles(Shell& shell, const CommandLine&) {
+    return listDictionaryCommand(shell, REQ_READ_EDIT_STYLES);
+}
+
+bool doTiming(Shell& shell, const CommandLine& c) {
+    return switchCommand(shell, c, shell.settings().timing, "Timing is ");
+}
+
+bool doExpanded(Shell& shell, const CommandLine& c) {
+    Expanded& expanded = shell.settings().expanded;
+    if (c.words.size() == 1) {
+        expanded = expanded == Expanded::Off ? Expanded::On : Expanded::Off;
+    } else if (c.words[1] == "auto") {
+        expanded = Expanded::Auto;
+    } else if (const auto on = parseBoolean(c.words[1])) {
+        expanded = *on ? Expanded::On : Expanded::Off;
+    } else {
+        shell.failText("ERROR: \\x takes on, off or auto, not \"" + c.words[1] + "\"");
+        return false;
+    }
+    shell.say(expanded == Expanded::Auto
+                  ? "Expanded display is used automatically."
+                  : std::string("Expanded display is ") + (expanded == Expanded::On ? "on." : "off."));
+    return true;
+}
+
+bool doInclude(Shell& shell, const CommandLine& c) {
+    return shell.runFile(c.words[1]);
+}
+
+// \ir: a relative name is read from the folder of the file being run, not the current one.
+bool doIncludeRelative(Shell& shell, const CommandLine& c) {
+    const std::string& name = c.words[1];
+    const std::string dir = shell.sourceDirectory();
+    return shell.runFile(name.front() == '/' || dir.empty() ? name : dir + "/" + name);
+}
+
+bool doOutput(Shell& shell, const CommandLine& c) {
+    return shell.setOutputFile(c.words.size() > 1 ? c.words[1] : "");
+}
+
+bool doSendAgain(Shell& shell, const CommandLine& c) {
+    return shell.sendAgain(c.words[0] + (c.words.size() > 1 ? " " + quoted(c.words[1], '\'') : ""));
+}
+
+bool doEdit(Shell& shell, const CommandLine& c) {
+    return shell.editAndRun(c.words.size() > 1 ? "e " + quoted(c.words[1], '\'') : "e");
+}
+
+bool doSet(Shell& shell, const CommandLine& c) {
+    if (c.words.size() == 1) {
+        for (const auto& [name, value] : shell.variables().all()) {
+            shell.out() << name << " = '" << value << "'\n";
+        }
+        return true;
+    }
+    std::string value;
+    for (size_t i = 2; i < c.words.size(); ++i) {
+        value += c.words[i];  // the words are joined without blanks, as psql does
+    }
+    return setShellVariable(shell, c.words[1], value);
+}
+
+bool doUnset(Shell& shell, const CommandLine& c) {
+    if (c.words[1] == "ON_ERROR_STOP") {
+        shell.settings().stopOnError = false;
+    }
+    shell.variables().unset(c.words[1]);
+    return true;
+}
+
+bool doPrintSetting(Shell& shell, const CommandLine& c) {
+    ShellSettings& settings = shell.settings();
+    if (c.words.size() == 1) {
+        shell.out() << "expanded " << expandedName(settings.expanded) << '\n'
+                    << "format " << formatName(settings.format) << '\n'
+                    << "null " << quoted(settings.nullText, '\'') << '\n'
+                    << "pager " << (settings.pager ? "on" : "off") << '\n';
+        return true;
+    }
+    const std::string& what = c.words[1];
+    const bool given = c.words.size() > 2;
+    if (what == "format") {
+        const std::optional<Format> format = given ? formatNamed(c.words[2]) : settings.format;
+        if (!format) {
+            shell.failText("ERROR: \\pset format takes aligned, unaligned or csv, not \"" + c.words[2] +
+                           "\"");
+            return false;
+        }
+        settings.format = *format;
+        shell.say(std::string("Output format is ") + formatName(*format) + ".");
+    } else if (what == "null") {
+        settings.nullText = given ? c.words[2] : settings.nullText;
+        shell.say("Null display is " + quoted(settings.nullText, '"') + ".");
+    } else if (what == "pager") {
+        CommandLine pager{{"pset pager"}, ""};
+        if (given) {
+            pager.words.push_back(c.words[2]);
+        }
+        return switchCommand(shell, pager, settings.pager, "Pager usage is ");
+    } else if (what == "expanded" || what == "x") {
+        CommandLine x{{"x"}, ""};
+        if (given) {
+            x.words.push_back(c.words[2]);
+        }
+        return doExpanded(shell, x);
+    } else {
+        shell.failText("ERROR: \\pset knows format, null, pager and expanded, not \"" + what + "\"");
+        return false;
+    }
+    return true;
+}
+
+bool doQueryEcho(Shell& shell, const CommandLine& c) {
+    shell.out() << c.rest << '\n';
+    return true;
+}
+
+bool doSecurity(Shell& shell, const CommandLine& c) {
+    return securityCommand(shell, std::vector<std::string>(c.words.begin() + 1, c.words.end()));
+}
+
 bool doHelp(Shell& shell, const CommandLine&) {
     shell.out() << commandHelp();
     return true;
@@ -210,6 +374,18 @@ const Command kCommands[] = {
     {"ddl", "", 1, 3, false, "\\ddl [--run NEWOWNER] TABLE",
      "print the statements that create a table, its keys and indexes; --run makes them for NEWOWNER",
      doTableDdl},
+    {"attrs", "", 1, -1, false, "\\attrs TABLE [COLUMN|- KEY=VALUE ...]",
+     "show a table's extended attributes, or change a column's (or with -, the table's) and store them",
+     doAttributes},
+    {"formats", "", 0, 0, false, "\\formats", "list the display formats of the extended catalog", doFormats},
+    {"validations", "", 0, 0, false, "\\validations", "list the validation rules of the extended catalog",
+     doValidations},
+    {"editstyles", "", 0, 0, false, "\\editstyles", "list the edit styles of the extended catalog",
+     doEditStyles},
+    {"security", "", 0, -1, false, "\\security [TABLE] [ACTION ...]",
+     "grant and revoke table privileges in the driver's Table Security dialog (at a terminal, or "
+     "by actions: user=ID, +PRIV, -PRIV, columns=A,B, show, done, cancel, answer=ok|cancel)",
+     doSecurity},
     {"requests", "", 0, 0, false, "\\requests", "list the stored requests (of the profile's StoredReqOwner)",
      doListStoredRequests},
     {"request", "", 1, 1, false, "\\request NAME", "show the text of a stored request", doShowStoredRequest},
@@ -221,6 +397,25 @@ const Command kCommands[] = {
      "show the driver's trace after each statement, or write it to a file", doTrace},
     {"echo", "", 0, -1, true, "\\echo TEXT", "print the text", doEcho},
     {"conninfo", "", 0, 0, false, "\\conninfo", "show the connection", doConninfo},
+    {"set", "", 0, -1, false, "\\set [NAME [VALUE]]",
+     "set a variable (:NAME, :'NAME', :\"NAME\" put it in), or list them; ON_ERROR_STOP stops scripts",
+     doSet},
+    {"unset", "", 1, 1, false, "\\unset NAME", "remove a variable", doUnset},
+    {"pset", "", 0, 2, false, "\\pset [NAME [VALUE]]",
+     "show or set how results look: format aligned|unaligned|csv, null TEXT, pager on|off", doPrintSetting},
+    {"x", "", 0, 1, false, "\\x [on|off|auto]", "expanded display: each row as a block (auto: when too wide)",
+     doExpanded},
+    {"timing", "", 0, 1, false, "\\timing [on|off]", "show how long each statement takes", doTiming},
+    {"i", "include", 1, 1, false, "\\i FILE", "run the statements and commands of a file", doInclude},
+    {"ir", "include_relative", 1, 1, false, "\\ir FILE",
+     "as \\i, a relative name read beside the running file", doIncludeRelative},
+    {"o", "out", 0, 1, false, "\\o [FILE]", "send results to a file, or back to the terminal", doOutput},
+    {"g", "", 0, 1, false, "\\g [FILE]", "send the statement typed (or the last one again), results to FILE",
+     doSendAgain},
+    {"gx", "", 0, 1, false, "\\gx [FILE]", "as \\g, the results in expanded display", doSendAgain},
+    {"e", "edit", 0, 1, false, "\\e [FILE]",
+     "edit the statement typed (or the last one) in $EDITOR; a complete statement then runs", doEdit},
+    {"qecho", "", 0, -1, true, "\\qecho TEXT", "print the text where results go (\\o)", doQueryEcho},
     {"help", "?", 0, 0, false, "\\help", "list the commands", doHelp},
     {"quit", "q", 0, 0, false, "\\quit", "leave kwsh", doQuit},
 };
@@ -321,14 +516,48 @@ bool runShellCommand(Shell& shell, const std::string& line) {
     return command->handler(shell, CommandLine{std::move(*words), restOf(line)});
 }
 
+bool setShellVariable(Shell& shell, const std::string& name, const std::string& value) {
+    if (!isVariableName(name)) {
+        shell.failText("ERROR: \"" + name + "\" is no variable name (letters, digits and _)");
+        return false;
+    }
+    if (name == "ON_ERROR_STOP") {
+        // Set without a value it is on, as a switch named alone.
+        const std::optional<bool> on = value.empty() ? std::optional<bool>(true) : parseBoolean(value);
+        if (!on) {
+            shell.failText("ERROR: ON_ERROR_STOP takes on or off, not \"" + value + "\"");
+            return false;
+        }
+        shell.settings().stopOnError = *on;
+        shell.variables().set(name, value.empty() ? "on" : value);
+        return true;
+    }
+    shell.variables().set(name, value);
+    return true;
+}
+
+std::vector<std::string> commandNames() {
+    std::vector<std::string> names;
+    for (const Command& command : kCommands) {
+        names.emplace_back(command.name);
+        if (command.alias[0] != '\0') {
+            names.emplace_back(command.alias);
+        }
+    }
+    return names;
+}
+
 std::string commandHelp() {
     size_t width = 0;
     for (const Command& command : kCommands) {
         width = std::max(width, std::string(command.usage).size());
     }
-    std::string text = "Statements end with ; or with a line that is only go. Commands:\n";
+    std::string text =
+        "Statements end with ;, \\g or a line that is only go; :NAME puts in a variable. Commands:\n";
     for (const Command& command : kCommands) {
-        text += fmt::format("  {:<{}}  {}\n", command.usage, width, command.help);
+        const std::string alias =
+            command.alias[0] != '\0' ? std::string(" (also \\") + command.alias + ")" : std::string();
+        text += fmt::format("  {:<{}}  {}{}\n", command.usage, width, command.help, alias);
     }
     return text;
 }

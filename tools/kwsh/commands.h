@@ -1,4 +1,5 @@
-// commands.h - the shell's backslash commands: connect, transactions, describe, output, trace.
+// commands.h - the shell's backslash commands: connect, transactions, describe, output, variables,
+// sources, the trace.
 //
 // Serves Shell::runCommand. The commands live in one table (name, words, help); a command line is
 // split into words as a shell would (blanks apart, quotes group), and a command that takes SQL
@@ -21,7 +22,13 @@ std::optional<std::vector<std::string>> splitWords(const std::string& text, std:
 // Runs one command line (without its backslash); answers whether it succeeded.
 bool runShellCommand(Shell& shell, const std::string& line);
 
-// The list of commands with their use, as \help prints it.
+// The list of commands with their use and aliases, as \help and \? print it.
 std::string commandHelp();
+
+// Every command's name and alias, for completion.
+std::vector<std::string> commandNames();
+
+// \set NAME VALUE (and -v NAME=VALUE): a variable, and the setting a special one stands for.
+bool setShellVariable(Shell& shell, const std::string& name, const std::string& value);
 
 }  // namespace kwsh

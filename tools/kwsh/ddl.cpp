@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hostlist.h"
 #include "kwconst.h"
 #include "kwrecords.h"
 #include "kwshr.h"
@@ -17,25 +18,6 @@
 
 namespace kwsh {
 namespace {
-
-template <typename T>
-std::vector<T*> itemsOf(const HostList* list) {
-    std::vector<T*> out;
-    for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr; node = node->next) {
-        out.push_back(static_cast<T*>(node->data));
-        if (node == list->last) {
-            break;
-        }
-    }
-    return out;
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 // The records one \ddl reads, freed as the host frees them.
 struct TableRecords {

@@ -25,6 +25,17 @@ bool isGo(const std::string& line) {
            std::tolower(static_cast<unsigned char>(word[1])) == 'o';
 }
 
+// The command a backslash starts at `at`, when it is one that ends or edits a statement there:
+// "g", "gx" or "e" ("edit") with their words, else nothing.
+std::optional<std::string> statementCommand(const std::string& line, size_t at) {
+    const std::string rest = trim(line.substr(at + 1));
+    const std::string name = rest.substr(0, rest.find_first_of(" \t"));
+    if (name == "g" || name == "gx" || name == "e" || name == "edit") {
+        return rest;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool InputSplitter::open() const {
@@ -79,6 +90,20 @@ std::vector<InputItem> InputSplitter::feed(const std::string& line, int lineNumb
                 if (c == ';') {
                     complete(items);
                     continue;
+                }
+                if (c == '\\' && open()) {
+                    if (auto command = statementCommand(line, i)) {
+                        if (command->front() == 'e') {
+                            items.push_back({InputItem::Kind::Command, *command, lineNumber});
+                        } else {
+                            const size_t before = items.size();
+                            complete(items);
+                            if (items.size() > before) {
+                                items.back().send = *command;
+                            }
+                        }
+                        return items;
+                    }
                 }
                 if (c == '\'') {
                     state_ = State::SingleQuote;

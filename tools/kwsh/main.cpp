@@ -1,17 +1,22 @@
 // main.cpp - kwsh: a host shell that loads the driver like the 4GL host does and lets a person use it.
 //
 // Reads the command line (CLI11), loads the driver, connects when asked (directly or through the
-// driver's login dialog), then runs the -f files and -c texts, or the terminal with line editing,
-// or standard input as a script. Exit status: 0 done, 1 the driver or a file could not be used,
-// 2 the connection asked for could not be made, 3 a statement or command of a script failed (with
-// --stop-on-error the script stopped there).
+// driver's login dialog), runs the start-up file (~/.kwshrc, unless -X), then the -f files and -c
+// texts, or the terminal with line editing, or standard input as a script. Exit status: 0 done,
+// 1 the driver or a file could not be used, 2 the connection asked for could not be made, 3 a
+// statement or command of a script failed (with ON_ERROR_STOP the script stopped there).
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
 
+#include "commands.h"
+#include "completion.h"
 #include "kwshr.h"
 #include "kwuser.h"
 #include "shell.h"
@@ -30,6 +35,8 @@ struct Arguments {
     bool stopOnError = false;
     bool trace = false;
     std::string traceFile;
+    std::vector<std::string> variables;
+    bool noStartupFile = false;
 };
 
 void declare(CLI::App& app, Arguments& a) {
@@ -48,6 +55,34 @@ void declare(CLI::App& app, Arguments& a) {
     app.add_flag("--stop-on-error", a.stopOnError, "stop a script at its first failure");
     app.add_flag("--trace", a.trace, "show the driver's trace lines after each statement");
     app.add_option("--trace-file", a.traceFile, "append the driver's trace lines to a file");
+    app.add_option("-v,--set,--variable", a.variables, "set a variable before anything runs (NAME=VALUE)");
+    app.add_flag("-X,--no-kwshrc", a.noStartupFile, "do not read the start-up file (~/.kwshrc or KWSHRC)");
+}
+
+// The start-up file: $KWSHRC, else ~/.kwshrc; "" when neither names one.
+std::string startupFile() {
+    if (const char* file = std::getenv("KWSHRC"); file != nullptr) {
+        return file;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.kwshrc";
+    }
+    return "";
+}
+
+// -v NAME=VALUE for each variable; answers false (said why) at the first that is malformed.
+bool setVariables(kwsh::Shell& shell, const Arguments& a) {
+    for (const std::string& assignment : a.variables) {
+        const size_t equals = assignment.find('=');
+        if (equals == std::string::npos) {
+            std::cerr << "kwsh: -v takes NAME=VALUE, not \"" << assignment << "\"\n";
+            return false;
+        }
+        if (!kwsh::setShellVariable(shell, assignment.substr(0, equals), assignment.substr(equals + 1))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool connectAtStart(kwsh::Shell& shell, const Arguments& a) {
@@ -100,7 +135,9 @@ int runScripts(kwsh::Shell& shell, const Arguments& a) {
 
 int runInteractive(kwsh::Shell& shell) {
     kwsh::EditingTerminal terminal(kwsh::defaultHistoryFile());
-    std::cout << "kwsh: statements end with ; -- \\help lists the commands, \\quit leaves\n";
+    terminal.setCompleter(
+        [&shell](const std::string& line, size_t end) { return kwsh::completeLine(shell, line, end); });
+    std::cout << "kwsh: statements end with ; -- \\? lists the commands, \\quit leaves\n";
     const kwsh::TerminalInput input = terminal.input();
     shell.run(terminal.reader(), "", &input);
     return 0;
@@ -136,17 +173,37 @@ int runMain(int argc, char** argv) {
     }
     const bool scripted = !a.files.empty() || !a.commands.empty();
     const bool terminal = !scripted && isatty(STDIN_FILENO) != 0;
+    // A password on the command line is in the process list for every user to read; an
+    // interactive session can just as well ask for it.
+    if (terminal && std::any_of(argv + 1, argv + argc, [](const char* arg) {
+            return std::strncmp(arg, "-P", 2) == 0 || std::strncmp(arg, "--password", 10) == 0;
+        })) {
+        std::cerr << "kwsh: warning: other users can read a password given with -P in the process list; "
+                     "leave -P out to be asked for it\n";
+    }
     kwsh::Shell shell(*driver, std::cout, std::cerr);
     shell.settings().format = a.csv ? kwsh::Format::Csv : kwsh::Format::Aligned;
     shell.settings().quiet = a.quiet;
-    shell.settings().stopOnError = a.stopOnError;
+    if (a.stopOnError) {
+        kwsh::setShellVariable(shell, "ON_ERROR_STOP", "on");
+    }
     shell.settings().showTrace = a.trace;
     shell.settings().interactive = terminal;
     if (isatty(STDIN_FILENO) != 0) {
         shell.askPassword = kwsh::readHidden;
     }
+    if (isatty(STDOUT_FILENO) != 0) {
+        shell.screenSize = kwsh::outputScreenSize;
+    }
+    if (!setVariables(shell, a)) {
+        return 1;
+    }
     if (!connectAtStart(shell, a)) {
         return 2;
+    }
+    // The start-up file runs once connected, before anything else, as psql reads its own.
+    if (const std::string rc = startupFile(); !a.noStartupFile && !rc.empty() && std::ifstream(rc)) {
+        shell.runFile(rc);
     }
     int status;
     if (scripted) {

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <vector>
 
+#include "hostlist.h"
 #include "kwconst.h"
 #include "kwshr.h"
 #include "output.h"
@@ -23,12 +24,6 @@ namespace {
 
 // The sqlCode of request 97 when the user may not read the view catalog.
 constexpr int32_t kViewTextRefused = 4;
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool startsWithWord(const std::string& text, const std::string& word) {
     if (text.size() < word.size()) {
@@ -139,8 +134,7 @@ bool listStoredRequestsCommand(Shell& shell) {
         return true;
     }
     std::sort(names.begin(), names.end());
-    std::unique_ptr<ResultPrinter> printer =
-        makePrinter(shell.settings().format, shell.out(), !shell.settings().quiet);
+    std::unique_ptr<ResultPrinter> printer = shell.newPrinter(!shell.settings().quiet);
     printer->begin({{"Name", false}});
     for (const std::string& name : names) {
         printer->row({name});

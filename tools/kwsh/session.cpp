@@ -6,6 +6,7 @@
 #include "session.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -48,7 +49,22 @@ std::string defaultDriverPath() {
     if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
         return fromEnvironment;
     }
-    return KWSH_DRIVER_PATH;
+    if (access(KWSH_DRIVER_PATH, R_OK) == 0) {
+        return KWSH_DRIVER_PATH;
+    }
+    // An installed kwsh outlives its build folder: the module is then in the library folder beside
+    // kwsh's own (bin/../lib), else wherever the loader finds it.
+    char self[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        const std::string exe(self, static_cast<size_t>(length));
+        const std::string installed =
+            exe.substr(0, exe.rfind('/')) + "/../" + KWSH_INSTALL_LIBDIR + "/libkwtdx050.so";
+        if (access(installed.c_str(), R_OK) == 0) {
+            return installed;
+        }
+    }
+    return "libkwtdx050.so";
 }
 
 std::string oneLine(const char* text) {

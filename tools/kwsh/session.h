@@ -34,7 +34,8 @@ class Driver {
     std::string path_;
 };
 
-// Where the driver is when nothing else says: $KWSH_DRIVER, else the module this build made.
+// Where the driver is when nothing else says: $KWSH_DRIVER, else the module this build made, else
+// (an installed kwsh whose build folder is gone) libkwtdx050.so on the run path.
 std::string defaultDriverPath();
 
 // What a request answered.

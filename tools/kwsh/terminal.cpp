@@ -9,6 +9,7 @@
 
 #include <editline/readline.h>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -58,6 +59,43 @@ char* readLineOrInterrupt(const char* prompt, bool& interrupted) {
 
 struct sigaction gPreviousInterrupt {};
 
+// The completer of the editing terminal that lives, and the candidates of the last Tab.
+const EditingTerminal::Completer* gCompleter = nullptr;
+std::vector<std::string> gCandidates;
+
+extern "C" char* nextCandidate(const char*, int state) {
+    static size_t next = 0;
+    next = state == 0 ? 0 : next;
+    return next < gCandidates.size() ? strdup(gCandidates[next++].c_str()) : nullptr;
+}
+
+// libedit's completion hook. The candidates are found by the shell (which may ask the driver, so
+// Ctrl-C must not jump out of it meanwhile); none found offers nothing, an absent answer file names.
+extern "C" char** completeWord(const char* text, int, int end) {
+    rl_attempted_completion_over = 1;
+    if (gCompleter == nullptr || !*gCompleter) {
+        return nullptr;
+    }
+    const std::sig_atomic_t atPrompt = gAtPrompt;
+    gAtPrompt = 0;
+    std::optional<std::vector<std::string>> candidates;
+    try {
+        candidates = (*gCompleter)(rl_line_buffer != nullptr ? rl_line_buffer : "", static_cast<size_t>(end));
+    } catch (...) {
+        candidates = std::vector<std::string>{};
+    }
+    gAtPrompt = atPrompt;
+    if (!candidates) {
+        rl_attempted_completion_over = 0;
+        return nullptr;
+    }
+    gCandidates = std::move(*candidates);
+    if (gCandidates.empty()) {
+        return nullptr;
+    }
+    return rl_completion_matches(text, nextCandidate);
+}
+
 }  // namespace
 
 LineReader streamReader(std::istream& in) {
@@ -85,6 +123,10 @@ std::string defaultHistoryFile() {
 
 EditingTerminal::EditingTerminal(std::string historyFile) : historyFile_(std::move(historyFile)) {
     using_history();
+    // A backslash starts a command, not an escape, and a dot joins owner and table.
+    rl_basic_word_break_characters = " \t\n\"'`@$><=;|&{(,";
+    rl_completer_word_break_characters = const_cast<char*>(rl_basic_word_break_characters);
+    rl_attempted_completion_function = completeWord;
     stifle_history(kHistoryLines);
     if (!historyFile_.empty()) {
         read_history(historyFile_.c_str());
@@ -96,6 +138,10 @@ EditingTerminal::EditingTerminal(std::string historyFile) : historyFile_(std::mo
 }
 
 EditingTerminal::~EditingTerminal() {
+    if (gCompleter == &completer_) {
+        gCompleter = nullptr;
+    }
+    rl_attempted_completion_function = nullptr;
     sigaction(SIGINT, &gPreviousInterrupt, nullptr);
     if (!historyFile_.empty()) {
         write_history(historyFile_.c_str());
@@ -140,6 +186,19 @@ LineReader EditingTerminal::reader() {
 TerminalInput EditingTerminal::input() {
     return {[this] { return std::exchange(interrupted_, false); },
             [](const std::string& lines) { add_history(lines.c_str()); }};
+}
+
+void EditingTerminal::setCompleter(Completer completer) {
+    completer_ = std::move(completer);
+    gCompleter = &completer_;
+}
+
+ScreenSize outputScreenSize() {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) == 0 || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) {
+        return {};
+    }
+    return {size.ws_row, size.ws_col};
 }
 
 std::string useTerminalCharset() {

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shell.h"
 
@@ -31,11 +33,17 @@ class EditingTerminal {
     LineReader reader();
     // The interrupt and the history, for the shell (valid while the terminal lives).
     TerminalInput input();
+    // What Tab offers: the candidates for the word that ends at `end` of the line, each one whole,
+    // or nothing for file names.
+    using Completer =
+        std::function<std::optional<std::vector<std::string>>(const std::string& line, size_t end)>;
+    void setCompleter(Completer completer);
 
   private:
     std::optional<std::string> read(const std::string& prompt);
 
     std::string historyFile_;
+    Completer completer_;
     std::deque<std::string> entered_;  // the lines of an entry not yet handed to the shell
     bool interrupted_ = false;
 };
@@ -49,6 +57,9 @@ std::string useTerminalCharset();
 
 // The history file: $KWSH_HISTORY, else ~/.kwsh_history, else none.
 std::string defaultHistoryFile();
+
+// The rows and columns of the terminal standard output goes to; zeros when it is none.
+ScreenSize outputScreenSize();
 
 // Asks on the terminal for a text without showing it; nothing when there is no terminal.
 std::optional<std::string> readHidden(const std::string& prompt);

@@ -72,3 +72,22 @@ SELECT ID, DEPT, SALARY FROM STAFF WHERE ID < 4 ORDER BY ID;
 SELECT ID, NAME, SALARY, HIRED, NOTES FROM STAFF ORDER BY ID;
 \format aligned
 SELECT COUNT(*) AS STILL_FOUR FROM STAFF;
+
+\echo == Variables, as psql has them: :'NAME' puts a value in as a quoted literal
+\set who 'O''Brien'
+\set cols 'ID, NAME, TITLE'
+SELECT :cols FROM STAFF WHERE NAME = :'who';
+
+\echo == One row as a record (expanded display), NULL shown as chosen
+\pset null (none)
+\x on
+SELECT ID, NAME, TITLE, SALARY, HIRED FROM STAFF WHERE ID = 4;
+\x off
+\pset null NULL
+
+\echo == A view and its text
+CREATE VIEW RESEARCH AS SELECT ID, NAME FROM STAFF WHERE DEPT = 10;
+\dv RESEARCH
+
+\echo == A table read back as DDL
+\ddl DEPT
