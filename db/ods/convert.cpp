@@ -55,7 +55,9 @@ void TDX_ParseDatePart(DateTimeValue* out, const char*& p) {
     if (*p == '\0') {
         return;
     }
-    out->year = static_cast<int16_t>(static_cast<int>(readNumber(p)) - YEAR_BASE);
+    /* Unsigned arithmetic: a year of ten digits wraps like the other fields instead of
+     * overflowing. */
+    out->year = static_cast<int16_t>(readNumber(p) - static_cast<unsigned>(YEAR_BASE));
     skipTo(p, '-', '-');
     if (!stepOver(p)) {
         return;
@@ -204,14 +206,14 @@ void TDX_DateTimeLiteral(RequestBlock* block) {
         }
     };
     const bool hasDate = value->year != KW_NO_DATE_PART;
-    append("'");
+    append("%c", '\'');
     if (hasDate) {
         append("%u-%u-%u", static_cast<unsigned>(value->year + YEAR_BASE), value->month + 1u,
                static_cast<unsigned>(value->day));
     }
     if (value->hour != KW_NO_TIME_PART) {
         if (hasDate) {
-            append("-");
+            append("%c", '-');
         }
         append("%u.%02u.%02u", static_cast<unsigned>(value->hour), static_cast<unsigned>(value->minute),
                static_cast<unsigned>(value->second));
@@ -223,7 +225,7 @@ void TDX_DateTimeLiteral(RequestBlock* block) {
             append(".%s", fraction);
         }
     }
-    append("'");
+    append("%c", '\'');
     block->result = reinterpret_cast<intptr_t>(out);
 }
 

@@ -83,6 +83,22 @@ TEST(ParseDateTime, TheGatewaysFixedFormsAndTheirLooserSpellingsReadAlike) {
     }
 }
 
+TEST(ParseDateTime, NumbersTooLargeForTheirFieldsAreReadWithoutFaultAndTheRestStillCounts) {
+    // A year past 31 bits once overflowed a signed subtraction; each field wraps instead, and the
+    // fields after it are read as usual.
+    const char* texts[] = {
+        "2147483648-02-03-04.05.06.7",
+        "2147485547-02-03-04.05.06.7",
+        "4294967295-02-03-04.05.06.7",
+        "99999999999999999999-02-03-04.05.06.7",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        const DateTimeValue v = parse(text, HOST_DATETIME);
+        EXPECT_EQ(fields(v), Fields(+v.year, 1, 3, 4, 5, 6, 700000));
+    }
+}
+
 class LiteralTest : public DriverBlockTest {};
 
 TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsThem) {
