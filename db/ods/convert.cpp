@@ -198,6 +198,15 @@ void TDX_DateTimeLiteral(RequestBlock* block) {
     char* out = record->literalBuffer;
     const size_t size = sizeof record->literalBuffer;
     std::memset(out, 0, size);
+    if (value->year != KW_NO_DATE_PART && value->hour != KW_NO_TIME_PART &&
+        value->microseconds >= MICROSECONDS_PER_SECOND) {
+        /* Six digits cannot hold a second or more: cutting the fraction to six characters would
+         * write another instant, so the value is refused. */
+        TDX_LoadFormattedMessage(block, IDS_FRACTION_OUT_OF_RANGE,
+                                 static_cast<unsigned long>(value->microseconds));
+        block->status = KW_STATUS_DRIVER_FAILURE;
+        return;
+    }
     size_t used = 0;
     auto append = [&](const char* format, auto... args) {
         const int n = std::snprintf(out + used, size - used, format, args...);

@@ -114,7 +114,7 @@ TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsT
         {{999, kNoDate, 0, 0, 7, 43, 54, 0}, "'7.43.54'"},  // a time has no fraction
         {{999999, 99, 11, 31, 23, 5, 9, 0}, "'1999-12-31-23.05.09.999999'"},
         {{0, 101, 0, 1, 0, 0, 0, 0}, "'2001-1-1-0.00.00.000000'"},
-        {{12345678, 101, 0, 1, 0, 0, 0, 0}, "'2001-1-1-0.00.00.123456'"},  // more than a second: still six
+        {{1000000, kNoDate, 0, 0, 1, 2, 3, 0}, "'1.02.03'"},  // a time alone writes no fraction
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.literal);
@@ -123,6 +123,21 @@ TEST_F(LiteralTest, Request49WritesDb2LiteralsWithoutLeadingZerosWhereDb2AllowsT
         EXPECT_EQ(+block.status, KW_STATUS_OK);
         EXPECT_EQ(+block.result, reinterpret_cast<intptr_t>(connection.literalBuffer));
         EXPECT_STREQ(reinterpret_cast<const char*>(block.result), c.literal);
+    }
+
+    // A fraction of a second or more would be cut to another instant: it is refused, and the
+    // message names the value.
+    for (uint32_t fraction : {1000000u, 12345678u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(fraction);
+        const DateTimeValue value{fraction, 101, 0, 1, 0, 0, 0, 0};
+        block.arg = const_cast<DateTimeValue*>(&value);
+        block.result = 0;
+        route(REQ_DATETIME_LITERAL);
+        EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
+        EXPECT_EQ(+block.result, 0);
+        EXPECT_NE(std::string(block.message).find(std::to_string(fraction) + " microseconds"),
+                  std::string::npos)
+            << block.message;
     }
 
     // Without a connection record there is no buffer for the literal.

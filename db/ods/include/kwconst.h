@@ -244,6 +244,7 @@ enum {
     IDS_CONNECTION_LOST = 126,    /* ours: a request failed without a word on a dead connection */
     IDS_GRANTEE_TOO_LONG = 127,   /* ours: a security grantee longer than an authorization id */
     IDS_NAME_TOO_LONG = 135,      /* ours: an extended-catalog owner or database name too long */
+    IDS_FRACTION_OUT_OF_RANGE = 136, /* ours: a date/time value with a second's fraction of 1000000 us or more */
     IDS_PRIV_ALL = 1008,     /* 1008..1014: privilege words, by check-box id */
     IDS_REVOKE = 1201,
     IDS_GRANT = 1202,

@@ -58,6 +58,9 @@ constinit const KwStringResource TDX_STRINGS[] = {
     {IDS_NAME_TOO_LONG,
      "The %s name is longer than %d characters, the most the extended attribute catalog takes; "
      "nothing was sent."},
+    {IDS_FRACTION_OUT_OF_RANGE,
+     "The date/time value holds a fraction of %lu microseconds; a fraction of a second is below "
+     "1000000. No literal was built."},
     {1008, "ALL"},
     {1009, "ALTER"},
     {1010, "DELETE"},
@@ -80,4 +83,4 @@ constinit const int TDX_STRING_COUNT = sizeof TDX_STRINGS / sizeof TDX_STRINGS[0
 /* The type names are indexed by DB2 type number (upper case) and that number plus 10. */
 static_assert(int{IDS_TYPE_NAME_FIRST} == int{DB2_CHAR} &&
               int{IDS_TYPE_NAME_LOWER_FIRST} == int{DB2_TYPE_COUNT} + 1);
-static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 35);
+static_assert(sizeof TDX_STRINGS / sizeof TDX_STRINGS[0] == 2 * DB2_TYPE_COUNT + 36);
