@@ -1,6 +1,6 @@
 // throttle_test.cpp - the login throttle: which failure starts the delay, how it grows and where
-// it stops, that attempts made together queue, that a good login or a quiet spell clears an
-// address, and that other addresses never wait.
+// it stops, that attempts made together queue, that a good login forgives only its own user's
+// failures, that a quiet spell clears an address, and that other addresses never wait.
 #include "session/throttle.h"
 
 #include <gtest/gtest.h>
@@ -49,10 +49,10 @@ TEST(LoginThrottle, FailuresDelayOnlyTheirAddressAndAttemptsMadeTogetherQueue) {
     LoginThrottle t(policy());
     for (int i = 0; i < 3; ++i) {
         EXPECT_LE(turnIn(t, "10.0.0.1"), 5) << "attempt " << i + 1 << ": the free failures wait for nothing";
-        t.failed("10.0.0.1");
+        t.failed("10.0.0.1", "joe");
     }
     EXPECT_GE(turnIn(t, "10.0.0.1"), 50) << "the attempt after them waits";
-    t.failed("10.0.0.1");
+    t.failed("10.0.0.1", "joe");
     EXPECT_EQ(t.failures("10.0.0.1"), 4);
     // Four failures: the next attempt waits 200 ms; two more made at once queue behind it.
     const long long first = turnIn(t, "10.0.0.1");
@@ -71,7 +71,7 @@ TEST(LoginThrottle, FailuresDelayOnlyTheirAddressAndAttemptsMadeTogetherQueue) {
 TEST(LoginThrottle, ATurnPastTheLoginDeadlineIsNotReservedAndAGoodLoginClearsTheAddress) {
     LoginThrottle t(policy());
     for (int i = 0; i < 6; ++i) {
-        t.failed("10.0.0.1");
+        t.failed("10.0.0.1", "joe");
     }
     // Six failures: 800 ms. A login with 300 ms left is refused unchecked and pushes nothing.
     EXPECT_EQ(turnIn(t, "10.0.0.1", 300), -1);
@@ -79,9 +79,32 @@ TEST(LoginThrottle, ATurnPastTheLoginDeadlineIsNotReservedAndAGoodLoginClearsThe
     const long long waited = turnIn(t, "10.0.0.1");
     EXPECT_GE(waited, 500) << "more than the 400 ms of five failures";
     EXPECT_LE(waited, 800) << "refused attempts did not move the turn";
-    t.succeeded("10.0.0.1");
+    t.succeeded("10.0.0.1", "joe");
     EXPECT_EQ(t.failures("10.0.0.1"), 0);
     EXPECT_LE(turnIn(t, "10.0.0.1"), 5);
+}
+
+TEST(LoginThrottle, AGoodLoginForgivesOnlyTheFailuresOfItsOwnUserName) {
+    ThrottlePolicy p = policy();
+    p.maxUsersPerAddress = 2;
+    LoginThrottle t(p);
+    // Guesses at MARY's password from an address that also holds JOE's valid account.
+    for (int i = 0; i < 5; ++i) {
+        t.failed("10.0.0.1", "mary");
+    }
+    t.failed("10.0.0.1", "joe");
+    t.failed("10.0.0.1", "ann");  // a third name: past the two an entry tracks
+    EXPECT_EQ(t.failures("10.0.0.1"), 7);
+    t.succeeded("10.0.0.1", "joe");
+    EXPECT_EQ(t.failures("10.0.0.1"), 6) << "JOE's good login forgives his one failure, not MARY's";
+    t.succeeded("10.0.0.1", "nobody");
+    EXPECT_EQ(t.failures("10.0.0.1"), 6) << "a name that never failed forgives nothing";
+    t.succeeded("10.0.0.1", "ann");
+    EXPECT_EQ(t.failures("10.0.0.1"), 6) << "an untracked name's failures are never forgiven";
+    EXPECT_GE(turnIn(t, "10.0.0.1"), 100) << "the address still waits";
+
+    t.succeeded("10.0.0.1", "mary");
+    EXPECT_EQ(t.failures("10.0.0.1"), 1) << "MARY forgives her own five; ANN's one stays";
 }
 
 TEST(LoginThrottle, AQuietAddressStartsAfreshAndTheTableKeepsItsBound) {
@@ -89,14 +112,14 @@ TEST(LoginThrottle, AQuietAddressStartsAfreshAndTheTableKeepsItsBound) {
     p.forgetAfter = std::chrono::seconds(0);
     LoginThrottle quiet(p);
     for (int i = 0; i < 6; ++i) {
-        quiet.failed("10.0.0.1");
+        quiet.failed("10.0.0.1", "joe");
     }
     std::this_thread::sleep_for(milliseconds(5));
     EXPECT_LE(turnIn(quiet, "10.0.0.1"), 5) << "failures older than forgetAfter count no more";
 
     LoginThrottle t(policy());
     for (int a = 1; a <= 6; ++a) {
-        t.failed("10.0.1." + std::to_string(a));
+        t.failed("10.0.1." + std::to_string(a), "joe");
     }
     int remembered = 0;
     for (int a = 1; a <= 6; ++a) {

@@ -251,7 +251,7 @@ bool Session::login() {
         if (failure == backend::ConnectFailure::Credentials) {
             why = LoginRefusal::BadCredentials;
             if (throttle_) {
-                throttle_->failed(address_);
+                throttle_->failed(address_, dialect::roleForLogin(rec.userName));
             }
         } else if (failure == backend::ConnectFailure::TooManySessions) {
             why = LoginRefusal::DatabaseFull;
@@ -260,7 +260,7 @@ bool Session::login() {
         return false;
     }
     if (throttle_) {
-        throttle_->succeeded(address_);
+        throttle_->succeeded(address_, dialect::roleForLogin(rec.userName));
     }
     size_t packetSize = tds::grantPacketSize(rec.packetSize, config_.limits.defaultPacketSize);
     database_ = pg_.databaseName();

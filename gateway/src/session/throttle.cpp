@@ -1,8 +1,8 @@
 // throttle.cpp - per-address delays for failing logins.
 //
 // Serves the session's login. Owns the table of addresses with failures. Invariant: the table
-// never holds more than the policy's number of addresses, and an address with no failure has
-// no entry.
+// never holds more than the policy's number of addresses, an address with no failure has no
+// entry, and an entry's failures are at least the sum of its failures by user name.
 #include "throttle.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ std::optional<LoginThrottle::Clock::time_point> LoginThrottle::turn(const std::s
     return at;
 }
 
-void LoginThrottle::failed(const std::string& address) {
+void LoginThrottle::failed(const std::string& address, const std::string& user) {
     std::lock_guard lock(mutex_);
     Clock::time_point now = Clock::now();
     auto it = entries_.find(address);
@@ -50,17 +50,36 @@ void LoginThrottle::failed(const std::string& address) {
         if (entries_.size() >= policy_.maxAddresses) {
             forgetOld(now);
         }
-        it = entries_.emplace(address, Entry{0, now, now}).first;
+        it = entries_.emplace(address, Entry{0, now, now, {}}).first;
     }
     Entry& e = it->second;
     ++e.failures;
+    auto named = e.byUser.find(user);
+    if (named != e.byUser.end()) {
+        ++named->second;
+    } else if (e.byUser.size() < policy_.maxUsersPerAddress) {
+        e.byUser.emplace(user, 1);
+    }
     e.lastFailure = now;
     e.nextTurn = std::max(e.nextTurn, now + delayAfter(e.failures));
 }
 
-void LoginThrottle::succeeded(const std::string& address) {
+void LoginThrottle::succeeded(const std::string& address, const std::string& user) {
     std::lock_guard lock(mutex_);
-    entries_.erase(address);
+    auto it = entries_.find(address);
+    if (it == entries_.end()) {
+        return;
+    }
+    Entry& e = it->second;
+    auto named = e.byUser.find(user);
+    if (named == e.byUser.end()) {
+        return;
+    }
+    e.failures -= named->second;
+    e.byUser.erase(named);
+    if (e.failures <= 0) {
+        entries_.erase(it);
+    }
 }
 
 int LoginThrottle::failures(const std::string& address) {
