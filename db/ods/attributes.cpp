@@ -142,6 +142,20 @@ int32_t TDX_LendConnection(RequestBlock* block, bool* lent) {
     return 1;
 }
 
+bool TDX_LendForCatalog(RequestBlock* block, bool* lent, char* owner, const char** system) {
+    if (TDX_LendConnection(block, lent) == 0) {
+        return false;
+    }
+    if (system != nullptr) {
+        *system = TDX_CatalogQualifier(block);
+    }
+    if (TDX_ResolveCatalogOwner(block, OWNER_FROM_CURRENT_USER, owner) == 0) {
+        TDX_ReturnConnection(block, *lent);
+        return false;
+    }
+    return true;
+}
+
 /* Frees the lent record and what a dialog put into it while it was lent. */
 void TDX_ReturnConnection(RequestBlock* block, bool lent) {
     if (!lent) {
@@ -974,10 +988,8 @@ static bool openAttributeWriter(RequestBlock* block, StatementWriter* w, int32_t
     if (TDX_OpenWriter(block, w, lines) == 0) {
         return false;
     }
-    if (TDX_LendConnection(block, lent) == 0 ||
-        TDX_ResolveCatalogOwner(block, OWNER_FROM_CURRENT_USER, owner) == 0) {
+    if (!TDX_LendForCatalog(block, lent, owner)) {
         kwshr_releaseStatementText(block, w->builder);
-        TDX_ReturnConnection(block, *lent);
         return false;
     }
     return true;

@@ -286,6 +286,17 @@ void putCarried(Writer& w, const std::string& text) {
     }
 }
 
+/* Takes the CREATE TABLE statement out of the list and opens a statement that starts with it, with
+ * room for `lines` more lines. */
+bool openCarried(Writer& w, RequestBlock* block, int32_t lines) {
+    CarriedText carried = takeCreateTable(block);
+    if (!open(w, block, lines + static_cast<int32_t>(carried.text.size() / kLineWidth))) {
+        return false;
+    }
+    putCarried(w, carried.text);
+    return true;
+}
+
 }  // namespace
 
 void TDX_ColumnTypeText(RequestBlock* block, char* out) {
@@ -386,12 +397,10 @@ void TDX_AddPrimaryKeyClause(RequestBlock* block) {
     if (!keyIsUsable(block, key)) {
         return;
     }
-    CarriedText carried = takeCreateTable(block);
     Writer w;
-    if (!open(w, block, key->keyCount + static_cast<int32_t>(carried.text.size() / kLineWidth) + 13)) {
+    if (!openCarried(w, block, key->keyCount + 13)) {
         return;
     }
-    putCarried(w, carried.text);
     put(w, ", PRIMARY KEY (");
     for (int32_t i = 0; i < key->keyCount; ++i) {
         if (i > 0) {
@@ -423,12 +432,10 @@ void TDX_AddForeignKeyClauses(RequestBlock* block) {
             break;
         }
     }
-    CarriedText carried = takeCreateTable(block);
     Writer w;
-    if (!open(w, block, capacity + static_cast<int32_t>(carried.text.size() / kLineWidth) + 10)) {
+    if (!openCarried(w, block, capacity + 10)) {
         return;
     }
-    putCarried(w, carried.text);
     for (HostListNode* node = keys->first; node != nullptr; node = node->next) {
         auto* key = static_cast<KeyEntry*>(node->data);
         putForeignKeyStart(w, ", ", key->name);

@@ -709,13 +709,12 @@ void TDX_WriteEditStyle(RequestBlock* block) {
     auto* rows = static_cast<HostList*>(block->arg);
     KWSET stored = block->editStyleSet;
     bool lent = false;
-    if (TDX_LendConnection(block, &lent) == 0) {
-        return;
-    }
     char owner[TDX_OWNER_NAME_MAX + 1];
     StatementWriter w;
-    if (TDX_ResolveCatalogOwner(block, OWNER_FROM_CURRENT_USER, owner) == 0 ||
-        TDX_OpenWriter(block, &w, 30) == 0) {
+    if (!TDX_LendForCatalog(block, &lent, owner)) {
+        return;
+    }
+    if (TDX_OpenWriter(block, &w, 30) == 0) {
         TDX_ReturnConnection(block, lent);
         return;
     }
@@ -756,13 +755,12 @@ void TDX_WriteEditStyle(RequestBlock* block) {
  * back). */
 void TDX_DropEditStyle(RequestBlock* block) {
     bool lent = false;
-    if (TDX_LendConnection(block, &lent) == 0) {
-        return;
-    }
     char owner[TDX_OWNER_NAME_MAX + 1];
     CatalogStatement statement;
-    if (TDX_ResolveCatalogOwner(block, OWNER_FROM_CURRENT_USER, owner) == 0 ||
-        TDX_BeginStatement(block, &statement) == 0) {
+    if (!TDX_LendForCatalog(block, &lent, owner)) {
+        return;
+    }
+    if (TDX_BeginStatement(block, &statement) == 0) {
         TDX_ReturnConnection(block, lent);
         return;
     }
@@ -799,14 +797,13 @@ void TDX_DropEditStyle(RequestBlock* block) {
  * has; written, not run. */
 void TDX_CleanCatalog(RequestBlock* block) {
     bool lent = false;
-    if (TDX_LendConnection(block, &lent) == 0) {
-        return;
-    }
-    const char* system = TDX_CatalogQualifier(block);
     char owner[TDX_OWNER_NAME_MAX + 2];
     StatementWriter w;
-    if (TDX_ResolveCatalogOwner(block, OWNER_FROM_CURRENT_USER, owner) == 0 ||
-        TDX_OpenWriter(block, &w, 30) == 0) {
+    const char* system = nullptr;
+    if (!TDX_LendForCatalog(block, &lent, owner, &system)) {
+        return;
+    }
+    if (TDX_OpenWriter(block, &w, 30) == 0) {
         TDX_ReturnConnection(block, lent);
         return;
     }

@@ -150,6 +150,10 @@ void TDX_Fetch(RequestBlock* block);
 void TDX_DescribeBindings(RequestBlock* block);
 void TDX_BindBindings(RequestBlock* block);
 void TDX_FetchBindings(RequestBlock* block);
+/* Converts one fetched value in place, by host type (decimals, dates, times, single-precision
+ * floats). Answers false, leaving the delivered text in place, for a decimal that the host decimal
+ * cannot hold exactly (DB2 decimals reach 31 digits). */
+bool TDX_ConvertValue(void* buffer, int32_t hostType);
 
 /* ---- Conversions (convert.cpp) ---- */
 /* Parses a DB2 date (kind HOST_DATE), time (HOST_TIME) or timestamp (HOST_DATETIME) text. */
@@ -366,6 +370,10 @@ void TDX_CloseWriter(StatementWriter* w);
  * answers whether one was lent (and 0 with a report when the host had no memory). */
 int32_t TDX_LendConnection(RequestBlock* block, bool* lent);
 void TDX_ReturnConnection(RequestBlock* block, bool lent);
+/* Lends a connection as above, sets `*system` to the system owner qualifier when asked for it, and
+ * resolves the catalog owner into `owner`; on failure the connection is given back and the block
+ * holds the report. */
+bool TDX_LendForCatalog(RequestBlock* block, bool* lent, char* owner, const char** system = nullptr);
 
 /* Reading attributes (requests 70, 107, 110, 64). */
 void TDX_TableAttributesQuery(RequestBlock* block, CatalogStatement* statement, const TableEntry* entry,

@@ -193,8 +193,8 @@ BindChoice TDX_BindingBind(int32_t hostType) {
     }
 }
 
-/* Converts one fetched value in place, by host type. Answers false, leaving the delivered text in
- * place, for a decimal that the host decimal cannot hold exactly (DB2 decimals reach 31 digits). */
+}  // namespace
+
 bool TDX_ConvertValue(void* buffer, int32_t hostType) {
     switch (hostType) {
         case HOST_DECIMAL: {
@@ -225,6 +225,8 @@ bool TDX_ConvertValue(void* buffer, int32_t hostType) {
     }
     return true;
 }
+
+namespace {
 
 /* Converts the value of column c of the row just fetched. A value without a host form keeps the
  * text it was delivered as, and its indicator says so with the buffer length, as for a row

@@ -8,32 +8,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kwtest/wait.h"
 #include "live.h"
 
 namespace {
 
 using namespace kwtest;
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool waitUntil(const std::function<bool()>& done, double seconds) {
-    const auto start = Clock::now();
-    while (!done()) {
-        if (secondsSince(start) > seconds) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 // PostgreSQL backends of this test database (other than ours) whose statement contains `tag`,
 // whatever their state: a backend that lingers idle after its client died counts too.

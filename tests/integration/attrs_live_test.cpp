@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver_host.h"
+#include "hostlist.h"
 #include "kwuser.h"
 #include "shell.h"
 
@@ -262,7 +263,7 @@ class RoundTripTest : public AttributesLiveTest {
         ctx = t.block().memoryContext;
     }
     void TearDown() override {
-        clearStatements();
+        kwsh::takeStatements(t.block());
         for (auto& [d, texts] : owned) {
             for (char* text : texts) {
                 kwshr_free(ctx, text);
@@ -291,29 +292,11 @@ class RoundTripTest : public AttributesLiveTest {
         return list;
     }
 
-    void clearStatements() {
-        HostList* list = t.block().statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            auto* record = static_cast<StatementRecord*>(n->data);
-            kwshr_free(ctx, record->text);
-            kwshr_free(ctx, record);
-        }
-        if (list != nullptr) {
-            kwshr_destroyList(list);
-        }
-        t.block().statementList = nullptr;
-    }
-
     // Asks a writer request and runs what it wrote through request 5, as the host does.
     Texts runWritten(int32_t code, void* arg) {
         t.block().arg = arg;
         EXPECT_EQ(t.call(code), 0) << t.message();
-        Texts texts;
-        for (HostListNode* n = t.block().statementList != nullptr ? t.block().statementList->first : nullptr;
-             n != nullptr; n = n->next) {
-            texts.push_back(static_cast<StatementRecord*>(n->data)->text);
-        }
-        clearStatements();
+        const Texts texts = kwsh::takeStatements(t.block());
         for (const std::string& text : texts) {
             EXPECT_EQ(t.execute(text), 0) << text << ": " << t.message();
         }

@@ -20,6 +20,7 @@
 namespace {
 
 using kwhosttest::items;
+using kwhosttest::keyList;
 using kwhosttest::Transaction;
 using kwtest::Environment;
 using Texts = std::vector<std::string>;
@@ -103,13 +104,6 @@ Listed listed(intptr_t result) {
     for (const TableEntry* entry : items<TableEntry>(result)) {
         out[std::string(entry->owner) + "." + entry->name] = entry->flags;
     }
-    return out;
-}
-
-// The first `count` key columns of a packed record, read without assuming their alignment.
-std::vector<int32_t> keyList(const void* columns, int32_t count) {
-    std::vector<int32_t> out(static_cast<size_t>(std::clamp(count, 0, 20)));
-    std::memcpy(out.data(), columns, out.size() * sizeof(int32_t));
     return out;
 }
 

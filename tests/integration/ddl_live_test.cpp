@@ -14,15 +14,10 @@
 namespace {
 
 using kwhosttest::items;
+using kwhosttest::keyList;
 using kwhosttest::Transaction;
 using kwtest::Environment;
 using Texts = std::vector<std::string>;
-
-std::vector<int32_t> keyList(const void* columns, int32_t count) {
-    std::vector<int32_t> out(static_cast<size_t>(count < 0 ? 0 : count > 20 ? 20 : count));
-    std::memcpy(out.data(), columns, out.size() * sizeof(int32_t));
-    return out;
-}
 
 std::string joined(const std::vector<int32_t>& numbers) {
     std::string out;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,22 @@ struct FetchedSet {
     int32_t lastStatus = 0;
 };
 FetchedSet fetchAll(Transaction& t);
+
+// The single value of a one-row, one-column query, or "" when the statement failed.
+inline std::string value(Transaction& t, const std::string& sql) {
+    if (t.execute(sql) != KW_STATUS_OK) {
+        return "";
+    }
+    const FetchedSet set = fetchAll(t);
+    return set.rows.size() == 1 && set.rows[0].size() == 1 ? set.rows[0][0] : "";
+}
+
+// The first `count` key columns of a packed record, read without assuming their alignment.
+inline std::vector<int32_t> keyList(const void* columns, int32_t count) {
+    std::vector<int32_t> out(static_cast<size_t>(std::clamp(count, 0, 20)));
+    std::memcpy(out.data(), columns, out.size() * sizeof(int32_t));
+    return out;
+}
 
 /* The records of a list a request answered with (result holds the list), in order. */
 template <typename T>

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,21 +20,21 @@
 
 #include "driver_host.h"
 #include "kwtest/private_cluster.h"
+#include "kwtest/wait.h"
 
 namespace {
 
 using kwhosttest::Transaction;
+using kwhosttest::value;
+using kwtest::Clock;
 using kwtest::Environment;
-using Clock = std::chrono::steady_clock;
+using kwtest::secondsSince;
+using kwtest::waitUntil;
 using Rows = std::vector<std::vector<std::string>>;
 
 // Rows enough that a result never fits in the socket buffers between the gateway and the driver.
 constexpr int kBigRows = 200000;
 const char kSelectBig[] = "SELECT ID, NOTE FROM FAULTROWS ORDER BY ID";
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 bool containsNoCase(std::string text, std::string part) {
     auto lower = [](std::string& s) {
@@ -44,18 +43,6 @@ bool containsNoCase(std::string text, std::string part) {
     lower(text);
     lower(part);
     return text.find(part) != std::string::npos;
-}
-
-// True once `done` holds, polling for up to `seconds`.
-bool waitUntil(const std::function<bool()>& done, double seconds) {
-    const auto start = Clock::now();
-    while (!done()) {
-        if (secondsSince(start) > seconds) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
 }
 
 // Statements of this test database still running in PostgreSQL whose text contains `tag`.
@@ -91,15 +78,6 @@ class Bound {
     Transaction& t_;
     kwhosttest::BoundColumns bound_;
 };
-
-// The single value of a one-row, one-column query, or "" when the statement failed.
-std::string value(Transaction& t, const std::string& sql) {
-    if (t.execute(sql) != KW_STATUS_OK) {
-        return "";
-    }
-    const kwhosttest::FetchedSet set = kwhosttest::fetchAll(t);
-    return set.rows.size() == 1 && set.rows[0].size() == 1 ? set.rows[0][0] : "";
-}
 
 // Releases what the driver left in the block after a failure or a cancel, then answers whether
 // the context holds exactly `baseline` allocations.

@@ -13,12 +13,15 @@
 #include <string>
 
 #include "driver_host.h"
+#include "kwtest/wait.h"
 
 namespace {
 
 using kwhosttest::Transaction;
+using kwhosttest::value;
+using kwtest::Clock;
 using kwtest::Environment;
-using Clock = std::chrono::steady_clock;
+using kwtest::secondsSince;
 
 bool fullSoak() {
     const char* mode = std::getenv("KW_SOAK");
@@ -27,19 +30,6 @@ bool fullSoak() {
 
 std::ptrdiff_t openDescriptors() {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The single value of a one-row, one-column query, or "" when the statement failed.
-std::string value(Transaction& t, const std::string& sql) {
-    if (t.execute(sql) != KW_STATUS_OK) {
-        return "";
-    }
-    const kwhosttest::FetchedSet set = kwhosttest::fetchAll(t);
-    return set.rows.size() == 1 && set.rows[0].size() == 1 ? set.rows[0][0] : "";
 }
 
 class SoakLiveTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 // Invariant: a gateway is stopped before the database it serves is dropped.
 #include "kwtest/environment.h"
 
+#include "child.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -178,29 +180,6 @@ std::string readLine(int fd, int deadlineMs) {
     return text;
 }
 
-// Waits for a child; -1 when it did not end within the time.
-int waitFor(pid_t pid, int timeoutMs) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (r < 0 || std::chrono::steady_clock::now() > until) {
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // The value of the "text" member of one statement-log line (the gateway writes them).
 std::string jsonText(const std::string& line) {
     size_t at = line.find("\"text\":\"");
@@ -299,10 +278,10 @@ int Gateway::stop() {
         return 0;
     }
     kill(pid_, SIGTERM);
-    int status = waitFor(pid_, kStopTimeoutMs);
+    int status = waitChild(pid_, kStopTimeoutMs);
     if (status < 0) {
         kill(pid_, SIGKILL);
-        waitFor(pid_, kStopTimeoutMs);
+        waitChild(pid_, kStopTimeoutMs);
     }
     pid_ = -1;
     return status;
@@ -508,7 +487,7 @@ int Environment::runKwgateway(const std::vector<std::string>& args, std::string*
     pid_t pid = spawn(kwgateway_, args, out, errPath, input);
     std::string text = readAll(out, kStartTimeoutMs);
     close(out);
-    int status = waitFor(pid, kStopTimeoutMs);
+    int status = waitChild(pid, kStopTimeoutMs);
     if (output) {
         *output = text + readFile(errPath);
     }

@@ -5,6 +5,8 @@
 // or is -1; the folder is removed only once no server runs in it.
 #include "kwtest/private_cluster.h"
 
+#include "child.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -78,29 +80,6 @@ uint16_t freeLoopbackPort() {
     }
     close(fd);
     return ntohs(addr.sin_port);
-}
-
-// Waits for a child; its exit status, 128 + signal, or -1 when it did not end within the time.
-int waitChild(pid_t pid, int timeoutMs) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (r < 0 || std::chrono::steady_clock::now() > until) {
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class AttributesTest : public DriverBlockTest {
   protected:
     void SetUp() override {
@@ -72,35 +70,6 @@ class AttributesTest : public DriverBlockTest {
         column->editStyle = edit.data();
     }
 
-    std::vector<Lines> statements() {
-        std::vector<Lines> out;
-        HostList* list = block.statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            Lines lines;
-            std::string text = static_cast<StatementRecord*>(n->data)->text;
-            size_t start = 0;
-            for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(text.substr(start, end - start));
-            }
-            lines.push_back(text.substr(start));
-            out.push_back(lines);
-        }
-        return out;
-    }
-
-    void clearStatements() {
-        HostList* list = block.statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            auto* record = static_cast<StatementRecord*>(n->data);
-            kwshr_free(context, record->text);
-            kwshr_free(context, record);
-        }
-        if (list != nullptr) {
-            kwshr_destroyList(list);
-        }
-        block.statementList = nullptr;
-    }
-
     // Runs one statement writer on a fresh builder.
     template <typename Write>
     Lines written(Write write) {
@@ -109,19 +78,7 @@ class AttributesTest : public DriverBlockTest {
         EXPECT_EQ(TDX_OpenWriter(&block, &w, 90), 1);
         write(&w);
         TDX_CloseWriter(&w);
-        const auto all = statements();
-        EXPECT_EQ(all.size(), 1u);
-        return all.empty() ? Lines{} : all.front();
-    }
-
-    template <typename Build>
-    std::string query(Build build) {
-        CatalogStatement statement;
-        EXPECT_EQ(TDX_BeginStatement(&block, &statement), 1);
-        build(&statement);
-        std::string text = statement.text;
-        TDX_EndStatement(&block, &statement);
-        return text;
+        return only();
     }
 
     ConnectionRecord connection{};
@@ -378,15 +335,16 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
         "KWC_CASE, KWC_HGHT, KWC_WDTH, KWC_PTRN, KWC_BMAP, KWC_INIT, KWC_EDIT, KWC_CMNT FROM ";
     std::strcpy(table->name, "O'NEIL");
     EXPECT_EQ(
-        query([&](CatalogStatement* s) { TDX_TableAttributesQuery(&block, s, table, "JOE"); }),
+        catalogText(
+            [&](RequestBlock*, CatalogStatement* s) { TDX_TableAttributesQuery(&block, s, table, "JOE"); }),
         "SELECT KWD_FHGT, KWD_FWGT, KWD_FITL, KWD_FUNL, KWD_FCHR, KWD_FPTC, KWD_FFCE, KWH_FHGT, KWH_FWGT, "
         "KWH_FITL, KWH_FUNL, KWH_FCHR, KWH_FPTC, KWH_FFCE, KWL_FHGT, KWL_FWGT, KWL_FITL, KWL_FUNL, KWL_FCHR, "
         "KWL_FPTC, KWL_FFCE, KWT_CMNT FROM JOE.KWCATTBL WHERE KWT_OWNR = 'sales' AND KWT_TNAM = 'O''NEIL'");
-    EXPECT_EQ(query([&](CatalogStatement* s) {
+    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
                   TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", nullptr, "JOE");
               }),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES' ");
-    EXPECT_EQ(query([&](CatalogStatement* s) {
+    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
                   TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", "DEPT", "JOE");
               }),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES'  AND KWC_CNAM = 'DEPT'");
@@ -400,7 +358,7 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
     kwshr_appendToList(tables, &items[0]);
     kwshr_appendToList(tables, &items[1]);
     block.arg = tables;
-    EXPECT_EQ(query([&](CatalogStatement* s) {
+    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
                   TDX_ColumnAttributesForTablesQuery(&block, s, static_cast<HostList*>(block.arg), "JOE");
               }),
               select +

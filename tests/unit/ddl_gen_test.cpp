@@ -12,8 +12,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 struct ColumnShape {
     const char* name;
     int32_t db2Type;
@@ -150,43 +148,6 @@ class DdlGenTest : public DriverBlockTest {
         char text[TDX_PROFILE_VALUE_SIZE] = {};
         std::strcpy(text, value);
         TDX_PutProfileSetting("TableSpace", text);
-    }
-
-    // Every statement of the block's statement list, each as its lines.
-    std::vector<Lines> statements() {
-        std::vector<Lines> out;
-        HostList* list = block.statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            Lines lines;
-            std::string text = static_cast<StatementRecord*>(n->data)->text;
-            size_t start = 0;
-            for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(text.substr(start, end - start));
-            }
-            lines.push_back(text.substr(start));
-            out.push_back(lines);
-        }
-        return out;
-    }
-
-    Lines only() {
-        std::vector<Lines> all = statements();
-        EXPECT_EQ(all.size(), 1u);
-        return all.empty() ? Lines{} : all.back();
-    }
-
-    void clearStatements() {
-        HostList* list = block.statementList;
-        if (list == nullptr) {
-            return;
-        }
-        for (HostListNode* n = list->first; n != nullptr; n = n->next) {
-            auto* record = static_cast<StatementRecord*>(n->data);
-            kwshr_free(context, record->text);
-            kwshr_free(context, record);
-        }
-        kwshr_destroyList(list);
-        block.statementList = nullptr;
     }
 
     std::filesystem::path folder;

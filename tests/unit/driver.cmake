@@ -1,5 +1,5 @@
 # Unit tests of the driver: they link the driver's objects directly, with the real host libraries.
-foreach(name router diag exec convert connect dialogs ods_catalog types procs ddl_gen extcatalog attributes security)
+foreach(name router diag exec results convert connect dialogs ods_catalog types procs ddl_gen extcatalog attributes security)
   kw_add_test(${name}_test LABEL unit SOURCES ${name}_test.cpp LIBS kwtdx_core)
   target_include_directories(${name}_test PRIVATE ${CMAKE_SOURCE_DIR}/db/ods ${CMAKE_CURRENT_SOURCE_DIR})
 endforeach()

@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "internal.h"
 #include "kwconst.h"
 #include "kwdbt.h"
 #include "kwshr.h"
 #include "kwtdx.h"
+
+// A statement as its lines.
+using Lines = std::vector<std::string>;
 
 class DriverBlockTest : public ::testing::Test {
   protected:
@@ -49,6 +53,55 @@ class DriverBlockTest : public ::testing::Test {
                 kwshr_free(context, text);
             }
         }
+    }
+
+    // Every statement of the block's statement list, each as its lines.
+    std::vector<Lines> statements() {
+        std::vector<Lines> out;
+        HostList* list = block.statementList;
+        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
+            Lines lines;
+            std::string text = static_cast<StatementRecord*>(n->data)->text;
+            size_t start = 0;
+            for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+                lines.push_back(text.substr(start, end - start));
+            }
+            lines.push_back(text.substr(start));
+            out.push_back(lines);
+        }
+        return out;
+    }
+
+    // The one statement of the list (a failure when there are more or none).
+    Lines only() {
+        std::vector<Lines> all = statements();
+        EXPECT_EQ(all.size(), 1u);
+        return all.empty() ? Lines{} : all.back();
+    }
+
+    // Frees the statement list as the host does once it has read it.
+    void clearStatements() {
+        HostList* list = block.statementList;
+        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
+            auto* record = static_cast<StatementRecord*>(n->data);
+            kwshr_free(context, record->text);
+            kwshr_free(context, record);
+        }
+        if (list != nullptr) {
+            kwshr_destroyList(list);
+        }
+        block.statementList = nullptr;
+    }
+
+    // The text that `build(block, statement)` writes into a fresh catalog statement.
+    template <typename Build>
+    std::string catalogText(Build build) {
+        CatalogStatement statement;
+        EXPECT_EQ(TDX_BeginStatement(&block, &statement), 1);
+        build(&block, &statement);
+        std::string text = statement.text;
+        TDX_EndStatement(&block, &statement);
+        return text;
     }
 
     KWCTX context = nullptr;

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 char* nameOf(void* record) {
     return static_cast<DictionaryEntry*>(record)->name;
 }
@@ -43,31 +41,6 @@ class ExtCatalogTest : public DriverBlockTest {
         DriverBlockTest::TearDown();
     }
 
-    std::string text(void (*build)(RequestBlock*, CatalogStatement*)) {
-        CatalogStatement statement;
-        EXPECT_EQ(TDX_BeginStatement(&block, &statement), 1);
-        build(&block, &statement);
-        std::string out = statement.text;
-        TDX_EndStatement(&block, &statement);
-        return out;
-    }
-
-    std::vector<Lines> statements() {
-        std::vector<Lines> out;
-        HostList* list = block.statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            Lines lines;
-            std::string t = static_cast<StatementRecord*>(n->data)->text;
-            size_t start = 0;
-            for (size_t end; (end = t.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(t.substr(start, end - start));
-            }
-            lines.push_back(t.substr(start));
-            out.push_back(lines);
-        }
-        return out;
-    }
-
     // The statements of a request that writes one-line statements, one text each.
     std::vector<std::string> texts() {
         std::vector<std::string> out;
@@ -76,19 +49,6 @@ class ExtCatalogTest : public DriverBlockTest {
             out.push_back(lines.empty() ? "" : lines.front());
         }
         return out;
-    }
-
-    void clearStatements() {
-        HostList* list = block.statementList;
-        for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            auto* record = static_cast<StatementRecord*>(n->data);
-            kwshr_free(context, record->text);
-            kwshr_free(context, record);
-        }
-        if (list != nullptr) {
-            kwshr_destroyList(list);
-        }
-        block.statementList = nullptr;
     }
 
     DictionaryEntry* row(const char* name, const char* body, int32_t counter, int16_t sequence,
@@ -167,27 +127,25 @@ TEST_F(ExtCatalogTest, EachTableHasItsProbeBodyIndexAndGrant) {
          "KWE_CNTR INTEGER,KWE_SEQN SMALLINT,KWE_FLAG INTEGER,KWE_WORK CHAR(32)  ) ",
          "CREATE UNIQUE INDEX KWCATEDT_IDX  ON JOE.KWCATEDT(KWE_NAME, KWE_SEQN) "},
     };
-    static const Case* current = nullptr;
     for (const Case& c : cases) {
-        current = &c;
         SCOPED_TRACE(TDX_CatalogTableName(c.table));
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogProbeText(b, s, current->table, "JOE");
+        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                      TDX_CatalogProbeText(b, s, c.table, "JOE");
                   }),
                   c.probe);
         if (c.create != nullptr) {
-            EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
-                          TDX_CatalogCreateText(b, s, current->table, "", "TS1", "JOE");
+            EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                          TDX_CatalogCreateText(b, s, c.table, "", "TS1", "JOE");
                       }),
                       c.create)
                 << "no database: no IN clause, whatever the table space";
         }
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogIndexText(b, s, current->table, "JOE");
+        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                      TDX_CatalogIndexText(b, s, c.table, "JOE");
                   }),
                   c.index);
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogGrantText(b, s, current->table, "JOE");
+        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                      TDX_CatalogGrantText(b, s, c.table, "JOE");
                   }),
                   std::string("GRANT SELECT, UPDATE, INSERT, DELETE ON JOE.") +
                       TDX_CatalogTableName(c.table) + "  TO PUBLIC ");
@@ -195,18 +153,17 @@ TEST_F(ExtCatalogTest, EachTableHasItsProbeBodyIndexAndGrant) {
 }
 
 TEST_F(ExtCatalogTest, TheInClauseFollowsTheBodyDirectly) {
-    EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
+    EXPECT_EQ(catalogText([](RequestBlock* b, CatalogStatement* s) {
                   TDX_CatalogCreateText(b, s, CAT_TABLES, "DB1", "TS1", "K");
               }),
               std::string("CREATE TABLE K.") + kTableBody + "IN DB1.TS1 ");
-    EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) {
+    EXPECT_EQ(catalogText([](RequestBlock* b, CatalogStatement* s) {
                   TDX_CatalogCreateText(b, s, CAT_TABLES, "DB1", "", "K");
               }),
               std::string("CREATE TABLE K.") + kTableBody + "IN DATABASE DB1 ");
 }
 
 TEST_F(ExtCatalogTest, SeedRowsAreTheTwentyFormatsAndTwentyOneEditStylesInOrder) {
-    static int32_t at = 0;
     const struct {
         int32_t row;
         const char* format;
@@ -218,8 +175,8 @@ TEST_F(ExtCatalogTest, SeedRowsAreTheTwentyFormatsAndTwentyOneEditStylesInOrder)
         {19, "INSERT INTO JOE.KWCATFMT VALUES ('m/d/yy h:mm', 'm/d/yy h:mm', 84, 0)"},
     };
     for (const auto& f : formats) {
-        at = f.row;
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) { TDX_SeedFormatText(b, s, at, "JOE"); }),
+        EXPECT_EQ(catalogText(
+                      [&](RequestBlock* b, CatalogStatement* s) { TDX_SeedFormatText(b, s, f.row, "JOE"); }),
                   f.format);
     }
     const struct {
@@ -234,24 +191,25 @@ TEST_F(ExtCatalogTest, SeedRowsAreTheTwentyFormatsAndTwentyOneEditStylesInOrder)
          "32, '40')"},
     };
     for (const auto& e : styles) {
-        at = e.row;
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) { TDX_SeedEditStyleText(b, s, at, "JOE"); }),
+        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                      TDX_SeedEditStyleText(b, s, e.row, "JOE");
+                  }),
                   e.style);
     }
 }
 
 TEST_F(ExtCatalogTest, DictionaryQueriesSelectTheirColumnsFromTheOwnersTable) {
-    static int32_t kind = 0;
     const std::pair<int32_t, const char*> cases[] = {
         {DICT_FORMATS, "SELECT KWF_NAME, KWF_FRMT, KWF_TYPE, KWF_CNTR FROM JOE.KWCATFMT"},
         {DICT_VALIDATIONS, "SELECT KWV_NAME, KWV_VALD, KWV_TYPE, KWV_CNTR, KWV_MSG FROM JOE.KWCATVLD"},
         {DICT_EDIT_STYLES,
          "SELECT KWE_NAME, KWE_EDIT, KWE_TYPE, KWE_CNTR, KWE_WORK, KWE_SEQN, KWE_FLAG FROM JOE.KWCATEDT"},
     };
-    for (const auto& [k, expected] : cases) {
-        kind = k;
-        EXPECT_EQ(text([](RequestBlock* b, CatalogStatement* s) { TDX_DictionaryQuery(b, s, kind, "JOE"); }),
-                  expected);
+    for (const auto& c : cases) {
+        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
+                      TDX_DictionaryQuery(b, s, c.first, "JOE");
+                  }),
+                  c.second);
     }
 }
 
@@ -318,6 +276,24 @@ TEST_F(ExtCatalogTest, TheCheckRefusesADatabaseOrOwnerNameTooLongForItsBuffers) 
     EXPECT_NE(message().find("catalog owner name is longer than 129 characters"), std::string::npos)
         << message();
     kwhost_setBlockText(&block, &block.loginId, nullptr);
+}
+
+// Before any connect, requests 153 and 217 lend themselves a connection record; an owner too
+// long for the driver's buffer stops each before it writes or sends anything, and the lent record
+// is given back (the context check at the end of the test finds anything left behind).
+TEST_F(ExtCatalogTest, AnOverlongOwnerStopsTheCatalogWritersAndReturnsTheLentConnection) {
+    block.connection = nullptr;
+    kwhost_setBlockText(&block, &block.currentUser, std::string(TDX_OWNER_NAME_MAX + 1, 'O').c_str());
+    for (int32_t code : {REQ_CLEAN_CATALOG, REQ_WRITE_EDIT_STYLE}) {
+        SCOPED_TRACE("request " + std::to_string(code));
+        block.status = 0;
+        route(code);
+        EXPECT_EQ(+block.status, KW_STATUS_DRIVER_FAILURE);
+        EXPECT_NE(message().find("catalog owner name is longer than 129 characters"), std::string::npos)
+            << message();
+        EXPECT_EQ(+block.statementList, nullptr);
+        EXPECT_EQ(+block.connection, nullptr) << "the lent record is given back";
+    }
 }
 
 TEST_F(ExtCatalogTest, Request153WritesTheTwoCleanUpStatements) {

@@ -347,21 +347,6 @@ std::string setTableKey(TableAttributes& t, const std::string& key, const std::s
     return "";
 }
 
-// Takes the statements out of the block's statement list, in order.
-std::vector<std::string> takeStatements(RequestBlock& block) {
-    std::vector<std::string> out;
-    for (StatementRecord* record : itemsOf<StatementRecord>(block.statementList)) {
-        out.emplace_back(record->text != nullptr ? record->text : "");
-        kwshr_free(block.memoryContext, record->text);
-        kwshr_free(block.memoryContext, record);
-    }
-    if (block.statementList != nullptr) {
-        kwshr_destroyList(block.statementList);
-        block.statementList = nullptr;
-    }
-    return out;
-}
-
 // Writes the catalog statements of the table (request 45) and runs them (request 5).
 bool storeAttributes(Shell& shell, TableAttributes& t) {
     Session& session = shell.session();

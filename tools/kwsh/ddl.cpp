@@ -131,21 +131,6 @@ bool readTable(Shell& shell, TableRecords& r, const std::string& owner, const st
     return true;
 }
 
-// Takes the statements out of the block's statement list, in order.
-std::vector<std::string> takeStatements(RequestBlock& block) {
-    std::vector<std::string> out;
-    for (StatementRecord* record : itemsOf<StatementRecord>(block.statementList)) {
-        out.emplace_back(record->text != nullptr ? record->text : "");
-        kwshr_free(block.memoryContext, record->text);
-        kwshr_free(block.memoryContext, record);
-    }
-    if (block.statementList != nullptr) {
-        kwshr_destroyList(block.statementList);
-        block.statementList = nullptr;
-    }
-    return out;
-}
-
 // Calls a DDL request with `arg` and a one-item list holding `table` where the request wants it.
 bool write(Shell& shell, int32_t code, void* arg) {
     Session& session = shell.session();

@@ -1,5 +1,6 @@
-// hostlist.h - small helpers the catalog commands share: the items of a host list as a vector, and
-// a name in lower case (the driver answers catalog names in upper case, the shell shows them lower).
+// hostlist.h - small helpers the catalog commands share: the items of a host list as a vector, the
+// statements a request wrote taken out of the block, and a name in lower case (the driver answers
+// catalog names in upper case, the shell shows them lower).
 #pragma once
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "kwrecords.h"
+#include "kwshr.h"
 
 namespace kwsh {
 
@@ -20,6 +22,21 @@ std::vector<T*> itemsOf(const HostList* list) {
         if (node == list->last) {
             break;
         }
+    }
+    return out;
+}
+
+// Takes the statements out of the block's statement list, in order.
+inline std::vector<std::string> takeStatements(RequestBlock& block) {
+    std::vector<std::string> out;
+    for (StatementRecord* record : itemsOf<StatementRecord>(block.statementList)) {
+        out.emplace_back(record->text != nullptr ? record->text : "");
+        kwshr_free(block.memoryContext, record->text);
+        kwshr_free(block.memoryContext, record);
+    }
+    if (block.statementList != nullptr) {
+        kwshr_destroyList(block.statementList);
+        block.statementList = nullptr;
     }
     return out;
 }
