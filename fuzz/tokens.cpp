@@ -40,7 +40,12 @@ void checkRequest(const Message& message) {
         case Request::Kind::Logout:
             KW_FUZZ_CHECK(message.payload.size() == 2);
             break;
+        case Request::Kind::Dynamic:
+            KW_FUZZ_CHECK(message.payload.find(request.dynamic.statement) != std::string::npos);
+            KW_FUZZ_CHECK(request.dynamic.params.values.size() == request.dynamic.params.formats.size());
+            break;
     }
+    KW_FUZZ_CHECK(request.params.values.size() == request.params.formats.size());
 }
 
 // A LANGUAGE token with status 0 carrying `text` reads back as exactly that text.

@@ -91,6 +91,45 @@ TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
     EXPECT_EQ(gw::session::classify("set textsize lots").kind, K::BadArgument);
 }
 
+// The transaction statements T-SQL clients send: BEGIN/COMMIT/ROLLBACK TRAN with or without a
+// name, @@trancount, and the isolation level by number or by name.
+TEST(Classify, RecognisesTransactionStatementsAndTheirVariants) {
+    const std::tuple<const char*, K, std::string, long> cases[] = {
+        {"BEGIN TRAN", K::BeginTran, "", 0},
+        {"begin transaction  t1 ", K::BeginTran, "T1", 0},
+        {"COMMIT TRAN", K::Commit, "", 0},
+        {"commit transaction t1", K::Commit, "", 0},
+        {"ROLLBACK TRAN t1", K::Rollback, "", 0},
+        {"select @@trancount", K::TranCountQuery, "", 0},
+        {"SET TRANSACTION ISOLATION LEVEL 0", K::Isolation, "", 0},
+        {"set transaction isolation level read uncommitted", K::Isolation, "", 0},
+        {"SET TRANSACTION ISOLATION LEVEL READ   COMMITTED", K::Isolation, "", 1},
+        {"SET TRANSACTION ISOLATION LEVEL 2", K::Isolation, "", 2},
+        {"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ", K::Isolation, "", 2},
+        {"SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", K::Isolation, "", 3},
+        // PostgreSQL's own spellings and anything longer stay SQL, which the dialect refuses.
+        {"BEGIN", K::Sql, "", 0},
+        {"BEGIN WORK", K::Sql, "", 0},
+        {"begin tran a b", K::Sql, "", 0},
+        {"COMMIT TRAN A B", K::Sql, "", 0},
+        {"ROLLBACK TO SAVEPOINT A", K::Sql, "", 0},
+        {"select @@trancount, 1", K::Sql, "", 0},
+    };
+    for (const auto& [statement, kind, argument, number] : cases) {
+        const Command cmd = gw::session::classify(statement);
+        EXPECT_EQ(cmd.kind, kind) << statement;
+        EXPECT_EQ(cmd.argument, argument) << statement;
+        EXPECT_EQ(cmd.number, number) << statement;
+    }
+    for (const char* bad : {"SET TRANSACTION ISOLATION LEVEL 4", "SET TRANSACTION ISOLATION LEVEL -1",
+                            "SET TRANSACTION ISOLATION LEVEL", "SET TRANSACTION ISOLATION LEVEL READ",
+                            "SET TRANSACTION READ ONLY", "SET TRANSACTION ISOLATION LEVEL 1 2"}) {
+        const Command cmd = gw::session::classify(bad);
+        EXPECT_EQ(cmd.kind, K::BadArgument) << bad;
+        EXPECT_NE(cmd.argument.find("ISOLATION LEVEL"), std::string::npos) << bad;
+    }
+}
+
 ProcedureCall call(const std::string& text) {
     auto r = gw::session::parseUseProcedure(text);
     if (auto* e = std::get_if<ArgumentError>(&r)) {

@@ -1,12 +1,15 @@
 // ctlib_test.cpp - a Client-Library (ct-library) program against the live gateway: it connects,
-// sets and reads server options with ct_options, runs a query, and finds that dynamic SQL and
-// cursors are refused with the session still answering. Client-Library sends options as
-// OPTIONCMD tokens and cursors and dynamic SQL as their own tokens, which DB-Library never does.
+// sets and reads server options with ct_options, runs a query, prepares, describes and executes
+// dynamic SQL with parameters, and finds that cursors are refused with the session still
+// answering. Client-Library sends options as OPTIONCMD tokens and cursors and dynamic SQL as their
+// own tokens, which DB-Library never does.
 #include <ctpublic.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kwtest/environment.h"
@@ -174,19 +177,193 @@ TEST(ClientLibrary, SetsAndReadsOptionsRunsAQueryAndEndsChainedModeWithACommit) 
     EXPECT_EQ(c.query("select 7 from ct where k = 1"), (Rows{"7"}));
 }
 
-TEST(ClientLibrary, DynamicSqlAndCursorsAreRefusedAndTheSessionGoesOn) {
+// The parameter formats of a prepared statement as Client-Library describes its input: the
+// count, then each parameter's Client-Library data type.
+std::vector<CS_INT> describeInput(CS_COMMAND* cmd, char* id) {
+    std::vector<CS_INT> types;
+    if (ct_dynamic(cmd, CS_DESCRIBE_INPUT, id, CS_NULLTERM, nullptr, CS_UNUSED) != CS_SUCCEED ||
+        ct_send(cmd) != CS_SUCCEED) {
+        return {-1};
+    }
+    CS_INT type = 0;
+    while (ct_results(cmd, &type) == CS_SUCCEED) {
+        if (type != CS_DESCRIBE_RESULT) {
+            continue;
+        }
+        CS_INT count = 0;
+        ct_res_info(cmd, CS_NUMDATA, &count, CS_UNUSED, nullptr);
+        for (CS_INT i = 1; i <= count; ++i) {
+            CS_DATAFMT fmt{};
+            ct_describe(cmd, i, &fmt);
+            types.push_back(fmt.datatype);
+        }
+    }
+    return types;
+}
+
+TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe.ctdyn CASCADE");
+    env.exec("CREATE TABLE joe.ctdyn (k int, name varchar(20))");
+    env.exec("ALTER TABLE joe.ctdyn OWNER TO joe");
+    env.exec("INSERT INTO joe.ctdyn VALUES (1, 'one'), (2, 'O''Brien'), (3, NULL)");
     CtClient c;
     ASSERT_TRUE(c.connected());
     serverMessages().clear();
     CS_COMMAND* cmd = c.command();
     ASSERT_TRUE(cmd);
     char id[] = "d1";
-    char prepared[] = "select 1";
+    char prepared[] = "select name from ctdyn where k = ? or name = ? order by k";
     ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, id, CS_NULLTERM, prepared, CS_NULLTERM), CS_SUCCEED);
-    CtClient::results(cmd, ct_send(cmd));  // Client-Library reports the refusal by message alone
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << "the prepare returns no rows";
+    EXPECT_EQ(describeInput(cmd, id), (std::vector<CS_INT>{CS_INT_TYPE, CS_CHAR_TYPE}))
+        << "an integer and a character parameter, as PostgreSQL inferred them";
+
+    // Executed twice with different values: each execution sees its own.
+    const std::tuple<CS_INT, std::string, Rows> executions[] = {
+        {1, "O'Brien", Rows{"one", "O'Brien"}},
+        {3, "none", Rows{"<null>"}},
+    };
+    for (const auto& [key, name, expected] : executions) {
+        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+        CS_DATAFMT keyFmt{};
+        keyFmt.datatype = CS_INT_TYPE;
+        keyFmt.status = CS_INPUTVALUE;
+        keyFmt.maxlength = sizeof(CS_INT);
+        CS_INT keyValue = key;
+        ASSERT_EQ(ct_param(cmd, &keyFmt, &keyValue, sizeof keyValue, 0), CS_SUCCEED);
+        CS_DATAFMT nameFmt{};
+        nameFmt.datatype = CS_CHAR_TYPE;
+        nameFmt.status = CS_INPUTVALUE;
+        nameFmt.maxlength = 20;
+        std::string nameValue = name;
+        ASSERT_EQ(ct_param(cmd, &nameFmt, nameValue.data(), static_cast<CS_INT>(nameValue.size()), 0),
+                  CS_SUCCEED);
+        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), expected) << "key " << key;
+    }
+
+    // An execute with the wrong number of values fails with DB2's -313 and the session goes on.
+    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+    CS_DATAFMT only{};
+    only.datatype = CS_INT_TYPE;
+    only.status = CS_INPUTVALUE;
+    only.maxlength = sizeof(CS_INT);
+    CS_INT one = 1;
+    ASSERT_EQ(ct_param(cmd, &only, &one, sizeof one, 0), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
+    bool named = false;
+    for (const std::string& m : serverMessages()) {
+        named = named || m.find("error code -313") != std::string::npos;
+    }
+    EXPECT_TRUE(named) << "the failure carries SQLCODE -313";
+
     ASSERT_EQ(ct_dynamic(cmd, CS_DEALLOC, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    CtClient::results(cmd, ct_send(cmd));
-    EXPECT_EQ(c.query("select 2"), Rows{"2"});
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+
+    // A language command with named parameters: the names are the markers, used in any order
+    // and more than once.
+    char text[] = "select name from ctdyn where k = @k or (k = @k + 1 and name = @n) order by k";
+    ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, text, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
+    CS_DATAFMT k{};
+    std::snprintf(k.name, sizeof k.name, "@k");
+    k.namelen = 2;
+    k.datatype = CS_INT_TYPE;
+    k.status = CS_INPUTVALUE;
+    k.maxlength = sizeof(CS_INT);
+    CS_DATAFMT n = k;
+    std::snprintf(n.name, sizeof n.name, "@n");
+    n.datatype = CS_CHAR_TYPE;
+    n.maxlength = 20;
+    char nValue[] = "O'Brien";
+    ASSERT_EQ(ct_param(cmd, &n, nValue, 7, 0), CS_SUCCEED);
+    ASSERT_EQ(ct_param(cmd, &k, &one, sizeof one, 0), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), (Rows{"one", "O'Brien"}));
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(c.query("select 2 from ctdyn where k = 1"), Rows{"2"});
+}
+
+// Inside a unit of work (chained mode) a statement that fails to prepare fails alone: work done
+// before it stays pending and is committed with the rest.
+TEST(ClientLibrary, AFailedPrepareInsideAUnitOfWorkLeavesItsWorkIntact) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe.ctunit CASCADE");
+    env.exec("CREATE TABLE joe.ctunit (k int)");
+    env.exec("ALTER TABLE joe.ctunit OWNER TO joe");
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    ASSERT_EQ(c.setBool(CS_OPT_CHAINXACTS, true), CS_SUCCEED);
+    EXPECT_EQ(c.query("insert into ctunit values (1)"), Rows{});
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
+    char bad[] = "bad";
+    char badText[] = "select no_such_column from ctunit where k = ?";
+    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, bad, CS_NULLTERM, badText, CS_NULLTERM), CS_SUCCEED);
+    serverMessages().clear();
+    CtClient::results(cmd, ct_send(cmd));  // Client-Library reports a failed prepare by message alone
+    bool refused = false;
+    for (const std::string& m : serverMessages()) {
+        refused = refused || m.find("error code -206") != std::string::npos;
+    }
+    EXPECT_TRUE(refused) << "the prepare fails with SQLCODE -206";
+    char good[] = "good";
+    char goodText[] = "insert into ctunit values (?)";
+    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, good, CS_NULLTERM, goodText, CS_NULLTERM), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, good, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+    CS_DATAFMT fmt{};
+    fmt.datatype = CS_INT_TYPE;
+    fmt.status = CS_INPUTVALUE;
+    fmt.maxlength = sizeof(CS_INT);
+    CS_INT two = 2;
+    ASSERT_EQ(ct_param(cmd, &fmt, &two, sizeof two, 0), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctunit"), "0") << "nothing committed yet";
+    ASSERT_EQ(c.setBool(CS_OPT_CHAINXACTS, false), CS_SUCCEED);
+    EXPECT_EQ(env.queryValue("SELECT string_agg(k::text, ',' ORDER BY k) FROM joe.ctunit"), "1,2");
+}
+
+// A session keeps at most 1000 prepared statements: the next prepare fails with DB2's -904 and
+// the session goes on; a deallocate makes room again, and re-preparing an id replaces it.
+TEST(ClientLibrary, PreparedStatementsAreBoundedPerSession) {
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
+    auto prepare = [cmd](const std::string& name) {
+        std::string id = name;
+        char text[] = "select 1 from sysibm.sysdummy1 where 1 = ?";
+        serverMessages().clear();
+        if (ct_dynamic(cmd, CS_PREPARE, id.data(), CS_NULLTERM, text, CS_NULLTERM) != CS_SUCCEED) {
+            return std::string("not sent");
+        }
+        CtClient::results(cmd, ct_send(cmd));
+        for (const std::string& m : serverMessages()) {
+            if (m.find("error code -904") != std::string::npos) {
+                return std::string("-904");
+            }
+        }
+        return serverMessages().empty() ? std::string("ok") : serverMessages().front();
+    };
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(prepare("s" + std::to_string(i)), "ok") << "statement " << i;
+    }
+    EXPECT_EQ(prepare("s1000"), "-904") << "the 1001st statement is refused";
+    EXPECT_EQ(prepare("s7"), "ok") << "re-preparing a kept id replaces it";
+    char seven[] = "s7";
+    ASSERT_EQ(ct_dynamic(cmd, CS_DEALLOC, seven, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    EXPECT_EQ(prepare("s1000"), "ok") << "a deallocate makes room";
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(c.query("select 3 from sysibm.sysdummy1"), Rows{"3"});
+}
+
+TEST(ClientLibrary, CursorsAreRefusedAndTheSessionGoesOn) {
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    serverMessages().clear();
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
     char name[] = "c1";
     char text[] = "select 3";
     ASSERT_EQ(ct_cursor(cmd, CS_CURSOR_DECLARE, name, CS_NULLTERM, text, CS_NULLTERM, CS_READ_ONLY),
@@ -199,13 +376,11 @@ TEST(ClientLibrary, DynamicSqlAndCursorsAreRefusedAndTheSessionGoesOn) {
     EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 4"), Rows{"4"});
-    for (const char* what : {"DYNAMIC SQL STATEMENTS ARE NOT SUPPORTED", "CURSORS ARE NOT SUPPORTED"}) {
-        bool named = false;
-        for (const std::string& m : serverMessages()) {
-            named = named || m.find(what) != std::string::npos;
-        }
-        EXPECT_TRUE(named) << "the refusal says what was refused: " << what;
+    bool named = false;
+    for (const std::string& m : serverMessages()) {
+        named = named || m.find("CURSORS ARE NOT SUPPORTED") != std::string::npos;
     }
+    EXPECT_TRUE(named) << "the refusal says what was refused";
 }
 
 }  // namespace

@@ -82,4 +82,46 @@ TEST(Options, AQueryIsAnsweredWithTheValueInForceInTheOptionsOwnWidth) {
     EXPECT_EQ(decideOption(gw::tds::OptionCommand{kList, kAnsiNull, ""}, v).kind, D::Refuse);
 }
 
+// `set <name> on|off` from T-SQL clients: options with an OPTIONCMD number decide as that command
+// does; ANSI switches accept only DB2's behaviour; other names are unknown.
+TEST(NamedOptions, DecideAsTheirOptionOrAcceptOnlyDb2sBehaviour) {
+    OptionValues current;
+    OptionValues always;
+    always.chained = true;
+    always.chainedFixed = true;
+    const std::tuple<const char*, OptionValues, bool, D> cases[] = {
+        {"CHAINED", current, true, D::Change},
+        {"CHAINED", always, false, D::Refuse},
+        {"NOCOUNT", current, false, D::Keep},
+        {"QUOTED_IDENTIFIER", current, true, D::Keep},
+        {"QUOTED_IDENTIFIER", current, false, D::Refuse},
+        // What pymssql sends at connect: each is how DB2 behaves anyway.
+        {"ARITHABORT", current, true, D::Keep},
+        {"CONCAT_NULL_YIELDS_NULL", current, true, D::Keep},
+        {"ANSI_NULLS", current, true, D::Keep},
+        {"ANSI_NULL_DFLT_ON", current, true, D::Keep},
+        {"ANSI_PADDING", current, true, D::Keep},
+        {"ANSI_WARNINGS", current, true, D::Keep},
+        {"CURSOR_CLOSE_ON_COMMIT", current, true, D::Keep},
+        // The other way round DB2 cannot behave.
+        {"ANSI_NULLS", current, false, D::Refuse},
+        {"ANSINULL", current, false, D::Refuse},
+        {"CONCAT_NULL_YIELDS_NULL", current, false, D::Refuse},
+        {"FORCEPLAN", current, true, D::Unknown},
+        {"ansi_nulls", current, true, D::Unknown},  // the session passes names in upper case
+    };
+    for (const auto& [name, values, on, kind] : cases) {
+        OptionDecision d = gw::session::decideNamedOption(name, on, values);
+        EXPECT_EQ(d.kind, kind) << name << (on ? " on" : " off");
+        if (kind == D::Refuse || kind == D::Unknown) {
+            EXPECT_FALSE(d.refusal.empty()) << name;
+        }
+    }
+    OptionDecision chained = gw::session::decideNamedOption("CHAINED", true, current);
+    EXPECT_EQ(chained.option, gw::session::OptionId::Chained);
+    EXPECT_EQ(chained.value, 1);
+    EXPECT_EQ(gw::session::decideNamedOption("ANSI_WARNINGS", false, current).refusal,
+              "SET ANSI_WARNINGS CAN ONLY BE ON ON THIS GATEWAY");
+}
+
 }  // namespace

@@ -112,7 +112,7 @@ TEST(Transactions, StatementsOfOtherDialectsCannotOpenOneAndChainedModeIsALongTr
     // One of each kind of refusal (Translate's test names every statement and message), then a
     // failing statement and a normal one: nothing is left open, so each insert is committed at once
     // and the session never answers -911.
-    const std::pair<const char*, const char*> refused[] = {{"begin tran", "-104"}, {"SAVEPOINT A", "-84"}};
+    const std::pair<const char*, const char*> refused[] = {{"begin work", "-104"}, {"SAVEPOINT A", "-84"}};
     int k = 0;
     for (auto [statement, code] : refused) {
         EXPECT_EQ(failure(*c, statement), code) << statement;
@@ -138,6 +138,92 @@ TEST(Transactions, StatementsOfOtherDialectsCannotOpenOneAndChainedModeIsALongTr
     EXPECT_EQ(count("joe.tx"), "4") << "autocommit again";
 }
 
+std::string tranCount(DbClient& c) {
+    Rows rows = query(c, "select @@trancount");
+    return rows.size() == 1 && rows[0].size() == 1 ? rows[0][0] : "no single value";
+}
+
+// BEGIN TRAN opens a unit of work in any mode; it lasts until its COMMIT TRAN (a nested one only
+// counts) or a ROLLBACK TRAN (which undoes all of it), and the session's own mode holds again.
+TEST(Transactions, BeginTranHoldsWorkUntilItsCommitAndNestedBeginsOnlyCount) {
+    createJoeTable("bt", "k int primary key");
+    auto c = connectAs(kJoe);
+    EXPECT_EQ(tranCount(*c), "0");
+    run(*c, "begin tran");
+    EXPECT_EQ(tranCount(*c), "1");
+    run(*c, "insert into bt values (1)");
+    run(*c, "BEGIN TRANSACTION inner");
+    EXPECT_EQ(tranCount(*c), "2");
+    run(*c, "insert into bt values (2)");
+    run(*c, "commit tran inner");
+    EXPECT_EQ(tranCount(*c), "1");
+    EXPECT_EQ(count("joe.bt"), "0") << "the inner commit commits nothing";
+    EXPECT_EQ(failure(*c, "insert into bt values (1)"), "-803");
+    run(*c, "commit tran");
+    EXPECT_EQ(tranCount(*c), "0");
+    EXPECT_EQ(count("joe.bt"), "2") << "the outer commit commits both, without the failed insert";
+    run(*c, "insert into bt values (3)");
+    EXPECT_EQ(count("joe.bt"), "3") << "autocommit again after the unit of work";
+
+    // A rollback undoes the whole unit of work, however deeply nested.
+    run(*c, "begin tran");
+    run(*c, "begin tran");
+    run(*c, "insert into bt values (4)");
+    run(*c, "rollback tran");
+    EXPECT_EQ(tranCount(*c), "0");
+    run(*c, "insert into bt values (5)");
+    EXPECT_EQ(env().queryValue("SELECT string_agg(k::text, ',' ORDER BY k) FROM joe.bt"), "1,2,3,5");
+
+    // Switching chained mode off does not end a unit of work begun by BEGIN TRAN; in chained mode
+    // a unit of work is open from the first statement on.
+    run(*c, "begin tran");
+    run(*c, "insert into bt values (6)");
+    run(*c, "set chained off");
+    EXPECT_EQ(count("joe.bt"), "4");
+    run(*c, "rollback tran");
+    EXPECT_EQ(count("joe.bt"), "4");
+    run(*c, "set chained on");
+    EXPECT_EQ(tranCount(*c), "0");
+    EXPECT_EQ(query(*c, "select count(*) from bt"), (Rows{{"4"}}));
+    EXPECT_EQ(tranCount(*c), "1") << "the first statement opened a unit of work";
+    run(*c, "commit");
+    EXPECT_EQ(tranCount(*c), "0");
+    run(*c, "set chained off");
+}
+
+// SET TRANSACTION ISOLATION LEVEL 0-3 is DB2's UR, CS, RS and RR; PostgreSQL runs the level of
+// the same name. Under RR rows that another session commits meanwhile stay out of sight; under CS
+// they appear at once. The level cannot change inside a unit of work.
+TEST(Transactions, IsolationLevelsAreDb2sAndHoldForTheNextUnitOfWork) {
+    createJoeTable("iso", "k int");
+    auto a = connectAs(kJoe);
+    auto b = connectAs(kJoe);
+    run(*a, "SET TRANSACTION ISOLATION LEVEL 3");
+    run(*a, "begin tran");
+    EXPECT_EQ(query(*a, "select count(*) from iso"), (Rows{{"0"}}));
+    run(*b, "insert into iso values (1)");
+    EXPECT_EQ(query(*a, "select count(*) from iso"), (Rows{{"0"}})) << "RR: no phantom rows";
+    EXPECT_EQ(failure(*a, "SET TRANSACTION ISOLATION LEVEL 1"), "ERR1005");
+    run(*a, "commit tran");
+    EXPECT_EQ(query(*a, "select count(*) from iso"), (Rows{{"1"}}));
+
+    run(*a, "SET TRANSACTION ISOLATION LEVEL READ COMMITTED");
+    run(*a, "begin tran");
+    EXPECT_EQ(query(*a, "select count(*) from iso"), (Rows{{"1"}}));
+    run(*b, "insert into iso values (2)");
+    EXPECT_EQ(query(*a, "select count(*) from iso"), (Rows{{"2"}})) << "CS: committed rows appear";
+    run(*a, "commit tran");
+
+    EXPECT_EQ(failure(*a, "SET TRANSACTION ISOLATION LEVEL 4"), "ERR1003");
+}
+
+TEST(Transactions, VersionNamesTheGatewayAndNoServerAClientWouldMistakeItFor) {
+    auto c = connectAs(kJoe);
+    Rows rows = query(*c, "select @@version");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].rfind("kwgateway/15.7.0/", 0), 0u) << rows[0][0];
+}
+
 TEST(Transactions, NoCountLeavesRowCountsOutUntilSwitchedOff) {
     createJoeTable("nc", "k int");
     auto c = connectAs(kJoe);
@@ -152,7 +238,9 @@ TEST(Transactions, NoCountLeavesRowCountsOutUntilSwitchedOff) {
     EXPECT_EQ(dbcount(c->get()), 1);
     c->drain();
     EXPECT_EQ(failure(*c, "set quoted_identifier off"), "ERR1005") << "DB2 always reads \"x\" as a name";
-    EXPECT_EQ(failure(*c, "set ansinull on"), "ERR1002") << "an option the gateway has no use for";
+    EXPECT_EQ(failure(*c, "set forceplan on"), "ERR1002") << "an option the gateway has no use for";
+    run(*c, "set ansi_nulls on");  // DB2 compares with NULL this way anyway
+    EXPECT_EQ(failure(*c, "set ansi_nulls off"), "ERR1005") << "DB2 cannot compare NULLs the other way";
 }
 
 void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {

@@ -4,4 +4,5 @@ kw_add_test(dialect_test LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/dialect_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/expr_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ddl_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/markers_test.cpp
   LIBS kwgateway_dialect)

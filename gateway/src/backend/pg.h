@@ -1,9 +1,10 @@
 // pg.h - one session's PostgreSQL connection: run, describe, cancel.
 //
-// PgSession runs one statement at a time asynchronously, streaming rows one by one (single-row
-// mode) to a RowSink in wire form, while it watches the client's socket through a ClientWatch,
-// so that an attention cancels the query in PostgreSQL (PQcancel) at once. WARNINGs raised while
-// rows are produced reach the sink before the next row. It knows nothing of TDS.
+// PgSession runs one statement at a time asynchronously, streaming rows to a RowSink in wire form,
+// while it watches the client's socket through a ClientWatch, so that an attention cancels the
+// query in PostgreSQL (PQcancel) at once. Rows come one at a time (single-row mode) or, when the
+// session asks for it, a plain SELECT's come through a cursor in batches (FETCH n). WARNINGs raised while
+// rows are produced reach the sink no later than the row they came with. It knows nothing of TDS.
 #pragma once
 
 #include <libpq-fe.h>
@@ -73,6 +74,20 @@ enum class ConnectFailure {
     TooManySessions,  // no free connection slot
 };
 
+// True when `sql` is one plain query that PostgreSQL can run as a cursor: it begins with SELECT,
+// VALUES or TABLE (after blanks, comments and opening parentheses), holds no `;` before its end and
+// no INTO (SELECT INTO creates a table, which a cursor cannot).
+bool readsThroughCursor(std::string_view sql);
+
+// Rows asked for by a cursor read's FETCHes: the first asks for kFirstFetchRows (a small answer
+// ends in one round trip and a slow statement's first row is not held back long), each later one
+// for kFetchGrowth times more, up to the session's fetch rows (kDefaultFetchRows is a good one).
+// Batches are cut down when rows are so wide that one would pass kFetchBatchBytes.
+constexpr int kFirstFetchRows = 64;
+constexpr int kFetchGrowth = 8;
+constexpr int kDefaultFetchRows = 2048;
+constexpr size_t kFetchBatchBytes = 4u << 20;
+
 // The failure named by a connection error text. The text carries the SQLSTATE of every error
 // PostgreSQL sent ("FATAL:  28P01: ..."); a text with none is a failure to reach it.
 ConnectFailure classifyConnectFailure(std::string_view message);
@@ -98,6 +113,17 @@ class PgSession {
     Outcome describe(std::string_view sql, RowSink& sink, ClientWatch* watch);
     // Runs a statement of the gateway's own (BEGIN, SAVEPOINT, ...); no rows, no watch.
     Outcome command(std::string_view sql);
+    // Dynamic SQL: prepares `sql` as the named statement `name` and describes it: the types of
+    // its parameters go to `paramTypes` (PostgreSQL type oids), its row format to `sink`.
+    Outcome prepareNamed(std::string_view name, std::string_view sql, std::vector<uint32_t>& paramTypes,
+                         RowSink& sink, ClientWatch* watch);
+    // Runs the named prepared statement with `params`, rows streaming to `sink` as run() does.
+    Outcome runPrepared(std::string_view name, std::span<const Param> params, RowSink* sink,
+                        ClientWatch* watch);
+    // Reads plain SELECTs through a cursor, at most `rows` rows per FETCH; 0 (the default) reads
+    // every statement in single-row mode. A cursor read gives up exact mid-result errors: the rows
+    // a failing FETCH produced before its error are lost (see pg.cpp).
+    void setFetchRows(int rows) { fetchRows_ = rows < 0 ? 0 : rows; }
 
     std::string databaseName() const;
     int backendPid() const;
@@ -113,6 +139,11 @@ class PgSession {
     void sendCancel(RunState& st);
     void takeResult(PGresult* res, RunState& st);
     void takeRow(PGresult* res, RunState& st);
+    // Converts row `r` of `res` and hands it to the sink; stops the query when that fails.
+    void sendRow(const PGresult* res, int r, RunState& st);
+    Outcome runCursor(std::string_view sql, RowSink* sink, ClientWatch* watch);
+    size_t takeBatch(const PGresult* res, RunState& st);
+    void endCursor(RunState& st, bool ownTransaction, bool declared);
     void describeColumns(const PGresult* res, RunState& st);
     Outcome finish(RunState& st);
     void flushWarnings(RunState& st, bool all);
@@ -135,6 +166,7 @@ class PgSession {
     std::vector<std::string> scratch_;
     std::vector<ColumnFormat> formats_;
     uint32_t bytesPerChar_ = 1;  // of the client's character set
+    int fetchRows_ = 0;
 };
 
 }  // namespace gw::backend

@@ -19,7 +19,7 @@
 
 namespace gw::tds {
 namespace {
-// Full packets are held back until this many bytes are waiting, so that a stream of small rows
+// Full packets are held back until this many bytes of them are waiting, so that a stream of small rows
 // costs one send for many packets; flushFullPackets and endReply send them at once.
 constexpr size_t kSendBatchBytes = 32768;
 // A message that has not started yet has no deadline: an idle session may wait for ever.
@@ -189,19 +189,47 @@ bool ClientConnection::sendAll(std::string_view bytes) {
     return !writeFailed_;
 }
 
-// Sends every full packet of the pending answer once more than `threshold` bytes wait,
-// keeping at least one byte back so that the answer's last packet, sent by endReply, is never
-// empty.
-void ClientConnection::sendFullPackets(size_t threshold) {
-    const size_t room = packetSize_ - kHeaderSize;
-    if (pending_.size() <= room || pending_.size() <= threshold) {
+namespace {
+// Writes the header of the packet at `at` in place.
+void patchHeader(std::string& out, size_t at, PacketType type, uint8_t status, size_t length) {
+    PacketHeader h;
+    h.type = static_cast<uint8_t>(type);
+    h.status = status;
+    h.length = static_cast<uint16_t>(length);
+    std::string raw;  // eight bytes: held in the string itself, no allocation
+    writeHeader(raw, h);
+    out.replace(at, kHeaderSize, raw);
+}
+}  // namespace
+
+void ClientConnection::sealPackets() {
+    if (out_.size() - open_ <= packetSize_) {
         return;
     }
-    size_t whole = (pending_.size() - 1) / room * room;
-    wire_.clear();
-    splitPackets(wire_, PacketType::Reply, std::string_view(pending_).substr(0, whole), packetSize_, false);
-    pending_.erase(0, whole);
-    sendAll(wire_);
+    const size_t room = packetSize_ - kHeaderSize;
+    overflow_.assign(out_, open_ + packetSize_);
+    out_.resize(open_ + packetSize_);
+    std::string_view rest = overflow_;
+    while (!rest.empty()) {
+        patchHeader(out_, open_, PacketType::Reply, 0, packetSize_);
+        open_ = out_.size();
+        out_.append(kHeaderSize, '\0');
+        const size_t n = rest.size() < room ? rest.size() : room;
+        out_.append(rest.substr(0, n));
+        rest.remove_prefix(n);
+    }
+}
+
+// A full packet stays open until a byte follows it, so that the answer's last packet, sent by
+// endReply, is never empty.
+void ClientConnection::sendFullPackets(size_t threshold) {
+    sealPackets();
+    if (open_ == 0 || open_ < threshold) {
+        return;
+    }
+    sendAll(std::string_view(out_).substr(0, open_));
+    out_.erase(0, open_);
+    open_ = 0;
 }
 
 void ClientConnection::flushFullPackets() {
@@ -209,40 +237,42 @@ void ClientConnection::flushFullPackets() {
 }
 
 bool ClientConnection::endReply() {
-    wire_.clear();
-    splitPackets(wire_, PacketType::Reply, pending_, packetSize_, true);
-    pending_.clear();
-    return sendAll(wire_);
+    sealPackets();
+    patchHeader(out_, open_, PacketType::Reply, kStatusEndOfMessage, out_.size() - open_);
+    bool sent = sendAll(out_);
+    out_.assign(kHeaderSize, '\0');
+    open_ = 0;
+    return sent;
 }
 
 void ClientConnection::loginAck(LoginStatus status, std::string_view product, const uint8_t (&version)[4]) {
-    writeLoginAck(pending_, status, product, version);
+    writeLoginAck(out_, status, product, version);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::envChange(EnvChangeType type, std::string_view newValue, std::string_view oldValue) {
-    writeEnvChange(pending_, type, newValue, oldValue);
+    writeEnvChange(out_, type, newValue, oldValue);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::capability(std::string_view body) {
-    writeCapability(pending_, body);
+    writeCapability(out_, body);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::message(const ServerMessage& m) {
-    writeEed(pending_, m);
+    writeEed(out_, m);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::rowFormat(std::span<const ColumnFormat> columns) {
-    writeRowFormat(pending_, columns);
+    writeRowFormat(out_, columns);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::row(std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
     if (textSize_ == 0) {
-        writeRow(pending_, columns, cells);
+        writeRow(out_, columns, cells);
     } else {
         cutCells_.assign(cells.begin(), cells.end());
         for (size_t i = 0; i < cutCells_.size() && i < columns.size(); ++i) {
@@ -250,23 +280,33 @@ void ClientConnection::row(std::span<const ColumnFormat> columns, std::span<cons
                 cutCells_[i].text = fitText(cutCells_[i].text, textSize_);
             }
         }
-        writeRow(pending_, columns, cutCells_);
+        writeRow(out_, columns, cutCells_);
     }
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::done(Token kind, uint16_t status, int32_t count) {
-    writeDone(pending_, kind, status, count);
+    writeDone(out_, kind, status, count);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::optionInfo(uint8_t option, std::string_view value) {
-    writeOptionInfo(pending_, option, value);
+    writeOptionInfo(out_, option, value);
+    sendFullPackets(kSendBatchBytes);
+}
+
+void ClientConnection::dynamicAck(std::string_view id) {
+    writeDynamicAck(out_, id);
+    sendFullPackets(kSendBatchBytes);
+}
+
+void ClientConnection::paramFormat(std::span<const ColumnFormat> params) {
+    writeParamFormat(out_, params);
     sendFullPackets(kSendBatchBytes);
 }
 
 void ClientConnection::returnStatus(int32_t status) {
-    writeReturnStatus(pending_, status);
+    writeReturnStatus(out_, status);
     sendFullPackets(kSendBatchBytes);
 }
 

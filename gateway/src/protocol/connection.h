@@ -81,6 +81,10 @@ class ClientConnection {
     void done(Token kind, uint16_t status, int32_t count);
     void returnStatus(int32_t status);
     void optionInfo(uint8_t option, std::string_view value);
+    // Dynamic SQL: the acknowledgement of a request on statement `id`, and the formats of a
+    // prepared statement's parameters.
+    void dynamicAck(std::string_view id);
+    void paramFormat(std::span<const ColumnFormat> params);
     // Sends what is left of the answer as its last packet. False when the client is gone.
     bool endReply();
     // Sends every full packet of the answer so far (before the session waits for the database,
@@ -96,6 +100,9 @@ class ClientConnection {
     ReadOutcome readExact(char* buf, size_t n, bool firstOfMessage, Clock::time_point& deadline,
                           std::string& reason);
     ClientEvent readMessage(Message& message, Clock::time_point deadline);
+    // Cuts the packet being filled when a token overflowed it, writing each full packet's header.
+    void sealPackets();
+    // After a token: seals full packets and sends them once at least `threshold` bytes of them wait.
     void sendFullPackets(size_t threshold);
     bool sendAll(std::string_view bytes);
 
@@ -104,8 +111,12 @@ class ClientConnection {
     Clock::time_point loginDeadline_;
     size_t packetSize_ = kDefaultPacketSize;
     Reassembler reassembler_;
-    std::string pending_;  // answer bytes not yet sent
-    std::string wire_;     // scratch for one outgoing packet
+    // The answer not yet sent, already cut into packets: tokens are written straight into it.
+    // Packets before open_ are full and carry their headers; the one at open_ is being filled and
+    // its header is written when it is full or the answer ends.
+    std::string out_ = std::string(kHeaderSize, '\0');
+    size_t open_ = 0;
+    std::string overflow_;  // scratch: the bytes of a token that ran past a full packet
     size_t textSize_ = 0;
     std::vector<Cell> cutCells_;  // a row's cells with TEXT values cut to textSize_
     bool writeFailed_ = false;

@@ -188,10 +188,6 @@ struct RequestTokenInfo {
     const char* what;     // plural, as in "... ARE NOT SUPPORTED"
 };
 
-constexpr uint8_t kParamsToken = 0xD7;
-constexpr uint8_t kParamFmtToken = 0xEC;
-constexpr uint8_t kParamFmt2Token = 0x20;
-
 constexpr RequestTokenInfo kRequestTokens[] = {
     {0x21, 4, "language requests with parameters"},  // LANGUAGE (as the start of a request)
     {0xA6, 2, "option commands"},                    // OPTIONCMD
@@ -262,7 +258,38 @@ std::variant<Request, MalformedRequest> walkUnserved(std::string_view payload) {
             what = info->what;
         }
     }
-    return Request{Request::Kind::Unsupported, what, {}};
+    return Request{Request::Kind::Unsupported, what, {}, {}, {}};
+}
+
+// A parameter list that could not be read: a type the gateway does not take is refused by name,
+// anything else is malformed.
+std::variant<Request, MalformedRequest> refuseParams(const ParamError& error) {
+    if (error.unsupported) {
+        return Request{Request::Kind::Unsupported, error.reason, {}, {}, {}};
+    }
+    return MalformedRequest{error.reason};
+}
+
+// LANGUAGE with status 1: the text, then PARAMFMT and PARAMS.
+std::variant<Request, MalformedRequest> parseLanguageParams(std::string_view text, std::string_view rest) {
+    auto parsed = parseParams(rest);
+    if (auto* error = std::get_if<ParamError>(&parsed)) {
+        return refuseParams(*error);
+    }
+    Request request{Request::Kind::Language, std::string(text), {}, {}, {}};
+    request.params = std::move(std::get<ParamSet>(parsed));
+    return request;
+}
+
+// DYNAMIC or DYNAMIC2, with the parameters that may follow it.
+std::variant<Request, MalformedRequest> parseDynamicRequest(std::string_view payload) {
+    auto parsed = parseDynamic(payload);
+    if (auto* error = std::get_if<ParamError>(&parsed)) {
+        return refuseParams(*error);
+    }
+    Request request{Request::Kind::Dynamic, {}, {}, {}, {}};
+    request.dynamic = std::move(std::get<DynamicRequest>(parsed));
+    return request;
 }
 
 std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) {
@@ -274,13 +301,16 @@ std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) 
         return MalformedRequest{"language token length runs past the message"};
     }
     std::string_view text = r.bytes(length - 1);
+    if (status & kHasParameters) {
+        return parseLanguageParams(text, payload.substr(r.position()));
+    }
     if (status != 0) {
         return walkUnserved(payload);
     }
     if (!r.atEnd()) {
         return MalformedRequest{"bytes follow the language token"};
     }
-    return Request{Request::Kind::Language, std::string(text), {}};
+    return Request{Request::Kind::Language, std::string(text), {}, {}, {}};
 }
 
 // One OPTIONCMD: command, option, argument length, argument. A message that holds more than the
@@ -295,7 +325,7 @@ std::variant<Request, MalformedRequest> parseOptionCmd(std::string_view payload)
     if (length != r.remaining()) {
         return walkUnserved(payload);
     }
-    Request request{Request::Kind::Option, {}, {}};
+    Request request{Request::Kind::Option, {}, {}, {}, {}};
     request.option.command = r.u8();
     request.option.option = r.u8();
     uint8_t argumentLength = r.u8();
@@ -317,9 +347,12 @@ std::variant<Request, MalformedRequest> parseNormal(std::string_view payload) {
             if (payload.size() != 2) {
                 return MalformedRequest{"logout token of the wrong length"};
             }
-            return Request{Request::Kind::Logout, {}, {}};
+            return Request{Request::Kind::Logout, {}, {}, {}, {}};
         case Token::OptionCmd:
             return parseOptionCmd(payload);
+        case Token::Dynamic:
+        case Token::Dynamic2:
+            return parseDynamicRequest(payload);
         default:
             return walkUnserved(payload);
     }
@@ -438,6 +471,11 @@ void writeRowFormat(std::string& out, std::span<const ColumnFormat> columns) {
     w.patchU32(lengthAt, static_cast<uint32_t>(w.position() - lengthAt - 4));
 }
 
+void writeTypeInfo(std::string& out, const ColumnFormat& column) {
+    ByteWriter w(out);
+    putTypeInfo(w, column);
+}
+
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
     ByteWriter w(out);
     putToken(w, Token::Row);
@@ -451,11 +489,11 @@ std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
         case PacketType::Normal:
             return parseNormal(message.payload);
         case PacketType::Query:
-            return Request{Request::Kind::Language, message.payload, {}};
+            return Request{Request::Kind::Language, message.payload, {}, {}, {}};
         case PacketType::Rpc:
-            return Request{Request::Kind::Unsupported, "remote procedure calls", {}};
+            return Request{Request::Kind::Unsupported, "remote procedure calls", {}, {}, {}};
         case PacketType::Bulk:
-            return Request{Request::Kind::Unsupported, "bulk copy", {}};
+            return Request{Request::Kind::Unsupported, "bulk copy", {}, {}, {}};
         default:
             return MalformedRequest{"unexpected packet type"};
     }

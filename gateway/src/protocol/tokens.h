@@ -2,10 +2,10 @@
 // requests read from a reassembled message.
 //
 // Writers append one whole token to a string and compute its length fields from what they wrote.
-// The request reader accepts one LANGUAGE, LOGOUT or OPTIONCMD token whose declared length matches
-// the bytes that follow; it walks every other request a TDS 5.0 client may send (RPC, dynamic SQL,
-// cursors, messages, parameters, bulk copy) by its length fields and names it, so the session can
-// refuse it and go on; only bytes that are no request at all are malformed.
+// The request reader accepts one LANGUAGE (with or without parameters), LOGOUT, OPTIONCMD or
+// DYNAMIC request whose declared lengths match the bytes that follow; it walks every other request
+// a TDS 5.0 client may send (RPC, cursors, messages, bulk copy) by its length fields and names it,
+// so the session can refuse it and go on; only bytes that are no request at all are malformed.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "dynamic.h"
 #include "packet.h"
 
 namespace gw::tds {
@@ -33,6 +34,8 @@ enum class Token : uint8_t {
     EnvChange = 0xE3,
     Eed = 0xE5,
     DbRpc = 0xE6,
+    Dynamic = 0xE7,
+    Dynamic2 = 0x62,
     ParamFmt = 0xEC,
     RowFmt = 0xEE,
     Done = 0xFD,
@@ -78,6 +81,8 @@ void writeReturnStatus(std::string& out, int32_t status);
 void writeOptionInfo(std::string& out, uint8_t option, std::string_view value);
 void writeRowFormat(std::string& out, std::span<const ColumnFormat> columns);
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells);
+// The data type byte and type information of a column or parameter, as ROWFMT and PARAMFMT carry it.
+void writeTypeInfo(std::string& out, const ColumnFormat& column);
 
 // The longest prefix of `text` that fits in `limit` bytes without cutting a UTF-8 sequence.
 std::string_view fitText(std::string_view text, size_t limit);
@@ -94,10 +99,12 @@ struct OptionCommand {
 
 // What a client asked for in one message.
 struct Request {
-    enum class Kind { Language, Logout, Option, Unsupported };
+    enum class Kind { Language, Logout, Option, Dynamic, Unsupported };
     Kind kind = Kind::Language;
     std::string text;  // the statement text, or what is not supported
     OptionCommand option;
+    ParamSet params;         // a language request's parameters (status 1)
+    DynamicRequest dynamic;  // Kind::Dynamic
 };
 
 struct MalformedRequest {

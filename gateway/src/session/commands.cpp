@@ -61,6 +61,26 @@ Command yesNo(Command::Kind kind, const Words& w, std::string_view name) {
     return bad(std::string("SET ") + std::string(name) + " TAKES YES OR NO");
 }
 
+// SET TRANSACTION ISOLATION LEVEL followed by a level number (0 to 3) or its name.
+Command isolationLevel(const Words& w) {
+    static const char* const kNames[] = {"READ UNCOMMITTED", "READ COMMITTED", "REPEATABLE READ",
+                                         "SERIALIZABLE"};
+    if (w.words.size() >= 5 && w.words[2] == "ISOLATION" && w.words[3] == "LEVEL") {
+        std::string level = w.words[4];
+        for (size_t i = 5; i < w.words.size(); ++i) {
+            level += ' ' + w.words[i];
+        }
+        for (long n = 0; n < 4; ++n) {
+            if (level == std::to_string(n) || level == kNames[n]) {
+                Command c = make(Command::Kind::Isolation);
+                c.number = n;
+                return c;
+            }
+        }
+    }
+    return bad("SET TRANSACTION ISOLATION LEVEL TAKES 0, 1, 2, 3 OR THE NAME OF A LEVEL");
+}
+
 Command classifySet(const Words& w, std::string_view statement) {
     if (w.words.size() < 2) {
         return make(Command::Kind::Unknown, std::string(statement));
@@ -100,19 +120,30 @@ Command classifySet(const Words& w, std::string_view statement) {
         c.number = n;
         return c;
     }
+    if (what == "TRANSACTION") {
+        return isolationLevel(w);
+    }
     if (w.words.size() == 3 && (w.words[2] == "ON" || w.words[2] == "OFF")) {
         return make(Command::Kind::SetOption, what, w.words[2] == "ON");
     }
     return make(Command::Kind::Unknown, std::string(statement));
 }
 
-// commit / rollback, alone or followed by TRAN, TRANSACTION or WORK.
+bool isTranWord(const std::string& word) {
+    return word == "TRAN" || word == "TRANSACTION";
+}
+
+// commit / rollback, alone, followed by WORK, or by TRAN or TRANSACTION and perhaps the name
+// the transaction was begun with (which names nothing the gateway keeps: there is one unit of
+// work, and it is the one that ends).
 bool isTransactionEnd(const Words& w) {
     if (w.words.size() == 1) {
         return true;
     }
-    return w.words.size() == 2 &&
-           (w.words[1] == "TRAN" || w.words[1] == "TRANSACTION" || w.words[1] == "WORK");
+    if (w.words.size() == 2 && w.words[1] == "WORK") {
+        return true;
+    }
+    return (w.words.size() == 2 || w.words.size() == 3) && isTranWord(w.words[1]);
 }
 
 // The database name of `use <name>`, without [brackets] or "quotes".
@@ -143,7 +174,7 @@ Command classifyCatalog(const Words& w) {
 
 Command classify(std::string_view statement) {
     statement = trim(statement);
-    Words w = splitWords(statement, 4);
+    Words w = splitWords(statement, 8);
     if (w.words.empty()) {
         return make(Command::Kind::Sql);
     }
@@ -167,6 +198,15 @@ Command classify(std::string_view statement) {
         if (delimited || w.words.size() == 2) {
             return make(Command::Kind::Use, databaseName(name));
         }
+    }
+    if (first == "SELECT" && w.words.size() == 2 && w.words[1] == "@@TRANCOUNT") {
+        return make(Command::Kind::TranCountQuery);
+    }
+    if (first == "SELECT" && w.words.size() == 2 && w.words[1] == "@@VERSION") {
+        return make(Command::Kind::VersionQuery);
+    }
+    if (first == "BEGIN" && (w.words.size() == 2 || w.words.size() == 3) && isTranWord(w.words[1])) {
+        return make(Command::Kind::BeginTran, w.words.size() == 3 ? w.words[2] : std::string());
     }
     if ((first == "COMMIT" || first == "ROLLBACK") && isTransactionEnd(w)) {
         return make(first == "COMMIT" ? Command::Kind::Commit : Command::Kind::Rollback);

@@ -24,8 +24,12 @@ struct Command {
         Transform,       // SET TRANSFORM ...         (argument)
         LongTrans,       // SET LONG_TRANS YES|NO     (flag)
         NoExec,          // SET NOEXEC YES|NO         (flag)
-        Commit,          // commit [tran|transaction|work]
-        Rollback,        // rollback [tran|transaction|work]
+        TranCountQuery,  // select @@trancount
+        VersionQuery,    // select @@version
+        BeginTran,       // begin tran|transaction [name] (argument = the name)
+        Commit,          // commit [tran|transaction [name]|work]
+        Rollback,        // rollback [tran|transaction [name]|work]
+        Isolation,       // set transaction isolation level 0-3 or its name (number = 0 to 3)
         UseProcedure,    // USE PROCEDURE ...         (argument = what follows the keywords)
         CatalogPkeys,    // sp_pkeys ...              (argument = the argument list)
         CatalogFkeys,    // sp_fkeys ...              (argument)

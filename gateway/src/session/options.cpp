@@ -127,7 +127,59 @@ OptionDecision setTo(const OptionInfo& info, int32_t value, const OptionValues& 
     return d;
 }
 
+// The ANSI behaviour switches and the value each has in DB2, always.
+struct FixedSwitch {
+    const char* name;
+    bool on;
+};
+
+constexpr FixedSwitch kFixedSwitches[] = {
+    {"ANSI_NULLS", true},
+    {"ANSINULL", true},
+    {"ANSI_NULL_DFLT_ON", true},
+    {"ANSI_PADDING", true},
+    {"ANSI_WARNINGS", true},
+    {"ARITHABORT", true},
+    {"CONCAT_NULL_YIELDS_NULL", true},
+    {"CURSOR_CLOSE_ON_COMMIT", true},
+};
+
 }  // namespace
+
+OptionDecision decideNamedOption(const std::string& name, bool on, const OptionValues& current) {
+    struct Named {
+        const char* name;
+        OptionId id;
+    };
+    static const Named kNamed[] = {
+        {"CHAINED", OptionId::Chained},
+        {"NOCOUNT", OptionId::NoCount},
+        {"QUOTED_IDENTIFIER", OptionId::QuotedIdent},
+    };
+    for (const Named& n : kNamed) {
+        if (name == n.name) {
+            tds::OptionCommand command;
+            command.command = static_cast<uint8_t>(OptionCommandKind::Set);
+            command.option = static_cast<uint8_t>(n.id);
+            command.argument = std::string(1, on ? '\1' : '\0');
+            return decideOption(command, current);
+        }
+    }
+    for (const FixedSwitch& f : kFixedSwitches) {
+        if (name == f.name) {
+            if (on == f.on) {
+                OptionDecision d;
+                d.kind = OptionDecision::Kind::Keep;
+                return d;
+            }
+            return refuse(fmt::format("SET {} CAN ONLY BE {} ON THIS GATEWAY", name, f.on ? "ON" : "OFF"));
+        }
+    }
+    OptionDecision d;
+    d.kind = OptionDecision::Kind::Unknown;
+    d.refusal = fmt::format("UNKNOWN GATEWAY COMMAND: SET {} {}", name, on ? "ON" : "OFF");
+    return d;
+}
 
 OptionDecision decideOption(const tds::OptionCommand& command, const OptionValues& current) {
     const OptionInfo* info = findOption(command.option);

@@ -39,10 +39,11 @@ struct OptionValues {
 
 struct OptionDecision {
     enum class Kind {
-        Change,  // set `option` to `value`
-        Keep,    // accepted, nothing changes (the value asked is the one in force)
-        Report,  // answer the query with `reply`, the value's bytes
-        Refuse,  // answer `refusal`
+        Change,   // set `option` to `value`
+        Keep,     // accepted, nothing changes (the value asked is the one in force)
+        Report,   // answer the query with `reply`, the value's bytes
+        Refuse,   // answer `refusal`
+        Unknown,  // `set <name> on|off` names no option the gateway knows (`refusal` says so)
     };
     Kind kind = Kind::Refuse;
     OptionId option = OptionId::TextSize;
@@ -52,5 +53,12 @@ struct OptionDecision {
 };
 
 OptionDecision decideOption(const tds::OptionCommand& command, const OptionValues& current);
+
+// `set <name> on|off` (name in upper case) as T-SQL clients send it at connect: the options above
+// by their SET names decide as their OPTIONCMD does; the ANSI behaviour switches accept only the
+// value that is DB2's behaviour (NULL comparisons unknown, NULL concatenation NULL, arithmetic
+// errors end the statement, columns nullable unless declared NOT NULL, VARCHAR keeps trailing
+// blanks, commit closes cursors); anything else is Unknown.
+OptionDecision decideNamedOption(const std::string& name, bool on, const OptionValues& current);
 
 }  // namespace gw::session

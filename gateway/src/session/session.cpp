@@ -5,9 +5,9 @@
 // session's PostgreSQL connection. Invariants: every request gets exactly one final end token
 // (or one DONE with the attention bit when the client cancelled it), a request the gateway does
 // not serve included; PostgreSQL is inside a transaction only while the session has one open;
-// inside a long transaction (chained mode) every statement runs under the savepoint
-// kwgw_statement, so a failed statement undoes only itself, except deadlock and lock timeout,
-// which roll the whole unit of work back (-911).
+// inside a long transaction (chained mode, or a unit of work begun by BEGIN TRAN) every
+// statement runs under the savepoint kwgw_statement, so a failed statement undoes only itself,
+// except deadlock and lock timeout, which roll the whole unit of work back (-911).
 #include "session.h"
 
 #include <arpa/inet.h>
@@ -376,12 +376,21 @@ void Session::serve() {
                 continue;
             }
             case tds::Request::Kind::Language:
+            case tds::Request::Kind::Dynamic:
                 break;
         }
-        if (statementLog_) {
-            statementLog_->append(id_, ev.request.text);
+        bool dynamic = ev.request.kind == tds::Request::Kind::Dynamic;
+        const std::string& logged = dynamic ? ev.request.dynamic.statement : ev.request.text;
+        if (statementLog_ && !logged.empty()) {
+            statementLog_->append(id_, logged);
         }
-        answerBatch(ev.request.text);
+        if (dynamic) {
+            answerDynamic(ev.request.dynamic);
+        } else if (!ev.request.params.formats.empty()) {
+            answerWithParams(ev.request.text, ev.request.params);
+        } else {
+            answerBatch(ev.request.text);
+        }
         if (clientGone_ || !conn_.writable()) {
             log_.line("session {}: dropped while answering: client gone", id_);
             return;
@@ -493,6 +502,25 @@ Session::End Session::answer(const std::string& statement) {
         case Command::Kind::NoExec:
             noExec_ = cmd.flag;
             return End{};
+        case Command::Kind::TranCountQuery:
+            return oneRow(ColumnFormat{"", WireType::Int, 4, 0}, Cell{false, tranCount(), 0, {}});
+        case Command::Kind::VersionQuery: {
+            // The gateway's product, version and role; a client that looks for a server it knows by
+            // this text (Adaptive Server, SQL Server) finds neither and treats it as a TDS server.
+            std::string version = fmt::format("{}/{}.{}.{}/DB2 gateway on PostgreSQL", kProduct,
+                                              kProductVersion[0], kProductVersion[1], kProductVersion[2]);
+            return oneRow(ColumnFormat{"", WireType::VarChar, static_cast<uint32_t>(version.size()), 0},
+                          Cell{false, 0, 0, version});
+        }
+        case Command::Kind::BeginTran:
+            return beginTransaction();
+        case Command::Kind::Isolation: {
+            tds::OptionCommand option;
+            option.command = static_cast<uint8_t>(tds::OptionCommandKind::Set);
+            option.option = static_cast<uint8_t>(OptionId::Isolation);
+            option.argument = std::string(1, static_cast<char>(cmd.number));
+            return applyOption(decideOption(option, optionValues()));
+        }
         case Command::Kind::Commit:
             return endTransaction(true);
         case Command::Kind::Rollback:
@@ -533,13 +561,37 @@ Session::End Session::setLongTrans(bool on) {
         return End{};  // always on: the switch has nothing to change
     }
     longTrans_ = on;
-    if (!on && transactionOpen_) {
+    // Switching the mode off commits the mode's open unit of work, not one begun by BEGIN TRAN,
+    // which lasts until its own COMMIT or ROLLBACK.
+    if (!on && transactionOpen_ && tranCount_ == 0) {
         return endTransaction(true);
     }
     return End{};
 }
 
+// BEGIN TRAN: a unit of work that lasts until COMMIT TRAN or ROLLBACK TRAN, whatever the
+// session's mode, like a long transaction. PostgreSQL's transaction starts with the first
+// statement, as a long transaction's does. A nested BEGIN TRAN only counts, so that the commit
+// that matches it leaves the outer unit of work open.
+Session::End Session::beginTransaction() {
+    ++tranCount_;
+    return End{};
+}
+
+// What @@trancount answers: the BEGIN TRAN nesting depth, else 1 while a unit of work is open.
+int32_t Session::tranCount() const {
+    return tranCount_ > 0 ? tranCount_ : (transactionOpen_ ? 1 : 0);
+}
+
+// COMMIT / ROLLBACK: a commit that matches a nested BEGIN TRAN only counts down; anything else
+// ends the unit of work (a rollback always ends all of it) and the session's own mode is in force
+// again.
 Session::End Session::endTransaction(bool commit) {
+    if (commit && tranCount_ > 1) {
+        --tranCount_;
+        return End{};
+    }
+    tranCount_ = 0;
     if (!transactionOpen_) {
         return End{};
     }
@@ -586,26 +638,7 @@ Session::End Session::answerOption(const tds::OptionCommand& command) {
 
 // `set <option> on|off` for the options the gateway serves or whose value is fixed.
 Session::End Session::setOption(const std::string& name, bool on) {
-    struct Named {
-        const char* name;
-        OptionId id;
-    };
-    static const Named kNamed[] = {
-        {"CHAINED", OptionId::Chained},
-        {"NOCOUNT", OptionId::NoCount},
-        {"QUOTED_IDENTIFIER", OptionId::QuotedIdent},
-    };
-    for (const Named& n : kNamed) {
-        if (name == n.name) {
-            tds::OptionCommand command;
-            command.command = static_cast<uint8_t>(tds::OptionCommandKind::Set);
-            command.option = static_cast<uint8_t>(n.id);
-            command.argument = std::string(1, on ? '\1' : '\0');
-            return applyOption(decideOption(command, optionValues()));
-        }
-    }
-    return gatewayFailure(backend::kErrUnknownCommand,
-                          "UNKNOWN GATEWAY COMMAND: SET " + name + (on ? " ON" : " OFF"));
+    return applyOption(decideNamedOption(name, on, optionValues()));
 }
 
 Session::End Session::applyOption(const OptionDecision& decision) {
@@ -616,6 +649,8 @@ Session::End Session::applyOption(const OptionDecision& decision) {
             return End{};
         case OptionDecision::Kind::Refuse:
             return gatewayFailure(backend::kErrNotSupported, decision.refusal);
+        case OptionDecision::Kind::Unknown:
+            return gatewayFailure(backend::kErrUnknownCommand, decision.refusal);
         case OptionDecision::Kind::Report:
             conn_.optionInfo(static_cast<uint8_t>(decision.option), decision.reply);
             return End{};
@@ -676,7 +711,7 @@ Session::End Session::runSql(const std::string& statement) {
 // after statements, under the savepoint of a long transaction or, when there is more than one
 // statement to run outside one, in a transaction of their own.
 Session::End Session::runPlan(const dialect::Plan& plan, const std::string& verb,
-                              std::span<const backend::Param> params) {
+                              std::span<const backend::Param> params, const std::string& preparedName) {
     bool savepoint = longTransActive();
     bool wrapped = !savepoint && (!plan.setup.empty() || !plan.after.empty());
     if (savepoint && !transactionOpen_) {
@@ -696,7 +731,8 @@ Session::End Session::runPlan(const dialect::Plan& plan, const std::string& verb
         }
     }
     ClientSink sink(*this);
-    Outcome main = pg_.run(plan.statement, params, &sink, this);
+    Outcome main = preparedName.empty() ? pg_.run(plan.statement, params, &sink, this)
+                                        : pg_.runPrepared(preparedName, params, &sink, this);
     if (!main.ok()) {
         return settle(main, verb, savepoint, wrapped);
     }

@@ -14,6 +14,7 @@
 #include "common/log.h"
 #include "dialect.h"
 #include "options.h"
+#include "prepared.h"
 #include "protocol/connection.h"
 #include "statement_log.h"
 #include "throttle.h"
@@ -73,12 +74,25 @@ class Session : private backend::ClientWatch {
     End answer(const std::string& statement);
     dialect::Plan translate(const std::string& statement);
     End runSql(const std::string& statement);
-    End runPlan(const dialect::Plan& plan, const std::string& verb, std::span<const backend::Param> params);
+    End runPlan(const dialect::Plan& plan, const std::string& verb, std::span<const backend::Param> params,
+                const std::string& preparedName = {});
     End describeOnly(const std::string& statement);
+    // Dynamic SQL and language requests with parameters (prepared.cpp).
+    void answerDynamic(const tds::DynamicRequest& request);
+    void answerWithParams(const std::string& text, const tds::ParamSet& params);
+    void endAnswer(const End& end);
+    End prepareStatement(const tds::DynamicRequest& request);
+    End executeStatement(const tds::DynamicRequest& request);
+    End deallocateStatement(const tds::DynamicRequest& request);
+    End describeStatement(const tds::DynamicRequest& request, bool input);
+    End runMarked(const std::string& text, std::span<const int> order,
+                  std::span<const backend::Param> values);
     End runProcedure(const std::string& argument);
     End runCatalogProcedure(bool primaryKeys, const std::string& argument);
     End endProcedure(End last);
+    End beginTransaction();
     End endTransaction(bool commit);
+    int32_t tranCount() const;
     End setLongTrans(bool on);
     End answerOption(const tds::OptionCommand& command);
     End setOption(const std::string& name, bool on);
@@ -93,7 +107,7 @@ class Session : private backend::ClientWatch {
     bool lookupStoredRequest(const std::string& owner, const std::string& name, std::string& text,
                              End& failure);
     bool command(const char* sql);
-    bool longTransActive() const { return config_.longTransAlways || longTrans_; }
+    bool longTransActive() const { return config_.longTransAlways || longTrans_ || tranCount_ > 0; }
     bool stopping() const { return attention_ || clientGone_; }
 
     int clientFd() const override;
@@ -118,9 +132,12 @@ class Session : private backend::ClientWatch {
     bool noCount_ = false;    // row counts are left out of end tokens (no count)
     uint8_t isolation_ = 1;   // the isolation level a client chose (0 to 3)
     bool transactionOpen_ = false;
-    std::string convert_;  // SET CONVERT settings, remembered
+    int32_t tranCount_ = 0;  // BEGIN TRAN not yet matched by COMMIT TRAN (nesting depth)
+    std::string convert_;    // SET CONVERT settings, remembered
     std::string allocate_;
     std::string transform_;
+
+    PreparedStatements prepared_;  // dynamic SQL statements by the client's id
 
     bool attention_ = false;    // the client cancelled the running batch
     bool clientGone_ = false;   // the client went away or broke the protocol

@@ -1,0 +1,259 @@
+/* odbc_client.c - the FreeTDS ODBC driver against a live gateway: prepared statements with bound
+ * parameters of several types, executed more than once, and the values read back.
+ *
+ * Usage: odbc_client --probe DRIVER   exits 0 when the driver library can be read (the runner's
+ *                                     check that the ODBC packages are installed);
+ *        odbc_client DRIVER           runs the checks with the gateway named by KWGW_PORT,
+ *                                     KWGW_DATABASE, KWGW_USER and KWGW_PASSWORD.
+ * The driver is named by its path in the connection string, so no odbcinst.ini is needed. Every
+ * check prints what it expected and what came; the exit status is the number of failed checks
+ * (capped), 0 when all passed. */
+#include <sql.h>
+#include <sqlext.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static int failures = 0;
+
+static void check(int ok, const char* what, ...) {
+    va_list ap;
+    va_start(ap, what);
+    printf("%s: ", ok ? "ok" : "FAIL");
+    vprintf(what, ap);
+    printf("\n");
+    va_end(ap);
+    if (!ok) {
+        ++failures;
+    }
+}
+
+/* The diagnostic records of a handle, joined, for messages and for checks on error texts. */
+static void diagnostics(SQLSMALLINT type, SQLHANDLE handle, char* out, size_t size) {
+    SQLCHAR state[6], text[512];
+    SQLINTEGER native;
+    SQLSMALLINT length;
+    size_t used = 0;
+    out[0] = '\0';
+    for (SQLSMALLINT i = 1; used + 1 < size; ++i) {
+        if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text, &length))) {
+            break;
+        }
+        used += (size_t)snprintf(out + used, size - used, "[%s] %s; ", (char*)state, (char*)text);
+    }
+}
+
+static int succeeded(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* what) {
+    if (SQL_SUCCEEDED(rc)) {
+        return 1;
+    }
+    char diag[2048];
+    diagnostics(type, handle, diag, sizeof diag);
+    check(0, "%s returned %d: %s", what, (int)rc, diag);
+    return 0;
+}
+
+/* Column `col` of the current row as text; "<null>" for NULL. */
+static const char* column(SQLHSTMT st, SQLUSMALLINT col, char* buf, SQLLEN size) {
+    SQLLEN ind = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(st, col, SQL_C_CHAR, buf, size, &ind))) {
+        return "<error>";
+    }
+    return ind == SQL_NULL_DATA ? "<null>" : buf;
+}
+
+static void expectColumn(SQLHSTMT st, SQLUSMALLINT col, const char* expected, const char* what) {
+    char buf[128];
+    const char* got = column(st, col, buf, sizeof buf);
+    check(strcmp(got, expected) == 0, "%s: expected '%s', got '%s'", what, expected, got);
+}
+
+/* One row to insert through the prepared INSERT: each pointer NULL means an SQL NULL. */
+struct Row {
+    SQLINTEGER key;
+    const char* amount;
+    const char* name;
+    const SQL_DATE_STRUCT* born;
+    const SQL_TIMESTAMP_STRUCT* seen;
+};
+
+static void insertRows(SQLHDBC dbc, const struct Row* rows, int count) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLRETURN rc = SQLPrepare(
+        st, (SQLCHAR*)"INSERT INTO CL_TYPES (K, AMOUNT, NAME, BORN, SEEN) VALUES (?, ?, ?, ?, ?)", SQL_NTS);
+    if (!succeeded(rc, SQL_HANDLE_STMT, st, "SQLPrepare of the INSERT")) {
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        return;
+    }
+    SQLSMALLINT params = 0;
+    SQLNumParams(st, &params);
+    check(params == 5, "the INSERT has 5 parameter markers (got %d)", params);
+
+    SQLINTEGER key = 0;
+    char amount[32], name[32];
+    SQL_DATE_STRUCT born;
+    SQL_TIMESTAMP_STRUCT seen;
+    SQLLEN keyInd = 0, amountInd = 0, nameInd = 0, bornInd = 0, seenInd = 0;
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL, 9, 2, amount, sizeof amount,
+                     &amountInd);
+    SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, name, sizeof name, &nameInd);
+    SQLBindParameter(st, 4, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &born, 0, &bornInd);
+    SQLBindParameter(st, 5, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &seen, 0,
+                     &seenInd);
+    for (int i = 0; i < count; ++i) {
+        const struct Row* r = &rows[i];
+        key = r->key;
+        amountInd = r->amount ? SQL_NTS : SQL_NULL_DATA;
+        snprintf(amount, sizeof amount, "%s", r->amount ? r->amount : "");
+        nameInd = r->name ? SQL_NTS : SQL_NULL_DATA;
+        snprintf(name, sizeof name, "%s", r->name ? r->name : "");
+        bornInd = r->born ? 0 : SQL_NULL_DATA;
+        if (r->born) {
+            born = *r->born;
+        }
+        seenInd = r->seen ? 0 : SQL_NULL_DATA;
+        if (r->seen) {
+            seen = *r->seen;
+        }
+        rc = SQLExecute(st);
+        if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLExecute of the INSERT")) {
+            SQLLEN affected = -1;
+            SQLRowCount(st, &affected);
+            check(affected == 1, "the INSERT of row %d affected 1 row (got %ld)", (int)key, (long)affected);
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+/* The prepared SELECT, executed once per key: the statement's columns are known after
+ * SQLPrepare, and each execution returns the row stored under its key. */
+static void selectRows(SQLHDBC dbc) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLRETURN rc =
+        SQLPrepare(st, (SQLCHAR*)"SELECT K, AMOUNT, NAME, BORN, SEEN FROM CL_TYPES WHERE K = ?", SQL_NTS);
+    if (!succeeded(rc, SQL_HANDLE_STMT, st, "SQLPrepare of the SELECT")) {
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        return;
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(st, &columns);
+    check(columns == 5, "the prepared SELECT describes 5 columns before it runs (got %d)", columns);
+    SQLCHAR label[64];
+    SQLSMALLINT labelLength = 0;
+    SQLColAttribute(st, 3, SQL_DESC_NAME, label, sizeof label, &labelLength, NULL);
+    check(strcmp((char*)label, "NAME") == 0, "the third column is NAME (got '%s')", (char*)label);
+
+    SQLINTEGER key = 0;
+    SQLLEN keyInd = 0;
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &key, 0, &keyInd);
+
+    static const struct {
+        SQLINTEGER key;
+        const char* values[5];
+    } kExpected[] = {
+        /* DECIMAL comes back with its scale, DATE as yyyy-mm-dd, TIMESTAMP in DB2's form. */
+        {1, {"1", "1234.56", "O'Brien", "2024-02-29", "2023-12-31-23.59.58.500000"}},
+        {2, {"2", "<null>", "<null>", "<null>", "<null>"}},
+        {3, {"3", "-0.07", "  padded", "1900-01-01", "1999-01-01-00.00.00.000000"}},
+    };
+    static const char* const kNames[] = {"K", "AMOUNT", "NAME", "BORN", "SEEN"};
+    for (size_t i = 0; i < sizeof kExpected / sizeof kExpected[0]; ++i) {
+        key = kExpected[i].key;
+        rc = SQLExecute(st);
+        if (!succeeded(rc, SQL_HANDLE_STMT, st, "SQLExecute of the SELECT")) {
+            continue;
+        }
+        rc = SQLFetch(st);
+        check(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO, "row %d is found", (int)key);
+        if (SQL_SUCCEEDED(rc)) {
+            for (int c = 0; c < 5; ++c) {
+                char what[64];
+                snprintf(what, sizeof what, "row %d column %s", (int)key, kNames[c]);
+                expectColumn(st, (SQLUSMALLINT)(c + 1), kExpected[i].values[c], what);
+            }
+            check(SQLFetch(st) == SQL_NO_DATA, "row %d comes once", (int)key);
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+/* A statement PostgreSQL cannot prepare fails at SQLPrepare with the DB2 SQLCODE in the text,
+ * and the connection goes on working. */
+static void prepareFailure(SQLHDBC dbc) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLRETURN rc = SQLPrepare(st, (SQLCHAR*)"SELECT NO_SUCH_COLUMN FROM CL_TYPES WHERE K = ?", SQL_NTS);
+    char diag[2048];
+    diagnostics(SQL_HANDLE_STMT, st, diag, sizeof diag);
+    check(rc == SQL_ERROR, "SQLPrepare of an unknown column fails (returned %d)", (int)rc);
+    check(strstr(diag, "error code -206") != NULL, "the failure carries SQLCODE -206: %s", diag);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    rc = SQLExecDirect(st, (SQLCHAR*)"SELECT COUNT(*) FROM CL_TYPES", SQL_NTS);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLExecDirect after a failed prepare") &&
+        SQL_SUCCEEDED(SQLFetch(st))) {
+        expectColumn(st, 1, "3", "rows in CL_TYPES after the inserts");
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[1], "--probe") == 0) {
+        return access(argv[2], R_OK) == 0 ? 0 : 1;
+    }
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s [--probe] DRIVER\n", argv[0]);
+        return 2;
+    }
+    const char* port = getenv("KWGW_PORT");
+    const char* database = getenv("KWGW_DATABASE");
+    const char* user = getenv("KWGW_USER");
+    const char* password = getenv("KWGW_PASSWORD");
+    if (!port || !database || !user || !password) {
+        fprintf(stderr, "KWGW_PORT, KWGW_DATABASE, KWGW_USER and KWGW_PASSWORD must be set\n");
+        return 2;
+    }
+    char connect[1024];
+    snprintf(
+        connect, sizeof connect,
+        "DRIVER=%s;SERVER=127.0.0.1;PORT=%s;TDS_Version=5.0;ClientCharset=UTF-8;DATABASE=%s;UID=%s;PWD=%s",
+        argv[1], port, database, user, password);
+
+    SQLHENV env;
+    SQLHDBC dbc;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    SQLRETURN rc =
+        SQLDriverConnect(dbc, NULL, (SQLCHAR*)connect, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_NOPROMPT);
+    if (!succeeded(rc, SQL_HANDLE_DBC, dbc, "SQLDriverConnect")) {
+        return 1;
+    }
+
+    static const SQL_DATE_STRUCT kLeapDay = {2024, 2, 29};
+    static const SQL_TIMESTAMP_STRUCT kNewYearsEve = {2023, 12, 31, 23, 59, 58, 500000000};
+    static const SQL_DATE_STRUCT kFirstDay = {1900, 1, 1};
+    static const SQL_TIMESTAMP_STRUCT kMidnight = {1999, 1, 1, 0, 0, 0, 0};
+    const struct Row rows[] = {
+        {1, "1234.56", "O'Brien", &kLeapDay, &kNewYearsEve},
+        {2, NULL, NULL, NULL, NULL},
+        {3, "-0.07", "  padded", &kFirstDay, &kMidnight},
+    };
+    insertRows(dbc, rows, 3);
+    selectRows(dbc);
+    prepareFailure(dbc);
+
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    printf("%d check(s) failed\n", failures);
+    return failures > 100 ? 100 : failures;
+}
