@@ -6,7 +6,8 @@
 // lists them five times each way, interleaved: request 7 on a connection whose DbParm names the
 // group, and the same statement read by dbnextrow into the same bound buffers. The best wall-clock
 // and thread CPU times count (the gateway and PostgreSQL are other processes). Prints both and the
-// ratio driver / DB-Library (goal: at most 1.2). An optional argument sets the number of tables.
+// ratios driver / DB-Library (goal: at most 1.2 in wall time). An optional argument sets the
+// number of tables.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -143,8 +144,9 @@ int main(int argc, char** argv) {
         std::printf("                          wall      client CPU\n");
         std::printf("driver (request 7)        %.3f s   %.3f s\n", viaDriver.wall, viaDriver.cpu);
         std::printf("plain DB-Library loop     %.3f s   %.3f s\n", viaDbLibrary.wall, viaDbLibrary.cpu);
-        std::printf("ratio driver/DB-Library   %.3f     %.3f   (goal: at most 1.2)\n",
-                    viaDriver.wall / viaDbLibrary.wall, viaDriver.cpu / viaDbLibrary.cpu);
+        std::printf("ratio driver/DB-Library wall %.3f (goal: at most 1.2)\n",
+                    viaDriver.wall / viaDbLibrary.wall);
+        std::printf("ratio driver/DB-Library CPU  %.3f\n", viaDriver.cpu / viaDbLibrary.cpu);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "catalog_bench: %s\n", e.what());

@@ -4,8 +4,9 @@
 // PGHOST/PGPORT/PGUSER/PGPASSWORD), then reads it the three ways, five times each, interleaved; the
 // best wall-clock time and the best CPU time of this thread (the client's own work: the gateway and
 // PostgreSQL are other processes) count. The driver goes through requests 21, 22, 25 and 23, which
-// converts decimals, dates and timestamps. Prints the times and the ratios driver / DB-Library (goal:
-// at most 1.10) and DB-Library / libpq. An optional argument sets the number of rows, for profilers.
+// converts decimals, dates and timestamps. Prints the times and the ratios driver / DB-Library
+// (goals: at most 1.05 in wall time, at most 1.10 in client CPU time) and DB-Library / libpq. An
+// optional argument sets the number of rows, for profilers.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -153,8 +154,10 @@ int main(int argc, char** argv) {
         std::printf("driver (requests 21-22-25-23) %.3f s   %.3f s\n", viaDriver.wall, viaDriver.cpu);
         std::printf("plain DB-Library loop         %.3f s   %.3f s\n", viaDbLibrary.wall, viaDbLibrary.cpu);
         std::printf("libpq to PostgreSQL           %.3f s   %.3f s\n", viaLibpq.wall, viaLibpq.cpu);
-        std::printf("ratio driver/DB-Library       %.3f     %.3f   (goal: at most 1.10)\n",
-                    viaDriver.wall / viaDbLibrary.wall, viaDriver.cpu / viaDbLibrary.cpu);
+        std::printf("ratio driver/DB-Library wall  %.3f (goal: at most 1.05)\n",
+                    viaDriver.wall / viaDbLibrary.wall);
+        std::printf("ratio driver/DB-Library CPU   %.3f (goal: at most 1.10)\n",
+                    viaDriver.cpu / viaDbLibrary.cpu);
         std::printf("ratio DB-Library/libpq        %.3f     %.3f\n", viaDbLibrary.wall / viaLibpq.wall,
                     viaDbLibrary.cpu / viaLibpq.cpu);
         return 0;
