@@ -87,9 +87,12 @@ bool setVariables(kwsh::Shell& shell, const Arguments& a) {
 
 bool connectAtStart(kwsh::Shell& shell, const Arguments& a) {
     if (a.loginDialog) {
-        // Without a terminal the dialog cannot be shown and the login counts as cancelled.
-        kwuser_useTerminalPresenter(STDIN_FILENO, STDOUT_FILENO);
-        return shell.connectWithDialog(a.login);
+        // At a terminal the dialog always shows, filled with the values given. Elsewhere it cannot
+        // be shown: the driver connects without it when every value is given (and checks the
+        // extended attribute catalog, as after any login through the dialog); with a value
+        // missing the login counts as cancelled.
+        const bool shown = kwuser_useTerminalPresenter(STDIN_FILENO, STDOUT_FILENO) != 0;
+        return shell.connectWithDialog(a.login, shown);
     }
     if (a.login.server.empty()) {
         return true;

@@ -440,9 +440,9 @@ bool Shell::connect(const LoginValues& login) {
     return true;
 }
 
-bool Shell::connectWithDialog(const LoginValues& login) {
+bool Shell::connectWithDialog(const LoginValues& login, bool alwaysAsk) {
     dropLostConnection();
-    const Outcome outcome = session_.connectWithDialog(login, true);
+    const Outcome outcome = session_.connectWithDialog(login, alwaysAsk);
     if (!outcome.ok()) {
         fail(outcome);
         return false;

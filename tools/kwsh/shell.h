@@ -77,7 +77,9 @@ class Shell {
     bool runCommand(const std::string& line);
 
     bool connect(const LoginValues& login);
-    bool connectWithDialog(const LoginValues& login);
+    // Request 67. `alwaysAsk` shows the login dialog even when every value is given; without it
+    // the driver shows the dialog only for a missing value.
+    bool connectWithDialog(const LoginValues& login, bool alwaysAsk = true);
     bool disconnect();
 
     int failures() const { return failures_; }

@@ -1,5 +1,9 @@
 -- The kwsh demonstration session: the driver at work through the DB2 gateway.
--- scripts/demo runs it as a fresh DB2 user; the tests run it as JOE on a fresh database.
+-- scripts/demo runs it as a fresh DB2 user; the tests run it as JOE on a fresh database. kwsh
+-- connects through the driver's login dialog (--login-dialog): with every value given it shows no
+-- form, and it checks the extended attribute catalog, creating it on the first connect. A second
+-- user, SMITH, keeps the stored requests (the gateway runs his when we have none of the name),
+-- lets us create tables under his name, and gets privileges from us.
 
 \echo == Who we are
 \conninfo
@@ -91,3 +95,29 @@ CREATE VIEW RESEARCH AS SELECT ID, NAME FROM STAFF WHERE DEPT = 10;
 
 \echo == A table read back as DDL
 \ddl DEPT
+
+-- The same statements made for another owner and run: SMITH gets a DEPT of his own.
+\echo == The table recreated for SMITH
+\ddl --run SMITH DEPT
+INSERT INTO SMITH.DEPT SELECT * FROM DEPT;
+SELECT DEPTNO, DEPTNAME FROM SMITH.DEPT ORDER BY DEPTNO;
+
+-- Labels, headings, formats and comments live in the extended attribute catalog the login
+-- created; they are stored by the driver's statements and read back through its requests.
+\echo == Extended attributes set and read back
+\attrs STAFF salary label='Salary:' heading='Yearly pay' format='$#,##0.00' comment='Before tax'
+\attrs STAFF - comment='Who works here'
+\attrs STAFF
+
+-- A stored request is a named statement text in its owner's PCSQL_HOSTLIB; the profile names
+-- SMITH as the owner whose requests are listed.
+\echo == Stored requests: the list, one text, and runs (with an argument; the second result set)
+\requests
+\request DEPTSTAFF
+\call DEPTSTAFF &DEPT = 10
+\call HEADCOUNT #2
+
+-- The Table Security dialog played from the script: each GRANT and REVOKE it sends is shown.
+\echo == Privileges through the Table Security dialog: grant, then revoke
+\security DEPT user=SMITH +select +update columns=deptname show done
+\security DEPT user=SMITH show -select -update done
