@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "child.h"
 #include "kwtest/environment.h"
 
 namespace {
@@ -61,23 +62,12 @@ int runToEnd(const std::vector<std::string>& args, bool quiet, int timeoutMs) {
     if (pid < 0) {
         return -1;
     }
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (r < 0) {
-            return -1;
-        }
-        if (std::chrono::steady_clock::now() > until) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int status = kwtest::waitChild(pid, timeoutMs);
+    if (status < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
     }
+    return status;
 }
 
 std::string readFile(const std::string& path) {

@@ -646,42 +646,10 @@ void PgSession::endCursor(RunState& st, bool ownTransaction, bool declared) {
     PQclear(res);
 }
 
+// The unnamed statement: PostgreSQL parses and describes it, and the next statement replaces it.
 Outcome PgSession::describe(std::string_view sql, RowSink& sink, ClientWatch* watch) {
-    RunState st;
-    st.sink = &sink;
-    st.watch = watch;
-    warnings_.clear();
-    std::string text(sql);
-    if (!PQsendPrepare(conn_, "", text.c_str(), 0, nullptr)) {
-        st.outcome.error = errorFields(nullptr, conn_);
-        st.haveError = true;
-        return finish(st);
-    }
-    while (PGresult* res = nextResult(st)) {
-        if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
-            st.outcome.error = errorFields(res, conn_);
-            st.haveError = true;
-        }
-        PQclear(res);
-    }
-    if (st.haveError || st.stopped || !alive()) {
-        return finish(st);
-    }
-    if (!PQsendDescribePrepared(conn_, "")) {
-        st.outcome.error = errorFields(nullptr, conn_);
-        st.haveError = true;
-        return finish(st);
-    }
-    while (PGresult* res = nextResult(st)) {
-        if (PQresultStatus(res) == PGRES_COMMAND_OK && !st.described && !st.stopped) {
-            describeColumns(res, st);
-        } else if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
-            st.outcome.error = errorFields(res, conn_);
-            st.haveError = true;
-        }
-        PQclear(res);
-    }
-    return finish(st);
+    std::vector<uint32_t> paramTypes;
+    return prepareNamed("", sql, paramTypes, sink, watch);
 }
 
 Outcome PgSession::command(std::string_view sql) {
