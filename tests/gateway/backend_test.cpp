@@ -120,6 +120,7 @@ TEST(SqlcodeFor, MapsConditionsToTheSqlcodesDb2ProgramsExpect) {
         {"22012", "SELECT", -802}, {"22003", "INSERT", -413}, {"22003", "SELECT", -802},
         {"22007", "INSERT", -180}, {"22008", "INSERT", -181}, {"22001", "INSERT", -404},
         {"XX000", "SELECT", -901}, {"53100", "SELECT", -904}, {"99999", "SELECT", -901},
+        {"42883", "SELECT", -401}, {"42883", "CALL", -440},  // a procedure's routine is missing
     };
     for (auto [sqlstate, verb, sqlcode] : cases) {
         EXPECT_EQ(sqlcodeFor(sqlstate, verb), sqlcode) << sqlstate << " " << verb;

@@ -93,6 +93,8 @@ class ByteReader {
         return v;
     }
     void skip(size_t n) { bytes(n); }
+    // The bytes read since position `from`.
+    std::string_view since(size_t from) const { return data_.substr(from, pos_ - from); }
 
     bool ok() const { return ok_; }
     size_t position() const { return pos_; }
