@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 
 #include "bytes.h"
 
@@ -125,7 +126,28 @@ std::string_view characterValue(const ColumnFormat& c, const Cell& cell) {
     return v;
 }
 
-void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
+// A row token is sized before it is written, so that it grows the answer once: the bytes of each
+// cell, then the cells into that room.
+constexpr size_t kTextPrefixBytes = 1 + kTextPointerLength + kTextTimestampLength + 4;
+
+size_t cellBytes(const ColumnFormat& c, const Cell& cell) {
+    switch (c.type) {
+        case WireType::Int:
+            return cell.null ? 1 : 1 + declaredLength(c);
+        case WireType::Float:
+            return cell.null ? 1 : 1 + sizeof(double);
+        case WireType::Char:
+        case WireType::VarChar:
+            return cell.null ? 1 : 1 + characterValue(c, cell).size();
+        case WireType::LongChar:
+            return 4 + (cell.null ? 0 : characterValue(c, cell).size());
+        case WireType::Text:
+            return cell.null ? 1 : kTextPrefixBytes + characterValue(c, cell).size();
+    }
+    return 0;
+}
+
+void putCell(FixedWriter& w, const ColumnFormat& c, const Cell& cell) {
     switch (c.type) {
         case WireType::Int:
             if (cell.null) {
@@ -477,11 +499,20 @@ void writeTypeInfo(std::string& out, const ColumnFormat& column) {
 }
 
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
-    ByteWriter w(out);
-    putToken(w, Token::Row);
+    static const Cell kMissing;
+    auto cellAt = [&](size_t i) -> const Cell& { return i < cells.size() ? cells[i] : kMissing; };
+    size_t bytes = 1;
     for (size_t i = 0; i < columns.size(); ++i) {
-        putCell(w, columns[i], i < cells.size() ? cells[i] : Cell{});
+        bytes += cellBytes(columns[i], cellAt(i));
     }
+    const size_t start = out.size();
+    out.resize(start + bytes);
+    FixedWriter w(out.data() + start);
+    w.u8(static_cast<uint8_t>(Token::Row));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        putCell(w, columns[i], cellAt(i));
+    }
+    assert(w.position() == out.data() + out.size());
 }
 
 std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
