@@ -220,6 +220,27 @@ TEST(ConvertBinary, GivesTheDb2FormsAndTheFailuresOfTheTextReads) {
     }
 }
 
+// Every date DB2 can hold, against PostgreSQL's own calendar (isoDate is its date_out).
+TEST(ConvertBinary, GivesEveryDateFromYear1To9999AsPostgresShowsIt) {
+    const ColumnPlan plan = planColumn(1082, -1, "D");
+    gw::Cell cell;
+    std::string scratch;
+    int checked = 0;
+    for (int32_t day = -730119; day <= 2921939; ++day) {
+        auto bad = convertBinary(plan, be(static_cast<uint32_t>(day), 4), cell, scratch);
+        const std::string iso = isoDate(day);
+        if (bad || cell.text != iso) {
+            ADD_FAILURE() << "day " << day << ": " << (bad ? bad->message : std::string(cell.text)) << " for "
+                          << iso;
+            break;
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 3652059) << "every day of 9999 years";
+    EXPECT_TRUE(convertBinary(plan, be(static_cast<uint32_t>(-730120), 4), cell, scratch));
+    EXPECT_TRUE(convertBinary(plan, be(2921940, 4), cell, scratch));
+}
+
 TEST(ConvertBinary, GivesNumbersTheValuesTheirTextGives) {
     gw::Cell cell;
     std::string scratch;

@@ -732,32 +732,41 @@ constexpr std::string_view kCopySignature("PGCOPY\n\377\r\n\0", 11);
 constexpr int kCopyNull = -1;
 constexpr int kCopyTrailer = -1;
 
-// Big-endian fields of one COPY message, bounds-checked: a read that does not fit fails the reader.
+// Big-endian fields of one COPY message, bounds-checked: a read that does not fit fails the reader
+// and yields zeros (or no bytes).
 class CopyReader {
   public:
     explicit CopyReader(std::string_view data) : data_(data) {}
-    int16_t i16() { return static_cast<int16_t>(take(2)); }
-    int32_t i32() { return static_cast<int32_t>(take(4)); }
-    std::string_view bytes(size_t n) {
-        if (!ok_ || data_.size() - at_ < n) {
-            ok_ = false;
-            return {};
+    int16_t i16() {
+        const char* p = advance(2);
+        return p ? static_cast<int16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1])) : 0;
+    }
+    int32_t i32() {
+        const char* p = advance(4);
+        if (!p) {
+            return 0;
         }
-        std::string_view v = data_.substr(at_, n);
-        at_ += n;
-        return v;
+        return static_cast<int32_t>((uint32_t{static_cast<uint8_t>(p[0])} << 24) |
+                                    (uint32_t{static_cast<uint8_t>(p[1])} << 16) |
+                                    (uint32_t{static_cast<uint8_t>(p[2])} << 8) | static_cast<uint8_t>(p[3]));
+    }
+    std::string_view bytes(size_t n) {
+        const char* p = advance(n);
+        return p ? std::string_view(p, n) : std::string_view();
     }
     bool ok() const { return ok_; }
     bool atEnd() const { return at_ == data_.size(); }
 
   private:
-    uint32_t take(size_t n) {
-        std::string_view b = bytes(n);
-        uint32_t v = 0;
-        for (char c : b) {
-            v = (v << 8) | static_cast<uint8_t>(c);
+    const char* advance(size_t n) {
+        if (data_.size() - at_ < n) {
+            ok_ = false;
+            at_ = data_.size();
+            return nullptr;
         }
-        return v;
+        const char* p = data_.data() + at_;
+        at_ += n;
+        return p;
     }
     std::string_view data_;
     size_t at_ = 0;

@@ -157,10 +157,22 @@ ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t 
     return plan;
 }
 
+namespace {
+// yyyy-mm-dd; anything longer carries " BC" or a fifth year digit, "infinity" is no date.
+bool isDb2DateText(std::string_view iso) {
+    return iso.size() == 10 && iso[4] == '-' && iso[7] == '-' && isDigits(iso.substr(0, 4)) &&
+           isDigits(iso.substr(5, 2)) && isDigits(iso.substr(8, 2));
+}
+
+// hh:mm:ss, the start of every time PostgreSQL shows.
+bool isTimeText(std::string_view iso) {
+    return iso.size() >= 8 && iso[2] == ':' && iso[5] == ':' && isDigits(iso.substr(0, 2)) &&
+           isDigits(iso.substr(3, 2)) && isDigits(iso.substr(6, 2));
+}
+}  // namespace
+
 bool db2Date(std::string_view iso, std::string& out) {
-    // yyyy-mm-dd; anything longer carries " BC" or a fifth year digit, "infinity" is no date.
-    if (iso.size() != 10 || iso[4] != '-' || iso[7] != '-' || !isDigits(iso.substr(0, 4)) ||
-        !isDigits(iso.substr(5, 2)) || !isDigits(iso.substr(8, 2))) {
+    if (!isDb2DateText(iso)) {
         return false;
     }
     out.assign(iso);
@@ -169,40 +181,43 @@ bool db2Date(std::string_view iso, std::string& out) {
 
 bool db2Time(std::string_view iso, std::string& out) {
     // hh:mm:ss[.ffffff] -> hh.mm.ss (DB2 TIME has no fraction)
-    if (iso.size() < 8 || iso[2] != ':' || iso[5] != ':' || !isDigits(iso.substr(0, 2)) ||
-        !isDigits(iso.substr(3, 2)) || !isDigits(iso.substr(6, 2))) {
+    if (!isTimeText(iso)) {
         return false;
     }
     if (iso.size() > 8 && iso[8] != '.') {
         return false;  // a time zone: not a DB2 TIME
     }
-    out.assign(iso.substr(0, 8));
-    out[2] = '.';
-    out[5] = '.';
+    char text[8];
+    std::memcpy(text, iso.data(), sizeof text);
+    text[2] = '.';
+    text[5] = '.';
+    out.assign(text, sizeof text);
     return true;
 }
 
 bool db2Timestamp(std::string_view iso, std::string& out) {
     // yyyy-mm-dd hh:mm:ss[.f...] -> yyyy-mm-dd-hh.mm.ss.ffffff
-    if (iso.size() < 19 || iso[10] != ' ') {
-        return false;
-    }
-    std::string date;
-    std::string time;
-    if (!db2Date(iso.substr(0, 10), date) || !db2Time(iso.substr(11, 8), time)) {
+    constexpr size_t kWhole = 19;  // up to the seconds
+    if (iso.size() < kWhole || iso[10] != ' ' || !isDb2DateText(iso.substr(0, 10)) ||
+        !isTimeText(iso.substr(11, 8))) {
         return false;
     }
     std::string_view fraction;
-    if (iso.size() > 19) {
-        if (iso[19] != '.' || iso.size() > 26 || !isDigits(iso.substr(20))) {
+    if (iso.size() > kWhole) {
+        if (iso[kWhole] != '.' || iso.size() > 26 || !isDigits(iso.substr(kWhole + 1))) {
             return false;
         }
-        fraction = iso.substr(20);
+        fraction = iso.substr(kWhole + 1);
     }
-    out.clear();
-    out.reserve(26);
-    out.append(date).append(1, '-').append(time).append(1, '.').append(fraction);
-    out.append(6 - fraction.size(), '0');
+    char text[26];
+    std::memcpy(text, iso.data(), kWhole);
+    text[10] = '-';
+    text[13] = '.';
+    text[16] = '.';
+    text[kWhole] = '.';
+    std::memcpy(text + kWhole + 1, fraction.data(), fraction.size());
+    std::memset(text + kWhole + 1 + fraction.size(), '0', 6 - fraction.size());
+    out.assign(text, sizeof text);
     return true;
 }
 
@@ -316,7 +331,6 @@ constexpr int64_t kMicrosPerSecond = 1000000;
 constexpr int64_t kMicrosPerMinute = 60 * kMicrosPerSecond;
 constexpr int64_t kMicrosPerHour = 60 * kMicrosPerMinute;
 constexpr int64_t kMicrosPerDay = 24 * kMicrosPerHour;
-constexpr int kLastDb2Year = 9999;
 
 // numeric's binary form: four 16-bit words, then base-10000 digits, the first worth 10000^weight.
 constexpr size_t kNumericHeader = 8;
@@ -337,11 +351,26 @@ uint64_t be64(const char* p) {
     return (uint64_t{be32(p)} << 32) | be32(p + 4);
 }
 
+// "00" to "99": two digits a step halve the divisions of every number written.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+static_assert(kDigitPairs[2 * 42] == '4' && kDigitPairs[2 * 42 + 1] == '2');
+
 // Writes `v` as exactly `width` digits (v < 10^width) and returns the end.
 char* putDigits(char* p, uint32_t v, int width) {
-    for (int i = width - 1; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + v % 10);
-        v /= 10;
+    int i = width;
+    for (; i >= 2; i -= 2) {
+        std::memcpy(p + i - 2, &kDigitPairs[2 * (v % 100)], 2);
+        v /= 100;
+    }
+    if (i == 1) {
+        p[0] = static_cast<char>('0' + v % 10);
     }
     return p + width;
 }
@@ -372,6 +401,36 @@ CivilDate fromJulian(uint32_t jd) {
     return d;
 }
 
+// The same date for the days DB2 can hold, by Neri and Schneider's Euclidean affine algorithm: a
+// handful of multiplications where PostgreSQL's divides, for the value read on every row.
+// `days` counts from 2000-01-01, and must lie within years 1 to 9999 give or take a year.
+CivilDate fastCivilDate(int32_t days) {
+    constexpr uint32_t kShift = 82;  // 400-year cycles added so that every day counted is positive
+    constexpr uint32_t kDayShift = 719468 + 146097 * kShift;
+    constexpr uint32_t kYearShift = 400 * kShift;
+    constexpr int32_t kDaysFrom1970 = 10957;
+    const uint32_t n = static_cast<uint32_t>(days + kDaysFrom1970) + kDayShift;
+    const uint32_t n1 = 4 * n + 3;
+    const uint32_t century = n1 / 146097;
+    const uint32_t inCentury = n1 % 146097 / 4;
+    const uint32_t n2 = 4 * inCentury + 3;
+    const uint64_t p2 = uint64_t{2939745} * n2;
+    const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+    const uint32_t dayOfYear = static_cast<uint32_t>(p2 & 0xFFFFFFFFu) / 2939745 / 4;
+    const uint32_t n3 = 2141 * dayOfYear + 197913;
+    const uint32_t month = n3 >> 16;
+    const uint32_t day = (n3 & 0xFFFF) / 2141;
+    const uint32_t january = dayOfYear >= 306;  // the year counted from March ends in January
+    CivilDate d;
+    d.year = static_cast<int>(100 * century + yearOfCentury - kYearShift + january);
+    d.month = static_cast<int>(january ? month - 12 : month);
+    d.day = static_cast<int>(day + 1);
+    return d;
+}
+// The days of DB2's first and last dates, 0001-01-01 and 9999-12-31, from 2000-01-01.
+constexpr int32_t kFirstDb2Day = -730119;
+constexpr int32_t kLastDb2Day = 2921939;
+
 struct ClockTime {
     uint32_t hour = 0, minute = 0, second = 0, micros = 0;
 };
@@ -398,10 +457,6 @@ bool splitTimestamp(int64_t t, int64_t& julian, int64_t& time) {
     }
     julian += kPostgresEpochJulian;
     return julian >= 0 && julian <= INT32_MAX;
-}
-
-bool db2Year(int year) {
-    return year >= 1 && year <= kLastDb2Year;
 }
 
 // yyyy-mm-dd of a year DB2 can hold; 10 bytes.
@@ -487,14 +542,10 @@ std::optional<ConversionError> binaryDate(std::string_view bytes, Cell& cell, st
         return malformed("DATE");
     }
     const int32_t days = static_cast<int32_t>(be32(bytes.data()));
-    const int64_t julian = int64_t{days} + kPostgresEpochJulian;
-    if (days == INT32_MIN || days == INT32_MAX || julian < 0 || julian > INT32_MAX) {
+    if (days < kFirstDb2Day || days > kLastDb2Day) {
         return invalidDatetime(isoDate(days));
     }
-    const CivilDate d = fromJulian(static_cast<uint32_t>(julian));
-    if (!db2Year(d.year)) {
-        return invalidDatetime(isoDate(days));
-    }
+    const CivilDate d = fastCivilDate(days);
     char text[10];
     putDb2Date(text, d);
     scratch.assign(text, sizeof text);
@@ -523,13 +574,11 @@ std::optional<ConversionError> binaryTimestamp(std::string_view bytes, Cell& cel
     }
     const int64_t t = static_cast<int64_t>(be64(bytes.data()));
     int64_t julian = 0, time = 0;
-    if (t == INT64_MIN || t == INT64_MAX || !splitTimestamp(t, julian, time)) {
+    if (t == INT64_MIN || t == INT64_MAX || !splitTimestamp(t, julian, time) ||
+        julian - kPostgresEpochJulian < kFirstDb2Day || julian - kPostgresEpochJulian > kLastDb2Day) {
         return invalidDatetime(isoTimestamp(t));
     }
-    const CivilDate d = fromJulian(static_cast<uint32_t>(julian));
-    if (!db2Year(d.year)) {
-        return invalidDatetime(isoTimestamp(t));
-    }
+    const CivilDate d = fastCivilDate(static_cast<int32_t>(julian - kPostgresEpochJulian));
     const ClockTime c = fromMicros(time);
     char text[26];
     char* p = putDb2Date(text, d);
@@ -620,9 +669,15 @@ bool numericText(std::string_view bytes, std::string& out) {
             return false;
         }
     }
+    // Most values fit a small buffer on the stack; the rest are written into `out` itself.
     const size_t wholeGroups = weight >= 0 ? static_cast<size_t>(weight) + 1 : 0;
-    out.resize(2 + 4 * wholeGroups + 1 + static_cast<size_t>(dscale) + 4);
-    char* p = out.data();
+    const size_t bound = 2 + 4 * wholeGroups + 1 + static_cast<size_t>(dscale) + 4;
+    char small[64];
+    if (bound > sizeof small) {
+        out.resize(bound);
+    }
+    char* const start = bound > sizeof small ? out.data() : small;
+    char* p = start;
     if (sign == kNumericNegative) {
         *p++ = '-';
     }
@@ -651,7 +706,12 @@ bool numericText(std::string_view bytes, std::string& out) {
         }
         p = end;
     }
-    out.resize(static_cast<size_t>(p - out.data()));
+    const size_t length = static_cast<size_t>(p - start);
+    if (start == small) {
+        out.assign(small, length);
+    } else {
+        out.resize(length);
+    }
     return true;
 }
 
