@@ -129,6 +129,8 @@ TEST(PlainQueries, AreTheOnesCopyCanRun) {
         {"select intox from t;  ", true},
         {"select 1; select 2", false},
         {"select a into joe.copy from t", false},
+        {"select pinto, intox, \"x\" from t", true},
+        {"select 1 from t\nINTO", false},
         {"with x as (delete from t returning a) select * from x", false},
         {"insert into t select * from u", false},
         {"selectx 1", false},
@@ -222,6 +224,14 @@ TEST(CopyReads, GiveEveryValueByteForByteAsTextReadsDo) {
         EXPECT_EQ(byCopy.formats()[i].length, byText.formats()[i].length);
         EXPECT_EQ(byCopy.formats()[i].userType, byText.formats()[i].userType);
     }
+    // A prepared statement's rows come in binary too, and the same.
+    std::vector<uint32_t> types;
+    Recorder format;
+    ASSERT_TRUE(binary->prepareNamed("edges", sql + " limit $1", types, format, nullptr).ok());
+    const gw::backend::Param all[] = {std::string("100")};
+    Recorder byPrepared;
+    ASSERT_TRUE(binary->runPrepared("edges", all, &byPrepared, nullptr).ok());
+    EXPECT_EQ(byPrepared.rows, byText.rows);
     // A few cells as a DB2 program reads them, so that agreement is not agreement on a wrong form.
     EXPECT_EQ(byText.rows[1][11], "0001-01-01") << "year 1";
     EXPECT_EQ(byText.rows[2][13], "9999-12-31-23.59.59.999999");
@@ -248,17 +258,23 @@ TEST(CopyReads, GiveEveryValueByteForByteAsTextReadsDo) {
         "select '-Infinity'::numeric",
     };
     for (const char* bad : failing) {
-        Recorder r1, r2;
+        Recorder r1, r2, r3, ignored;
         Outcome o1 = text->run(bad, {}, &r1, nullptr);
         rememberAsLong(cache, bad);
         Outcome o2 = binary->run(bad, {}, &r2, nullptr);
         EXPECT_TRUE(o2.copied) << bad;
+        ASSERT_TRUE(binary->prepareNamed("bad", bad, types, ignored, nullptr).ok()) << bad;
+        Outcome o3 = binary->runPrepared("bad", {}, &r3, nullptr);
+        ASSERT_TRUE(binary->command("DEALLOCATE bad").ok());
         ASSERT_TRUE(o1.conversion.has_value()) << bad;
-        ASSERT_TRUE(o2.conversion.has_value()) << bad;
-        EXPECT_EQ(o2.conversion->sqlcode, o1.conversion->sqlcode) << bad;
-        EXPECT_EQ(o2.conversion->message, o1.conversion->message) << bad;
-        EXPECT_EQ(o2.status, Outcome::Status::Failed) << bad;
+        for (const Outcome* o : {&o2, &o3}) {
+            ASSERT_TRUE(o->conversion.has_value()) << bad;
+            EXPECT_EQ(o->conversion->sqlcode, o1.conversion->sqlcode) << bad;
+            EXPECT_EQ(o->conversion->message, o1.conversion->message) << bad;
+            EXPECT_EQ(o->status, Outcome::Status::Failed) << bad;
+        }
         EXPECT_TRUE(r2.rows.empty()) << bad;
+        EXPECT_TRUE(r3.rows.empty()) << bad;
     }
 }
 

@@ -73,6 +73,7 @@ struct PgSession::RunState {
     bool described = false;
     int sinceCheck = 0;
     bool copyHeaderRead = false;  // a binary COPY's stream has passed its header
+    bool binaryRows = false;      // single-row results come in binary (a prepared statement's)
     Outcome outcome;
     bool haveError = false;
 };
@@ -87,9 +88,12 @@ PgSession::~PgSession() {
 }
 
 namespace {
+// A letter, digit, `_`, `$` or any byte of a non-ASCII character (ASCII tests by hand: every
+// statement passes here, and the <cctype> calls cost more than the rest of the scan).
 bool wordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    const auto u = static_cast<unsigned char>(c);
+    const unsigned char lower = u | 0x20;
+    return (u >= '0' && u <= '9') || (lower >= 'a' && lower <= 'z') || c == '_' || c == '$' || u >= 0x80;
 }
 
 bool sameWord(std::string_view word, std::string_view upper) {
@@ -97,11 +101,26 @@ bool sameWord(std::string_view word, std::string_view upper) {
         return false;
     }
     for (size_t i = 0; i < word.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) {
+        const char c = word[i] >= 'a' && word[i] <= 'z' ? static_cast<char>(word[i] - 'a' + 'A') : word[i];
+        if (c != upper[i]) {
             return false;
         }
     }
     return true;
+}
+
+// True when INTO stands as a word at or after `from` (which follows a word character): memchr finds
+// the places of `i` and `I`, the word is checked there.
+bool holdsInto(std::string_view sql, size_t from) {
+    for (char first : {'i', 'I'}) {
+        for (size_t at = sql.find(first, from); at != std::string_view::npos; at = sql.find(first, at + 1)) {
+            if (!wordChar(sql[at - 1]) && sameWord(sql.substr(at, 4), "INTO") &&
+                (at + 4 == sql.size() || !wordChar(sql[at + 4]))) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 }  // namespace
 
@@ -136,20 +155,7 @@ bool isPlainQuery(std::string_view sql) {
     if (sql.find(';') < last) {
         return false;
     }
-    for (size_t at = end; at < sql.size();) {
-        if (!wordChar(sql[at])) {
-            ++at;
-            continue;
-        }
-        size_t w = at;
-        while (at < sql.size() && wordChar(sql[at])) {
-            ++at;
-        }
-        if (sameWord(sql.substr(w, at - w), "INTO")) {
-            return false;
-        }
-    }
-    return true;
+    return !holdsInto(sql, end);
 }
 
 ReadCache& ReadCache::shared() {
@@ -163,7 +169,7 @@ std::string ReadCache::keyFor(std::string_view role, std::string_view sql) {
     return key.append(role).append(1, '\n').append(sql);
 }
 
-bool ReadCache::manyRows(const std::string& key) {
+bool ReadCache::manyRows(std::string_view key) {
     std::lock_guard lock(mutex_);
     auto it = index_.find(key);
     if (it == index_.end()) {
@@ -173,7 +179,7 @@ bool ReadCache::manyRows(const std::string& key) {
     return true;
 }
 
-void ReadCache::remember(const std::string& key) {
+void ReadCache::remember(std::string_view key) {
     std::lock_guard lock(mutex_);
     auto it = index_.find(key);
     if (it != index_.end()) {
@@ -184,19 +190,20 @@ void ReadCache::remember(const std::string& key) {
         return;
     }
     if (index_.size() >= capacity_) {
-        index_.erase(order_.back());
+        index_.erase(std::string_view(order_.back()));
         order_.pop_back();
     }
-    order_.push_front(key);
-    index_.emplace(key, order_.begin());
+    order_.emplace_front(key);
+    index_.emplace(std::string_view(order_.front()), order_.begin());
 }
 
-void ReadCache::forget(const std::string& key) {
+void ReadCache::forget(std::string_view key) {
     std::lock_guard lock(mutex_);
     auto it = index_.find(key);
     if (it != index_.end()) {
-        order_.erase(it->second);
-        index_.erase(it);
+        const Order::iterator entry = it->second;
+        index_.erase(it);  // first: its key is a view of the entry
+        order_.erase(entry);
     }
 }
 
@@ -465,8 +472,9 @@ void PgSession::sendRow(const PGresult* res, int r, RunState& st) {
             cell = Cell{};
             continue;
         }
-        std::string_view text(PQgetvalue(res, r, col), static_cast<size_t>(PQgetlength(res, r, col)));
-        if (auto bad = convertValue(plans_[i], text, cell, scratch_[i])) {
+        std::string_view value(PQgetvalue(res, r, col), static_cast<size_t>(PQgetlength(res, r, col)));
+        if (auto bad = st.binaryRows ? convertBinary(plans_[i], value, cell, scratch_[i])
+                                     : convertValue(plans_[i], value, cell, scratch_[i])) {
             st.outcome.conversion = std::move(*bad);
             stopQuery(st);
             return;
@@ -653,8 +661,10 @@ Outcome PgSession::runCopy(std::string_view sql, RowSink* sink, ClientWatch* wat
         }
         PQclear(res);
     }
+    // Fewer rows than the cache's minimum go back to single-row reads; so does a COPY that failed
+    // before its first row, lest a failure of COPY's own come back on every run.
     Outcome o = finish(st);
-    if (o.ok() && o.rows < cache_->minRows()) {
+    if ((o.ok() && o.rows < cache_->minRows()) || (o.status == Outcome::Status::Failed && !o.hasColumns)) {
         cache_->forget(cacheKey_);
     }
     return o;
@@ -848,7 +858,9 @@ Outcome PgSession::command(std::string_view sql) {
 namespace gw::backend {
 
 // Dynamic SQL: a named prepared statement lives until the session deallocates it (a ROLLBACK does
-// not drop it), so one PREPARE serves every EXECUTE of the client's statement.
+// not drop it), so one PREPARE serves every EXECUTE of the client's statement. Its describe fixes
+// the types of its columns for good (PostgreSQL refuses to run it should they change), so when
+// the gateway reads all of them in binary, every EXECUTE asks for binary rows.
 Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
                                 std::vector<uint32_t>& paramTypes, RowSink& sink, ClientWatch* watch) {
     RunState st;
@@ -857,6 +869,7 @@ Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
     warnings_.clear();
     paramTypes.clear();
     std::string statementName(name);
+    binaryPrepared_.erase(statementName);
     std::string text(sql);
     if (!PQsendPrepare(conn_, statementName.c_str(), text.c_str(), 0, nullptr)) {
         st.outcome.error = errorFields(nullptr, conn_);
@@ -884,6 +897,7 @@ Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
                 paramTypes.push_back(PQparamtype(res, i));
             }
             describeColumns(res, st);
+            binaryPrepared_[statementName] = !plans_.empty() && allColumnsBinary();
         } else if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
             st.outcome.error = errorFields(res, conn_);
             st.haveError = true;
@@ -904,8 +918,10 @@ Outcome PgSession::runPrepared(std::string_view name, std::span<const Param> par
     for (const Param& p : params) {
         values.push_back(p ? p->c_str() : nullptr);
     }
+    auto known = binaryPrepared_.find(statementName);
+    st.binaryRows = sink && known != binaryPrepared_.end() && known->second;
     if (!PQsendQueryPrepared(conn_, statementName.c_str(), static_cast<int>(values.size()), values.data(),
-                             nullptr, nullptr, 0)) {
+                             nullptr, nullptr, st.binaryRows ? 1 : 0)) {
         st.outcome.error = errorFields(nullptr, conn_);
         st.haveError = true;
         return finish(st);

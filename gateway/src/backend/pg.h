@@ -109,16 +109,16 @@ class ReadCache {
 
     int64_t minRows() const { return minRows_; }
     // True when `key` returned many rows last time (and makes it the most recently used).
-    bool manyRows(const std::string& key);
-    void remember(const std::string& key);
-    void forget(const std::string& key);
+    bool manyRows(std::string_view key);
+    void remember(std::string_view key);
+    void forget(std::string_view key);
     size_t size() const;
 
   private:
-    using Order = std::list<std::string>;  // most recently used first
+    using Order = std::list<std::string>;  // the keys, most recently used first
     mutable std::mutex mutex_;
     Order order_;
-    std::unordered_map<std::string, Order::iterator> index_;
+    std::unordered_map<std::string_view, Order::iterator> index_;  // views of the keys in order_
     size_t capacity_;
     int64_t minRows_;
 };
@@ -152,7 +152,8 @@ class PgSession {
     // its parameters go to `paramTypes` (PostgreSQL type oids), its row format to `sink`.
     Outcome prepareNamed(std::string_view name, std::string_view sql, std::vector<uint32_t>& paramTypes,
                          RowSink& sink, ClientWatch* watch);
-    // Runs the named prepared statement with `params`, rows streaming to `sink` as run() does.
+    // Runs the named prepared statement with `params`, rows streaming to `sink` as run() does (in
+    // binary when its describe found every column readable so).
     Outcome runPrepared(std::string_view name, std::span<const Param> params, RowSink* sink,
                         ClientWatch* watch);
     // The cache that decides which plain queries are read as a binary COPY (ReadCache::shared()
@@ -213,6 +214,8 @@ class PgSession {
     std::string role_;
     ReadCache* cache_ = &ReadCache::shared();
     std::string cacheKey_;  // role_ and the statement of the read in hand (kept to save allocations)
+    // Prepared statements by name: true when every column of theirs is read in binary.
+    std::unordered_map<std::string, bool> binaryPrepared_;
 };
 
 }  // namespace gw::backend
