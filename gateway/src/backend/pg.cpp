@@ -565,20 +565,21 @@ Outcome PgSession::finish(RunState& st) {
     return std::move(o);
 }
 
-// A plain query without parameters is looked up in the read cache: read as a binary COPY when
-// it returned many rows last time, remembered when it does now.
+// A statement without parameters is looked up in the read cache: a plain query it holds is read as
+// a binary COPY, one that returns many rows now is remembered. Only those two pay the test for a
+// plain query.
 Outcome PgSession::run(std::string_view sql, std::span<const Param> params, RowSink* sink,
                        ClientWatch* watch) {
-    if (!sink || !cache_ || !params.empty() || role_.size() + sql.size() >= ReadCache::kMaxKeyBytes ||
-        !isPlainQuery(sql)) {
-        return runSingleRow(sql, params, sink, watch);
-    }
-    cacheKey_.assign(role_).append(1, '\n').append(sql);
-    if (cache_->manyRows(cacheKey_)) {
-        return runCopy(sql, sink, watch);
+    const bool cacheable =
+        sink && cache_ && params.empty() && role_.size() + sql.size() < ReadCache::kMaxKeyBytes;
+    if (cacheable) {
+        cacheKey_.assign(role_).append(1, '\n').append(sql);
+        if (cache_->manyRows(cacheKey_) && isPlainQuery(sql)) {
+            return runCopy(sql, sink, watch);
+        }
     }
     Outcome o = runSingleRow(sql, params, sink, watch);
-    if (o.ok() && o.rows >= cache_->minRows() && allColumnsBinary()) {
+    if (cacheable && o.ok() && o.rows >= cache_->minRows() && allColumnsBinary() && isPlainQuery(sql)) {
         cache_->remember(cacheKey_);
     }
     return o;
@@ -590,7 +591,7 @@ Outcome PgSession::runSingleRow(std::string_view sql, std::span<const Param> par
     st.sink = sink;
     st.watch = watch;
     warnings_.clear();
-    std::string text(sql);
+    const std::string& text = sqlText_.assign(sql);
     int sent;
     if (params.empty()) {
         sent = PQsendQuery(conn_, text.c_str());
@@ -673,7 +674,7 @@ Outcome PgSession::runCopy(std::string_view sql, RowSink* sink, ClientWatch* wat
 // Parse and Describe of the unnamed statement in one pipeline: the row format goes to plans_.
 // False (with the error, the stop or the lost connection in `st`) when the statement is not to run.
 bool PgSession::describeUnnamed(std::string_view sql, RunState& st) {
-    const std::string text(sql);
+    const std::string& text = sqlText_.assign(sql);
     if (!PQenterPipelineMode(conn_)) {
         st.outcome.error = errorFields(nullptr, conn_);
         st.haveError = true;

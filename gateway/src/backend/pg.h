@@ -214,6 +214,7 @@ class PgSession {
     std::string role_;
     ReadCache* cache_ = &ReadCache::shared();
     std::string cacheKey_;  // role_ and the statement of the read in hand (kept to save allocations)
+    std::string sqlText_;   // the statement in hand, as libpq takes it (likewise)
     // Prepared statements by name: true when every column of theirs is read in binary.
     std::unordered_map<std::string, bool> binaryPrepared_;
 };
