@@ -215,7 +215,7 @@ bool db2Timestamp(std::string_view iso, std::string& out) {
     text[13] = '.';
     text[16] = '.';
     text[kWhole] = '.';
-    std::memcpy(text + kWhole + 1, fraction.data(), fraction.size());
+    std::copy(fraction.begin(), fraction.end(), text + kWhole + 1);
     std::memset(text + kWhole + 1 + fraction.size(), '0', 6 - fraction.size());
     out.assign(text, sizeof text);
     return true;

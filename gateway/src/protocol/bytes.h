@@ -68,8 +68,10 @@ class FixedWriter {
         little(bits, 8);
     }
     void bytes(std::string_view v) {
-        std::memcpy(at_, v.data(), v.size());
-        at_ += v.size();
+        if (!v.empty()) {
+            std::memcpy(at_, v.data(), v.size());
+            at_ += v.size();
+        }
     }
     void zeros(size_t n) {
         std::memset(at_, 0, n);
