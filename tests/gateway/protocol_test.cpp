@@ -198,6 +198,11 @@ TEST(TokenWriters, EncodeValuesNullsAndEmptyStringsAndNeverCutAUtf8Character) {
     const std::tuple<const char*, ColumnFormat, Cell, std::string> cases[] = {
         {"INTN 4 negative", column(WireType::Int, 4), integer(-2), bytes({4, 0xFE, 0xFF, 0xFF, 0xFF})},
         {"INTN 2 value", column(WireType::Int, 2), integer(258), bytes({2, 2, 1})},
+        {"INTN NULL", column(WireType::Int, 4), Cell{}, bytes({0})},
+        {"FLTN 8 little-endian", column(WireType::Float, 8), Cell{false, 0, -1.5, {}},
+         bytes({8, 0, 0, 0, 0, 0, 0, 0xF8, 0xBF})},
+        {"FLTN NULL", column(WireType::Float, 8), Cell{}, bytes({0})},
+        {"LONGCHAR value", column(WireType::LongChar, 300), text("xy"), bytes({2, 0, 0, 0, 'x', 'y'})},
         {"CHAR empty string as one blank", column(WireType::Char, 5), text(""), bytes({1, ' '})},
         {"VARCHAR value cut to its length", column(WireType::VarChar, 3), text("abcdef"),
          bytes({3, 'a', 'b', 'c'})},

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 
 #include "bytes.h"
 
@@ -119,13 +120,35 @@ void putRowFormat2(ByteWriter& w, std::span<const ColumnFormat> columns) {
 // A character value: NULL is a zero length, an empty string goes out as one blank.
 std::string_view characterValue(const ColumnFormat& c, const Cell& cell) {
     std::string_view v = cell.text.empty() ? std::string_view(" ") : cell.text;
-    if (c.type == WireType::Char || c.type == WireType::VarChar) {
+    if ((c.type == WireType::Char || c.type == WireType::VarChar) && v.size() > declaredLength(c)) {
         v = fitText(v, declaredLength(c));
     }
     return v;
 }
 
-void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
+// A row token grows the answer once: by the most its cells can take (no value is longer than its
+// cell's text, or than one blank for an empty one), cut back to what they took once written.
+constexpr size_t kTextPrefixBytes = 1 + kTextPointerLength + kTextTimestampLength + 4;
+
+size_t cellRoom(const ColumnFormat& c, const Cell& cell) {
+    const size_t text = cell.text.empty() ? 1 : cell.text.size();
+    switch (c.type) {
+        case WireType::Int:
+            return 1 + 4;
+        case WireType::Float:
+            return 1 + sizeof(double);
+        case WireType::Char:
+        case WireType::VarChar:
+            return 1 + text;
+        case WireType::LongChar:
+            return 4 + text;
+        case WireType::Text:
+            return kTextPrefixBytes + text;
+    }
+    return 0;
+}
+
+void putCell(FixedWriter& w, const ColumnFormat& c, const Cell& cell) {
     switch (c.type) {
         case WireType::Int:
             if (cell.null) {
@@ -492,11 +515,21 @@ void writeTypeInfo(std::string& out, const ColumnFormat& column) {
 }
 
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
-    ByteWriter w(out);
-    putToken(w, Token::Row);
+    static const Cell kMissing;
+    auto cellAt = [&](size_t i) -> const Cell& { return i < cells.size() ? cells[i] : kMissing; };
+    size_t room = 1;
     for (size_t i = 0; i < columns.size(); ++i) {
-        putCell(w, columns[i], i < cells.size() ? cells[i] : Cell{});
+        room += cellRoom(columns[i], cellAt(i));
     }
+    const size_t start = out.size();
+    out.resize(start + room);
+    FixedWriter w(out.data() + start);
+    w.u8(static_cast<uint8_t>(Token::Row));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        putCell(w, columns[i], cellAt(i));
+    }
+    assert(w.position() <= out.data() + out.size());
+    out.resize(static_cast<size_t>(w.position() - out.data()));
 }
 
 std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
