@@ -3,8 +3,10 @@
 //
 // Invariants: a request is read or refused with a reason, never past the message; a language
 // request's text is the bytes its token carries; an option's argument is within the message; a
-// LANGUAGE token built from any text reads back as that text; every length field a writer puts
-// out equals the bytes that follow it, and short strings never cut a UTF-8 sequence.
+// remote procedure call's name is within the message, it has one value per parameter, and the
+// answer to its output parameters reads back as those parameters; a LANGUAGE token built from any
+// text reads back as that text; every length field a writer puts out equals the bytes that follow
+// it, and short strings never cut a UTF-8 sequence.
 #include <string>
 #include <variant>
 #include <vector>
@@ -19,6 +21,28 @@ using gw::tds::ByteReader;
 using gw::tds::Message;
 using gw::tds::PacketType;
 using gw::tds::Request;
+
+// The answer to a call's output parameters is a parameter list of exactly those parameters,
+// with the values they came with.
+void checkReturnedParams(const gw::tds::ParamSet& params) {
+    KW_FUZZ_CHECK(params.values.size() == params.formats.size());
+    if (!gw::tds::hasOutputParams(params)) {
+        return;
+    }
+    std::string out;
+    gw::tds::writeReturnedParams(out, params);
+    auto back = gw::tds::parseParams(out);
+    const auto* answered = std::get_if<gw::tds::ParamSet>(&back);
+    KW_FUZZ_CHECK(answered != nullptr);
+    size_t k = 0;
+    for (size_t i = 0; i < params.formats.size(); ++i) {
+        if (params.formats[i].status & gw::tds::kParamOutput) {
+            KW_FUZZ_CHECK(k < answered->values.size() && answered->values[k] == params.values[i]);
+            ++k;
+        }
+    }
+    KW_FUZZ_CHECK(k == answered->values.size());
+}
 
 void checkRequest(const Message& message) {
     auto parsed = gw::tds::parseRequest(message);
@@ -43,6 +67,10 @@ void checkRequest(const Message& message) {
         case Request::Kind::Dynamic:
             KW_FUZZ_CHECK(message.payload.find(request.dynamic.statement) != std::string::npos);
             KW_FUZZ_CHECK(request.dynamic.params.values.size() == request.dynamic.params.formats.size());
+            break;
+        case Request::Kind::Rpc:
+            KW_FUZZ_CHECK(message.payload.find(request.rpc.name) != std::string::npos);
+            checkReturnedParams(request.rpc.params);
             break;
     }
     KW_FUZZ_CHECK(request.params.values.size() == request.params.formats.size());

@@ -3,6 +3,7 @@
 // and the statement log's JSON encoding.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <tuple>
 
 #include "session/batch.h"
@@ -70,7 +71,7 @@ TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
         {"set quoted_identifier on", K::SetOption, "QUOTED_IDENTIFIER", true},
         {"use kwdb", K::Use, "kwdb", false},
         {"USE PROCEDURE       PROC   &A = 1", K::UseProcedure, "PROC   &A = 1", false},
-        {"exec sp_fkeys ,,, emp, joe", K::CatalogFkeys, ",,, emp, joe", false},
+        {"exec sp_fkeys ,,, emp, joe", K::Procedure, "sp_fkeys ,,, emp, joe", true},
         {"SET LONG_TRANS MAYBE", K::BadArgument, "SET LONG_TRANS TAKES YES OR NO", false},
         {"SET ALLOCATE EVERYTHING", K::BadArgument, "SET ALLOCATE TAKES CONNECT OR REQUEST", false},
         {"SET CURRENT SQLID = 'JOE'", K::Sql, "", false},
@@ -130,6 +131,75 @@ TEST(Classify, RecognisesTransactionStatementsAndTheirVariants) {
     }
 }
 
+// Procedure calls by language, with or without EXEC, and the conditional end of a unit of work
+// FreeTDS ODBC sends (autocommit off: the next unit of work begins after it).
+TEST(Classify, RecognisesProcedureCallsAndTheConditionalEndOfAUnitOfWork) {
+    const std::tuple<const char*, K, std::string, bool> cases[] = {
+        {"sp_pkeys emp, joe", K::Procedure, "sp_pkeys emp, joe", false},
+        {"SP_TABLES", K::Procedure, "SP_TABLES", false},
+        {"kwdb..sp_columns t", K::Procedure, "kwdb..sp_columns t", false},
+        {"  ..sp_datatype_info 12 ", K::Procedure, "..sp_datatype_info 12", false},
+        {"sybsystemprocs.dbo.sp_server_info 1", K::Procedure, "sybsystemprocs.dbo.sp_server_info 1", false},
+        {"EXECUTE myreq 1, 'x'", K::Procedure, "myreq 1, 'x'", true},
+        {"exec   joe.myreq", K::Procedure, "joe.myreq", true},
+        // Without EXEC only a catalog procedure is a call; an owner other than dbo names a stored
+        // request, which needs EXEC.
+        {"sp_who", K::Sql, "", false},
+        {"joe.sp_pkeys emp", K::Sql, "", false},
+        {"sp_pkeys(emp)", K::Sql, "", false},
+        {"exec", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0 COMMIT", K::CommitIfOpen, "", false},
+        {"if @@trancount>0 rollback", K::RollbackIfOpen, "", false},
+        {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", K::CommitIfOpen, "", true},
+        {"IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION", K::RollbackIfOpen, "", true},
+        {"  if  @@TRANCOUNT  >0   ROLLBACK  TRAN  begin  tran ", K::RollbackIfOpen, "", true},
+        {"IF @@TRANCOUNT > 0 COMMIT WORK", K::CommitIfOpen, "", false},
+        {"IF @@TRANCOUNT > 0 COMMIT TRANSACTION", K::CommitIfOpen, "", false},
+        // Other conditions, other statements and named transactions are not these forms.
+        {"IF @@TRANCOUNT > 1 COMMIT", K::Sql, "", false},
+        {"IF @@TRANCOUNT = 0 COMMIT", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0 SELECT 1", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0 COMMIT TRAN T1", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0 ROLLBACK BEGIN", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRAN X", K::Sql, "", false},
+        {"IF @@TRANCOUNT > 0", K::Sql, "", false},
+    };
+    for (const auto& [statement, kind, argument, flag] : cases) {
+        const Command cmd = gw::session::classify(statement);
+        EXPECT_EQ(cmd.kind, kind) << statement;
+        EXPECT_EQ(cmd.argument, argument) << statement;
+        EXPECT_EQ(cmd.flag, flag) << statement;
+    }
+}
+
+TEST(ParseProcedureName, ReadsDatabaseOwnerAndNameInEveryQuotingClientsUse) {
+    // text, database, owner, name, where the name ends
+    const std::tuple<const char*, std::string, std::string, std::string, size_t> cases[] = {
+        {"sp_pkeys emp", "", "", "SP_PKEYS", 8},
+        {"kwdb..sp_tables", "kwdb", "", "SP_TABLES", 15},
+        {"..sp_x", "", "", "SP_X", 6},
+        {"\"My Db\"..sp_x", "My Db", "", "SP_X", 13},
+        {"[my db].dbo.sp_x", "my db", "", "SP_X", 16},
+        {"db.\"Joe\".req 1", "db", "Joe", "REQ", 12},
+        {"joe.myreq", "", "JOE", "MYREQ", 9},
+        {"\"DBO\".x", "", "DBO", "X", 7},  // a delimited DBO is an owner of that name
+        {"\"a\"\"b\" 1", "", "", "a\"b", 6},
+        {"  sp_who", "", "", "SP_WHO", 8},
+    };
+    for (const auto& [text, database, owner, name, end] : cases) {
+        size_t at = 0;
+        auto r = gw::session::parseProcedureName(text, at);
+        ASSERT_TRUE(std::holds_alternative<gw::session::ProcedureName>(r)) << text;
+        const auto& n = std::get<gw::session::ProcedureName>(r);
+        EXPECT_EQ(std::tuple(n.database, n.owner, n.name, at), std::tuple(database, owner, name, end))
+            << text;
+    }
+    for (const char* text : {"", "   ", "a.b.c.d", "\"open", "[open", "db..", "db.joe."}) {
+        size_t at = 0;
+        EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::parseProcedureName(text, at))) << text;
+    }
+}
+
 ProcedureCall call(const std::string& text) {
     auto r = gw::session::parseUseProcedure(text);
     if (auto* e = std::get_if<ArgumentError>(&r)) {
@@ -167,10 +237,60 @@ TEST(SubstituteArguments, ReplacesReferencesOutsideQuotesOnlyAndRefusesMissingOn
     }
 }
 
+const gw::session::CatalogProcedure& catalog(const char* name) {
+    const gw::session::CatalogProcedure* p = gw::session::findCatalogProcedure(name);
+    if (!p) {
+        ADD_FAILURE() << name << " is not a catalog procedure";
+        return gw::session::catalogProcedures().front();
+    }
+    return *p;
+}
+
+// The procedures, their parameters and the statement that answers each are the contract with
+// the catalog's SQL functions.
+TEST(CatalogProcedures, EachIsAnsweredByItsFunctionWithOneTextPerParameter) {
+    using Names = std::vector<std::string_view>;
+    const std::tuple<const char*, Names, const char*> cases[] = {
+        {"sp_tables",
+         {"table_name", "table_owner", "table_qualifier", "table_type"},
+         "SELECT * FROM kwgw.sp_tables($1, $2, $3, $4)"},
+        {"sp_columns",
+         {"table_name", "table_owner", "table_qualifier", "column_name"},
+         "SELECT * FROM kwgw.sp_columns($1, $2, $3, $4)"},
+        {"sp_statistics",
+         {"table_name", "table_owner", "table_qualifier", "index_name", "is_unique", "accuracy"},
+         "SELECT * FROM kwgw.sp_statistics($1, $2, $3, $4, $5, $6)"},
+        {"sp_special_columns",
+         {"table_name", "table_owner", "table_qualifier", "col_type", "scope", "nullable"},
+         "SELECT * FROM kwgw.sp_special_columns($1, $2, $3, $4, $5, $6)"},
+        {"sp_sproc_columns",
+         {"procedure_name", "procedure_owner", "procedure_qualifier", "column_name"},
+         "SELECT * FROM kwgw.sp_sproc_columns($1, $2, $3, $4)"},
+        {"sp_stored_procedures",
+         {"sp_name", "sp_owner", "sp_qualifier"},
+         "SELECT * FROM kwgw.sp_stored_procedures($1, $2, $3)"},
+        {"sp_datatype_info", {"data_type"}, "SELECT * FROM kwgw.sp_datatype_info($1)"},
+        {"sp_server_info", {"attribute_id"}, "SELECT * FROM kwgw.sp_server_info($1)"},
+        {"sp_pkeys",
+         {"table_name", "table_owner", "table_qualifier"},
+         "SELECT * FROM kwgw.sp_pkeys($1, $2, $3)"},
+        {"sp_fkeys",
+         {"pktable_name", "pktable_owner", "pktable_qualifier", "fktable_name", "fktable_owner",
+          "fktable_qualifier"},
+         "SELECT * FROM kwgw.sp_fkeys($1, $2, $3, $4, $5, $6)"},
+    };
+    EXPECT_EQ(gw::session::catalogProcedures().size(), std::size(cases)) << "no procedure beyond these";
+    for (const auto& [name, parameters, statement] : cases) {
+        const gw::session::CatalogProcedure& p = catalog(name);
+        EXPECT_EQ(Names(p.parameters.begin(), p.parameters.end()), parameters) << name;
+        EXPECT_EQ(gw::session::catalogStatement(p), statement) << name;
+    }
+    EXPECT_EQ(gw::session::findCatalogProcedure("SP_PKEYS"), &catalog("sp_pkeys")) << "any case";
+    EXPECT_EQ(gw::session::findCatalogProcedure("sp_who"), nullptr);
+}
+
 TEST(CatalogArguments, TakeNamesByPositionOrParameterNameWithNullOrNothingAsNotGiven) {
     using Args = std::vector<std::optional<std::string>>;
-    constexpr std::string_view kFkeys[] = {"pktable_name", "pktable_owner", "pktable_qualifier",
-                                           "fktable_name", "fktable_owner", "fktable_qualifier"};
     const auto none = std::nullopt;
     const std::tuple<const char*, Args> cases[] = {
         {"emp, joe", {"EMP", "JOE", none, none, none, none}},
@@ -180,18 +300,93 @@ TEST(CatalogArguments, TakeNamesByPositionOrParameterNameWithNullOrNothingAsNotG
         {"'NULL', \"Mixed\", 'it''s'", {"NULL", "Mixed", "it's", none, none, none}},
         {"@fktable_name = proj, @FKTABLE_OWNER='JOE'", {none, none, none, "PROJ", "JOE", none}},
         {"emp, @pktable_owner = null", {"EMP", none, none, none, none, none}},
+        {"emp, @ODBCVer = 3, @fUsePattern = 1", {"EMP", none, none, none, none, none}},
         {"  ", {none, none, none, none, none, none}},
     };
     for (const auto& [text, expected] : cases) {
-        auto r = gw::session::catalogArguments(text, kFkeys);
+        auto r = gw::session::catalogArguments(text, catalog("sp_fkeys"));
         ASSERT_TRUE(std::holds_alternative<Args>(r)) << text;
         EXPECT_EQ(std::get<Args>(r), expected) << text;
     }
-    // Too many, an unknown name, a name twice, positional after named, a name without a value.
-    for (const char* text : {"a, b, c, d, e, f, g", "@table_name = emp", "emp, @pktable_name = dept",
-                             "@pktable_owner = joe, emp", "@pktable_name"}) {
-        EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::catalogArguments(text, kFkeys)))
+    // Too many, an unknown name, a name twice, positional after named (an ignored name too), a
+    // name without a value, and an alias of another procedure.
+    for (const char* text :
+         {"a, b, c, d, e, f, g", "@table_name = emp", "emp, @pktable_name = dept",
+          "@pktable_owner = joe, emp", "@ODBCVer = 3, emp", "@pktable_name", "emp, @qualifier = db"}) {
+        EXPECT_TRUE(
+            std::holds_alternative<ArgumentError>(gw::session::catalogArguments(text, catalog("sp_fkeys"))))
             << text;
+    }
+    // @qualifier stands for sp_special_columns' @table_qualifier, and is one with it.
+    auto aliased = gw::session::catalogArguments("t, o, @qualifier = kwdb, @col_type = 'R'",
+                                                 catalog("sp_special_columns"));
+    ASSERT_TRUE(std::holds_alternative<Args>(aliased));
+    EXPECT_EQ(std::get<Args>(aliased), (Args{"T", "O", "KWDB", "R", none, none}));
+    EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::catalogArguments(
+        "t, @qualifier = a, @table_qualifier = b", catalog("sp_special_columns"))));
+}
+
+// A parameter set as a remote procedure call brings it: its formats and values.
+gw::tds::ParamSet paramSet(const std::vector<std::tuple<std::string, uint8_t, gw::tds::ParamValue>>& params) {
+    gw::tds::ParamSet set;
+    for (const auto& [name, type, value] : params) {
+        gw::tds::ParamDescription d;
+        d.name = name;
+        d.type = type;
+        set.formats.push_back(d);
+        set.values.push_back(value);
+    }
+    return set;
+}
+
+TEST(RpcArguments, TakeValuesAsSentAndQuoteStringsForStoredRequests) {
+    // VARCHAR 0x27, INT4 0x38, FLT8 0x3E, CHAR 0x2F, NUMERIC 0x6C
+    const gw::tds::ParamSet set = paramSet({
+        {"", 0x27, "Emp"},
+        {"", 0x38, "-42"},
+        {"@Table_Owner", 0x27, "O'Brien"},
+        {"@ratio", 0x3E, "inf"},
+        {"@code", 0x2F, "12"},
+        {"@amount", 0x6C, "-0.07"},
+        {"@none", 0x27, std::nullopt},
+    });
+    const auto args = gw::session::rpcArguments(set);
+    using Row = std::tuple<std::string, std::optional<std::string>, std::string>;
+    std::vector<Row> seen;
+    for (const auto& a : args) {
+        seen.emplace_back(a.name, a.value, a.literal);
+    }
+    EXPECT_EQ(seen, (std::vector<Row>{{"", "Emp", "'Emp'"},
+                                      {"", "-42", "-42"},
+                                      {"TABLE_OWNER", "O'Brien", "'O''Brien'"},
+                                      {"RATIO", "inf", "'inf'"},
+                                      {"CODE", "12", "'12'"},
+                                      {"AMOUNT", "-0.07", "-0.07"},
+                                      {"NONE", std::nullopt, "NULL"}}));
+
+    // A catalog procedure gets the values unfolded.
+    auto bound = gw::session::bindCatalogArguments(
+        catalog("sp_pkeys"),
+        gw::session::rpcArguments(
+            paramSet({{"", 0x27, "Emp"}, {"@table_owner", 0x27, "joe"}, {"@ODBCVer", 0x38, "3"}})));
+    ASSERT_TRUE(std::holds_alternative<gw::session::CatalogArguments>(bound));
+    EXPECT_EQ(std::get<gw::session::CatalogArguments>(bound),
+              (gw::session::CatalogArguments{"Emp", "joe", std::nullopt}));
+
+    // A stored request gets them as literals: a quote in a value cannot end its string.
+    gw::session::ProcedureName name{"", "", "MYREQ"};
+    auto stored = gw::session::storedRequestCall(name, args);
+    ASSERT_TRUE(std::holds_alternative<ProcedureCall>(stored));
+    auto text = gw::session::substituteArguments("SELECT &1, &2 FROM T WHERE O = &TABLE_OWNER AND N = &none",
+                                                 std::get<ProcedureCall>(stored));
+    ASSERT_TRUE(std::holds_alternative<std::string>(text));
+    EXPECT_EQ(std::get<std::string>(text), "SELECT 'Emp', -42 FROM T WHERE O = 'O''Brien' AND N = NULL");
+
+    // Positional after named, and a name twice, are refused.
+    for (const auto& bad :
+         {paramSet({{"@a", 0x27, "x"}, {"", 0x27, "y"}}), paramSet({{"@a", 0x27, "x"}, {"@A", 0x27, "y"}})}) {
+        EXPECT_TRUE(std::holds_alternative<ArgumentError>(
+            gw::session::storedRequestCall(name, gw::session::rpcArguments(bad))));
     }
 }
 

@@ -147,6 +147,8 @@ TEST(MalformedInput, AfterLoginEndsThatSessionOnly) {
         {"an unknown token", kwtest::packets(0x0F, std::string("\x99\x01\x02\x03", 4))},
         {"a cursor token whose length runs past the packet",
          kwtest::packets(0x0F, std::string("\x86\x40\x00\x01\x63", 5))},
+        {"a remote procedure call whose name runs past its token",
+         kwtest::packets(0x0F, std::string("\xE6\x05\x00\x09sp_x\x00\x00", 10))},
         {"garbage that is not a packet", std::string("GET / HTTP/1.1\r\n\r\n")},
         {"a packet larger than the negotiated size", header(0x0F, 1, 2000) + std::string(1992, 'x')},
         {"a second login", kwtest::packets(0x02, kwtest::loginRecord({}))},
@@ -241,6 +243,11 @@ TEST(RawProtocol, EveryRequestTheGatewayDoesNotServeIsRefusedAndTheSessionAnswer
         {"CURINFO", bytes({0x83, 7, 0, 0, 0, 0, 0, 1, 'c', 1})},
         {"CURDECLARE2", bytes({0x23, 2, 0, 0, 0, 1, 'c'})},
         {"CURDECLARE3", bytes({0x10, 2, 0, 0, 0, 1, 'c'})},
+        // sp_pkeys @flag = a BITN, a type the gateway does not decode.
+        {"DBRPC with a BITN parameter",
+         bytes({0xE6, 11, 0, 8, 's', 'p', '_', 'p', 'k', 'e', 'y', 's', 2, 0}) +
+             bytes({0xEC, 16, 0, 1, 0, 5, '@', 'f', 'l', 'a', 'g', 0, 0, 0, 0, 0, 0x68, 1, 0}) +
+             bytes({0xD7, 1, 1})},
     };
     RawClient raw(env().gateway().port());
     ASSERT_TRUE(raw.login());
@@ -282,12 +289,13 @@ TEST(RawProtocol, TheLoginAnswersOnlyTheCapabilitiesTheGatewayServes) {
     std::string reply = raw.readReply();
     size_t at = reply.find("\xE2\x20\x00\x01\x0E", 0, 5);
     ASSERT_NE(at, std::string::npos) << "a capability token of FreeTDS's length";
-    // Requests: LANG 1, MSTMT 4, CON_INBAND 40, WIDETABLE 59, SRVPKTSIZE 79 - no RPC, cursors,
-    // dynamic SQL, bulk copy, messages or parameters. Answers: the four FreeTDS asks for and the
-    // gateway keeps (no out-of-band data, text protocol, bulk copy or TDS debug).
+    // Requests: LANG 1, RPC 2, MSTMT 4, DYNF 7, PARAM 9, the parameter data types 10-32, CON_INBAND
+    // 40, PROTO_DYNPROC 48, FLTN 49, INT8 51, WIDETABLE 59, SRVPKTSIZE 79 - no cursors, bulk copy,
+    // messages, BITN, unsigned integers, DATE, TIME or big date-times. Answers: the four FreeTDS
+    // asks for and the gateway keeps (no out-of-band data, text protocol, bulk copy or TDS debug).
     EXPECT_EQ(reply.substr(at + 3, 32),
-              bytes({1, 14, 0, 0, 0, 0, 0x80, 0, 0x08, 0, 0x01, 0,    0,    0, 0, 0x12,
-                     2, 14, 0, 0, 0, 0, 0,    0, 0,    0, 0,    0x02, 0x68, 0, 0, 0}));
+              bytes({1, 14, 0, 0, 0, 0, 0x80, 0x00, 0x08, 0x0B, 0x01, 0x01, 0xFF, 0xFF, 0xFE, 0x96,
+                     2, 14, 0, 0, 0, 0, 0,    0,    0,    0,    0,    0x02, 0x68, 0,    0,    0}));
 }
 
 // Sends `bytes` one at a time, `intervalMs` apart, until the server closes the connection;

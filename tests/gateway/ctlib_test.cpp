@@ -1,13 +1,14 @@
 // ctlib_test.cpp - a Client-Library (ct-library) program against the live gateway: it connects,
 // sets and reads server options with ct_options, runs a query, prepares, describes and executes
-// dynamic SQL with parameters, and finds that cursors are refused with the session still
-// answering. Client-Library sends options as OPTIONCMD tokens and cursors and dynamic SQL as their
-// own tokens, which DB-Library never does.
+// dynamic SQL with parameters, calls a procedure by RPC, and finds that cursors are refused with
+// the session still answering. Client-Library sends options as OPTIONCMD tokens and cursors,
+// dynamic SQL and calls as their own tokens, which DB-Library never does (but for its RPCs).
 #include <ctpublic.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -356,6 +357,84 @@ TEST(ClientLibrary, PreparedStatementsAreBoundedPerSession) {
     EXPECT_EQ(prepare("s1000"), "ok") << "a deallocate makes room";
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 3 from sysibm.sysdummy1"), Rows{"3"});
+}
+
+// A remote procedure call as Client-Library sends it (ct_command with CS_RPC_CMD, ct_param with
+// the parameter's name): the catalog procedure's rows, then its return status as a status result.
+// An unknown procedure fails the command and the connection goes on.
+TEST(ClientLibrary, RemoteProcedureCallsAnswerRowsAndTheReturnStatus) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe.ctkey CASCADE");
+    env.exec("CREATE TABLE joe.ctkey (a int, b int, PRIMARY KEY (b, a))");
+    env.exec("ALTER TABLE joe.ctkey OWNER TO joe");
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
+    // The rows' fourth column (COLUMN_NAME), the status result's value, and whether a result failed.
+    auto callPkeys = [cmd](const char* procedure, const char* table) {
+        std::string name = procedure;
+        std::tuple<Rows, CS_INT, bool> answer{Rows{}, -1, false};
+        auto& [rows, status, failed] = answer;
+        if (ct_command(cmd, CS_RPC_CMD, name.data(), CS_NULLTERM, CS_NO_RECOMPILE) != CS_SUCCEED) {
+            failed = true;
+            return answer;
+        }
+        CS_DATAFMT param{};
+        std::snprintf(param.name, sizeof param.name, "@table_name");
+        param.namelen = static_cast<CS_INT>(std::strlen(param.name));
+        param.datatype = CS_CHAR_TYPE;
+        param.status = CS_INPUTVALUE;
+        param.maxlength = 30;
+        std::string value = table;
+        ct_param(cmd, &param, value.data(), static_cast<CS_INT>(value.size()), 0);
+        if (ct_send(cmd) != CS_SUCCEED) {
+            failed = true;
+            return answer;
+        }
+        CS_INT type = 0;
+        while (ct_results(cmd, &type) == CS_SUCCEED) {
+            failed = failed || type == CS_CMD_FAIL;
+            if (type != CS_ROW_RESULT && type != CS_STATUS_RESULT) {
+                continue;
+            }
+            char buf[64] = {};
+            CS_INT number = 0;
+            CS_INT len = 0;
+            CS_SMALLINT indicator = 0;
+            CS_DATAFMT fmt{};
+            fmt.count = 1;
+            if (type == CS_ROW_RESULT) {
+                fmt.datatype = CS_CHAR_TYPE;
+                fmt.maxlength = sizeof buf - 1;
+                fmt.format = CS_FMT_NULLTERM;
+                ct_bind(cmd, 4, &fmt, buf, &len, &indicator);
+            } else {
+                fmt.datatype = CS_INT_TYPE;
+                fmt.maxlength = sizeof number;
+                ct_bind(cmd, 1, &fmt, &number, &len, &indicator);
+            }
+            while (ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+                if (type == CS_ROW_RESULT) {
+                    rows.emplace_back(buf);
+                } else {
+                    status = number;
+                }
+            }
+        }
+        return answer;
+    };
+    EXPECT_EQ(callPkeys("sp_pkeys", "CTKEY"), std::make_tuple(Rows{"B", "A"}, CS_INT{0}, false))
+        << "the key's columns in key order, then status 0";
+    serverMessages().clear();
+    EXPECT_EQ(std::get<2>(callPkeys("sp_nosuch", "CTKEY")), true);
+    bool named = false;
+    for (const std::string& m : serverMessages()) {
+        named = named || m.find("error code -440") != std::string::npos;
+    }
+    EXPECT_TRUE(named) << "an unknown procedure is DB2's -440";
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(c.query("select 5 from sysibm.sysdummy1"), Rows{"5"});
 }
 
 TEST(ClientLibrary, CursorsAreRefusedAndTheSessionGoesOn) {

@@ -49,7 +49,7 @@ DynamicRequest dynamicOf(const Message& m) {
 }
 
 TEST(Dynamic, ReadsPrepareExecuteAndDeallocateAsFreeTdsSendsThem) {
-    // Prepare without the procedure wrapping (the gateway does not offer PROTO_DYNPROC).
+    // Prepare without the procedure wrapping (FreeTDS wraps it only when offered PROTO_DYNPROC).
     DynamicRequest prepare =
         dynamicOf(normal(bytes({0xE7, 19, 0, 0x01, 0x00, 2, 'd', '1', 12, 0}) + "select ? + 1"));
     EXPECT_EQ(prepare.op, 0x01);

@@ -184,16 +184,6 @@ TEST(Failures, ReportTheSqlcodeInA21002And21000PairAndFailTheBatch) {
     EXPECT_EQ(reportedCode(*c), "-802");
 }
 
-TEST(Failures, ARemoteProcedureCallIsRefusedAndTheSessionGoesOn) {
-    auto c = connectAs(kJoe);
-    ASSERT_EQ(dbrpcinit(c->get(), const_cast<char*>("sp_who"), 0), SUCCEED);
-    ASSERT_EQ(dbrpcsend(c->get()), SUCCEED);
-    EXPECT_EQ(dbsqlok(c->get()), FAIL);
-    c->drain();
-    EXPECT_EQ(reportedCode(*c), "ERR1005");
-    EXPECT_EQ(query(*c, "select 8"), (Rows{{"8"}}));
-}
-
 TEST(Warnings, ArriveAsSeverityFourMessagesWithTheRowTheyCameWith) {
     env().exec(
         "CREATE OR REPLACE FUNCTION joe.warn_at_two(x int) RETURNS int LANGUAGE plpgsql AS $$ BEGIN IF x = 2 "

@@ -1,22 +1,23 @@
-// pg.cpp - libpq driving for one session: asynchronous statements, rows streamed through a
-// cursor in batches or in single-row mode, cancel on attention, WARNING capture, error fields.
+// pg.cpp - libpq driving for one session: asynchronous statements, rows streamed in single-row mode
+// or as a binary COPY, cancel on attention, WARNING capture, error fields.
 //
-// Rows are read in single-row mode unless the session asks for cursor reads (setFetchRows).
-// Single-row mode costs libpq a whole result object per row; a cursor read (DECLARE, then FETCH n
-// until fewer than n rows come, the next FETCH sent before the batch in hand is encoded) gets a
-// batch per result and cut the gateway's CPU per row by about a third when measured. It is not
-// the default because PostgreSQL runs each FETCH to its end before sending its first row: an
-// error in a batch (an overflow on row 3, say) would reach the client without the rows before
-// it, where single-row mode sends every row produced before the error.
+// Single-row mode costs libpq a whole result object per row and PostgreSQL the text output of
+// every value, converted to the client's character set. A plain query that the shared ReadCache
+// says returned many rows last time is described first (Parse and Describe of the unnamed
+// statement, one round trip) and, when the gateway reads every column's binary form, runs as
+// COPY (query) TO STDOUT (FORMAT binary): PostgreSQL sends each row as soon as it is produced, its
+// notices in their place among the rows and an error after exactly the rows before it, as in
+// single-row mode, and the statement still runs once. Anything else runs in single-row mode.
 //
 // Serves the session layer. Owns the PGconn and its cancel handle. While a statement runs the
-// loop in nextResult polls the PostgreSQL socket and the client socket together; once the
+// loop in awaitServer polls the PostgreSQL socket and the client socket together; once the
 // client asked to stop, the query is cancelled and its remaining results are drained without
 // reaching the sink. Invariant: after run() returns the connection is idle (no result pending).
 #include "pg.h"
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -71,8 +72,8 @@ struct PgSession::RunState {
     bool clientStop = false;                           // the stop came from the client
     bool described = false;
     int sinceCheck = 0;
-    bool cursorDeclared = false;  // the cursor read's DECLARE succeeded
-    size_t valueBytes = 0;        // bytes of the values converted so far
+    bool copyHeaderRead = false;  // a binary COPY's stream has passed its header
+    bool binaryRows = false;      // single-row results come in binary (a prepared statement's)
     Outcome outcome;
     bool haveError = false;
 };
@@ -87,12 +88,12 @@ PgSession::~PgSession() {
 }
 
 namespace {
-constexpr const char* kCursorName = "kwgw_rows";
-constexpr size_t kShownStatementBytes = 1000;
-
+// A letter, digit, `_`, `$` or any byte of a non-ASCII character (ASCII tests by hand: every
+// statement passes here, and the <cctype> calls cost more than the rest of the scan).
 bool wordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    const auto u = static_cast<unsigned char>(c);
+    const unsigned char lower = u | 0x20;
+    return (u >= '0' && u <= '9') || (lower >= 'a' && lower <= 'z') || c == '_' || c == '$' || u >= 0x80;
 }
 
 bool sameWord(std::string_view word, std::string_view upper) {
@@ -100,15 +101,30 @@ bool sameWord(std::string_view word, std::string_view upper) {
         return false;
     }
     for (size_t i = 0; i < word.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) {
+        const char c = word[i] >= 'a' && word[i] <= 'z' ? static_cast<char>(word[i] - 'a' + 'A') : word[i];
+        if (c != upper[i]) {
             return false;
         }
     }
     return true;
 }
+
+// True when INTO stands as a word at or after `from` (which follows a word character): memchr finds
+// the places of `i` and `I`, the word is checked there.
+bool holdsInto(std::string_view sql, size_t from) {
+    for (char first : {'i', 'I'}) {
+        for (size_t at = sql.find(first, from); at != std::string_view::npos; at = sql.find(first, at + 1)) {
+            if (!wordChar(sql[at - 1]) && sameWord(sql.substr(at, 4), "INTO") &&
+                (at + 4 == sql.size() || !wordChar(sql[at + 4]))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 }  // namespace
 
-bool readsThroughCursor(std::string_view sql) {
+bool isPlainQuery(std::string_view sql) {
     size_t i = 0;
     for (;;) {
         while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) {
@@ -134,25 +150,66 @@ bool readsThroughCursor(std::string_view sql) {
     if (!sameWord(first, "SELECT") && !sameWord(first, "VALUES") && !sameWord(first, "TABLE")) {
         return false;
     }
-    // A `;` may only end the text: a second statement would run outside the cursor.
+    // A `;` may only end the text: COPY takes one statement.
     size_t last = sql.find_last_not_of(" \t\r\n;");
     if (sql.find(';') < last) {
         return false;
     }
-    for (size_t at = end; at < sql.size();) {
-        if (!wordChar(sql[at])) {
-            ++at;
-            continue;
-        }
-        size_t w = at;
-        while (at < sql.size() && wordChar(sql[at])) {
-            ++at;
-        }
-        if (sameWord(sql.substr(w, at - w), "INTO")) {
-            return false;
-        }
+    return !holdsInto(sql, end);
+}
+
+ReadCache& ReadCache::shared() {
+    static ReadCache cache;
+    return cache;
+}
+
+std::string ReadCache::keyFor(std::string_view role, std::string_view sql) {
+    std::string key;
+    key.reserve(role.size() + 1 + sql.size());
+    return key.append(role).append(1, '\n').append(sql);
+}
+
+bool ReadCache::manyRows(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = index_.find(key);
+    if (it == index_.end()) {
+        return false;
     }
+    order_.splice(order_.begin(), order_, it->second);
     return true;
+}
+
+void ReadCache::remember(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = index_.find(key);
+    if (it != index_.end()) {
+        order_.splice(order_.begin(), order_, it->second);
+        return;
+    }
+    if (capacity_ == 0) {
+        return;
+    }
+    if (index_.size() >= capacity_) {
+        index_.erase(std::string_view(order_.back()));
+        order_.pop_back();
+    }
+    order_.emplace_front(key);
+    index_.emplace(std::string_view(order_.front()), order_.begin());
+}
+
+void ReadCache::forget(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = index_.find(key);
+    if (it != index_.end()) {
+        const Order::iterator entry = it->second;
+        index_.erase(it);  // first: its key is a view of the entry
+        order_.erase(entry);
+    }
+}
+
+size_t ReadCache::size() const {
+    std::lock_guard lock(mutex_);
+    return index_.size();
 }
 
 ConnectFailure classifyConnectFailure(std::string_view message) {
@@ -185,6 +242,7 @@ bool PgSession::connect(const std::string& conninfo, const std::string& role, co
     const char* values[] = {conninfo.c_str(), role.c_str(), password.c_str(),
                             encoding.c_str(), "kwgateway",  nullptr};
     bytesPerChar_ = charset.maxBytesPerChar;
+    role_ = role;
     failure = ConnectFailure::None;
     conn_ = PQconnectStartParams(keys, values, 1);
     if (conn_ != nullptr && PQstatus(conn_) != CONNECTION_BAD) {
@@ -300,17 +358,13 @@ void PgSession::markWarningsAfterRow(const RunState& st, size_t from) {
     }
 }
 
-// Waits for the next result, polling the client socket too while PostgreSQL works.
-PGresult* PgSession::nextResult(RunState& st) {
+// Waits until PostgreSQL has sent more, polling the client socket too and repeating the cancel of
+// a stopped statement. False when the connection failed.
+bool PgSession::awaitServer(RunState& st) {
     for (;;) {
         if (st.stopped &&
             std::chrono::steady_clock::now() - st.cancelSent >= std::chrono::milliseconds(kCancelRepeatMs)) {
             sendCancel(st);
-        }
-        size_t before = warnings_.size();
-        if (!PQisBusy(conn_)) {
-            markWarningsAfterRow(st, before);
-            break;
         }
         bool watching = st.watch && !st.stopped;
         if (watching) {
@@ -322,13 +376,27 @@ PGresult* PgSession::nextResult(RunState& st) {
             continue;
         }
         if (n < 0) {
-            break;
+            return false;
         }
         if (watching && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && st.watch->clientSpoke()) {
             st.clientStop = true;
             stopQuery(st);
         }
-        if (fds[0].revents && !PQconsumeInput(conn_)) {
+        if (fds[0].revents) {
+            return PQconsumeInput(conn_) != 0;
+        }
+    }
+}
+
+// Waits for the next result, polling the client socket too while PostgreSQL works.
+PGresult* PgSession::nextResult(RunState& st) {
+    for (;;) {
+        size_t before = warnings_.size();
+        if (!PQisBusy(conn_)) {
+            markWarningsAfterRow(st, before);
+            break;
+        }
+        if (!awaitServer(st)) {
             break;
         }
     }
@@ -338,7 +406,7 @@ PGresult* PgSession::nextResult(RunState& st) {
     return res;
 }
 
-void PgSession::describeColumns(const PGresult* res, RunState& st) {
+void PgSession::planColumns(const PGresult* res) {
     int n = PQnfields(res);
     plans_.clear();
     formats_.clear();
@@ -349,15 +417,30 @@ void PgSession::describeColumns(const PGresult* res, RunState& st) {
     }
     cells_.assign(static_cast<size_t>(n), Cell{});
     scratch_.resize(static_cast<size_t>(n));
+}
+
+void PgSession::announceColumns(RunState& st) {
     st.described = true;
-    st.outcome.hasColumns = n > 0;
-    if (st.sink && !st.stopped && n > 0) {
+    st.outcome.hasColumns = !formats_.empty();
+    if (st.sink && !st.stopped && !formats_.empty()) {
         st.sink->columns(formats_);
     }
 }
 
+void PgSession::describeColumns(const PGresult* res, RunState& st) {
+    planColumns(res);
+    announceColumns(st);
+}
+
+bool PgSession::allColumnsBinary() const {
+    return std::all_of(plans_.begin(), plans_.end(), readsBinary);
+}
+
 // Sends the warnings that precede the row about to be sent (all of them at the end).
 void PgSession::flushWarnings(RunState& st, bool all) {
+    if (warnings_.empty()) {
+        return;
+    }
     std::vector<Warning> later;
     for (Warning& w : warnings_) {
         if (w.afterReadyRow && !all) {
@@ -389,14 +472,19 @@ void PgSession::sendRow(const PGresult* res, int r, RunState& st) {
             cell = Cell{};
             continue;
         }
-        std::string_view text(PQgetvalue(res, r, col), static_cast<size_t>(PQgetlength(res, r, col)));
-        st.valueBytes += text.size();
-        if (auto bad = convertValue(plans_[i], text, cell, scratch_[i])) {
+        std::string_view value(PQgetvalue(res, r, col), static_cast<size_t>(PQgetlength(res, r, col)));
+        if (auto bad = st.binaryRows ? convertBinary(plans_[i], value, cell, scratch_[i])
+                                     : convertValue(plans_[i], value, cell, scratch_[i])) {
             st.outcome.conversion = std::move(*bad);
             stopQuery(st);
             return;
         }
     }
+    deliverRow(st);
+}
+
+// Hands the converted row to the sink and now and then looks for an attention in between.
+void PgSession::deliverRow(RunState& st) {
     if (!st.sink->row(cells_)) {
         st.clientStop = true;
         stopQuery(st);
@@ -445,13 +533,17 @@ void PgSession::takeResult(PGresult* res, RunState& st) {
             return;
         }
         case PGRES_FATAL_ERROR:
-            if (!st.haveError) {
-                st.outcome.error = errorFields(res, conn_);
-                st.haveError = true;
-            }
+            takeError(res, st);
             return;
         default:
             return;
+    }
+}
+
+void PgSession::takeError(const PGresult* res, RunState& st) {
+    if (!st.haveError) {
+        st.outcome.error = errorFields(res, conn_);
+        st.haveError = true;
     }
 }
 
@@ -473,16 +565,33 @@ Outcome PgSession::finish(RunState& st) {
     return std::move(o);
 }
 
+// A statement without parameters is looked up in the read cache: a plain query it holds is read as
+// a binary COPY, one that returns many rows now is remembered. Only those two pay the test for a
+// plain query.
 Outcome PgSession::run(std::string_view sql, std::span<const Param> params, RowSink* sink,
                        ClientWatch* watch) {
-    if (sink && fetchRows_ > 0 && params.empty() && readsThroughCursor(sql)) {
-        return runCursor(sql, sink, watch);
+    const bool cacheable =
+        sink && cache_ && params.empty() && role_.size() + sql.size() < ReadCache::kMaxKeyBytes;
+    if (cacheable) {
+        cacheKey_.assign(role_).append(1, '\n').append(sql);
+        if (cache_->manyRows(cacheKey_) && isPlainQuery(sql)) {
+            return runCopy(sql, sink, watch);
+        }
     }
+    Outcome o = runSingleRow(sql, params, sink, watch);
+    if (cacheable && o.ok() && o.rows >= cache_->minRows() && allColumnsBinary() && isPlainQuery(sql)) {
+        cache_->remember(cacheKey_);
+    }
+    return o;
+}
+
+Outcome PgSession::runSingleRow(std::string_view sql, std::span<const Param> params, RowSink* sink,
+                                ClientWatch* watch) {
     RunState st;
     st.sink = sink;
     st.watch = watch;
     warnings_.clear();
-    std::string text(sql);
+    const std::string& text = sqlText_.assign(sql);
     int sent;
     if (params.empty()) {
         sent = PQsendQuery(conn_, text.c_str());
@@ -509,141 +618,230 @@ Outcome PgSession::run(std::string_view sql, std::span<const Param> params, RowS
     return finish(st);
 }
 
-// The rows of one FETCH go to the sink, preceded by the warnings raised while PostgreSQL produced
-// them (their place among the batch's rows is not known, and a warning may come early but never
-// after its row). Answers the bytes of text the batch held.
-size_t PgSession::takeBatch(const PGresult* res, RunState& st) {
-    if (!st.described) {
-        describeColumns(res, st);
-    }
-    const int n = PQntuples(res);
-    st.outcome.countValid = true;
-    if (st.stopped || !st.sink) {
-        st.outcome.rows += n;
-        return 0;
-    }
-    flushWarnings(st, true);
-    const size_t before = st.valueBytes;
-    for (int r = 0; r < n && !st.stopped; ++r) {
-        ++st.outcome.rows;
-        sendRow(res, r, st);
-    }
-    return st.valueBytes - before;
-}
-
-// A cursor read: DECLARE and the first FETCH go in one message (after BEGIN when no transaction is
-// open, since a cursor lives in one); each later FETCH is sent as soon as the previous batch has
-// arrived and before it is encoded. A batch shorter than asked for is the last.
-Outcome PgSession::runCursor(std::string_view sql, RowSink* sink, ClientWatch* watch) {
+// A read as a binary COPY: the statement is described first, without running it, for the types
+// of its columns; when one of them has no binary reader it runs in single-row mode instead (and is
+// forgotten). The row format goes to the sink with the first row, or at the end when no row came,
+// as in single-row mode, so a statement that fails before its first row shows no columns there.
+Outcome PgSession::runCopy(std::string_view sql, RowSink* sink, ClientWatch* watch) {
     RunState st;
     st.sink = sink;
     st.watch = watch;
     warnings_.clear();
-    const bool own = PQtransactionStatus(conn_) == PQTRANS_IDLE;
-    int asked = std::min(kFirstFetchRows, fetchRows_);  // by the FETCH whose result comes next
-    int cap = fetchRows_;                               // lowered for wide rows
-    auto grown = [&](int rows) {
-        return static_cast<int>(std::min<int64_t>(int64_t{rows} * kFetchGrowth, cap));
-    };
-    int nextAsk = grown(asked);
-    // Each FETCH carries the statement as a comment, so that pg_stat_activity shows what it reads
-    // (a statement too long for that view's default width is left out).
-    std::string shown;
-    if (sql.size() <= kShownStatementBytes) {
-        shown = " -- ";
-        for (char c : sql) {
-            shown += c == '\n' || c == '\r' ? ' ' : c;
-        }
+    if (!describeUnnamed(sql, st)) {
+        return finish(st);
+    }
+    if (plans_.empty() || !allColumnsBinary()) {
+        cache_->forget(cacheKey_);
+        return runSingleRow(sql, {}, sink, watch);
     }
     // The newline ends a `--` comment at the end of the statement.
-    std::string text = fmt::format("{}DECLARE {} NO SCROLL CURSOR FOR {}\n; FETCH {} FROM {}",
-                                   own ? "BEGIN; " : "", kCursorName, sql, asked, kCursorName);
-    bool more = PQsendQuery(conn_, text.c_str()) != 0;
-    if (!more) {
+    const std::string_view body = sql.substr(0, sql.find_last_not_of(" \t\r\n;") + 1);
+    const std::string text = fmt::format("COPY ({}\n) TO STDOUT (FORMAT binary)", body);
+    st.outcome.copied = true;
+    if (!PQsendQuery(conn_, text.c_str())) {
+        st.outcome.error = errorFields(nullptr, conn_);
+        st.haveError = true;
+        return finish(st);
+    }
+    while (PGresult* res = nextResult(st)) {
+        switch (PQresultStatus(res)) {
+            case PGRES_COPY_OUT:
+                readCopy(st);
+                break;
+            case PGRES_COMMAND_OK:
+                if (!st.described) {
+                    announceColumns(st);
+                }
+                st.outcome.countValid = true;
+                break;
+            case PGRES_FATAL_ERROR:
+                takeError(res, st);
+                break;
+            default:
+                break;
+        }
+        PQclear(res);
+    }
+    // Fewer rows than the cache's minimum go back to single-row reads; so does a COPY that failed
+    // before its first row, lest a failure of COPY's own come back on every run.
+    Outcome o = finish(st);
+    if ((o.ok() && o.rows < cache_->minRows()) || (o.status == Outcome::Status::Failed && !o.hasColumns)) {
+        cache_->forget(cacheKey_);
+    }
+    return o;
+}
+
+// Parse and Describe of the unnamed statement in one pipeline: the row format goes to plans_.
+// False (with the error, the stop or the lost connection in `st`) when the statement is not to run.
+bool PgSession::describeUnnamed(std::string_view sql, RunState& st) {
+    const std::string& text = sqlText_.assign(sql);
+    if (!PQenterPipelineMode(conn_)) {
+        st.outcome.error = errorFields(nullptr, conn_);
+        st.haveError = true;
+        return false;
+    }
+    if (!PQsendPrepare(conn_, "", text.c_str(), 0, nullptr) || !PQsendDescribePrepared(conn_, "") ||
+        !PQpipelineSync(conn_)) {
         st.outcome.error = errorFields(nullptr, conn_);
         st.haveError = true;
     }
-    while (more) {
-        PGresult* batch = nullptr;
-        int got = 0;
-        while (PGresult* res = nextResult(st)) {
-            ExecStatusType status = PQresultStatus(res);
-            if (status == PGRES_TUPLES_OK && !batch) {
-                batch = res;
-                continue;
-            }
-            if (status == PGRES_COMMAND_OK && std::strcmp(PQcmdStatus(res), "DECLARE CURSOR") == 0) {
-                st.cursorDeclared = true;
-            } else if (status == PGRES_FATAL_ERROR && !st.haveError) {
-                st.outcome.error = errorFields(res, conn_);
-                st.haveError = true;
-            }
-            PQclear(res);
+    plans_.clear();
+    int answered = 0;  // the Parse's result, then the Describe's
+    bool synced = st.haveError;
+    while (!synced && alive()) {
+        PGresult* res = nextResult(st);
+        if (!res) {
+            continue;  // the end of one command's results
         }
-        more = false;
-        if (!batch) {
-            break;
+        switch (PQresultStatus(res)) {
+            case PGRES_PIPELINE_SYNC:
+                synced = true;
+                break;
+            case PGRES_COMMAND_OK:
+                if (++answered == 2) {
+                    planColumns(res);
+                }
+                break;
+            case PGRES_FATAL_ERROR:
+                takeError(res, st);
+                break;
+            default:
+                break;
         }
-        got += PQntuples(batch);
-        const bool full = got == asked;
-        asked = nextAsk;
-        nextAsk = grown(nextAsk);
-        if (!st.haveError && !st.stopped && full) {
-            std::string fetch = fmt::format("FETCH {} FROM {}{}", asked, kCursorName, shown);
-            more = PQsendQuery(conn_, fetch.c_str()) != 0;
-            if (!more) {
-                st.outcome.error = errorFields(nullptr, conn_);
-                st.haveError = true;
-            }
-        }
-        const size_t bytes = st.haveError ? 0 : takeBatch(batch, st);
-        PQclear(batch);
-        if (got > 0 && bytes > kFetchBatchBytes) {
-            // Wide rows: later batches ask for fewer, to about kFetchBatchBytes each. The FETCH
-            // already sent keeps its count (`asked`).
-            cap = std::min(
-                cap, std::max(1, static_cast<int>(static_cast<size_t>(got) * kFetchBatchBytes / bytes)));
-            nextAsk = std::min(nextAsk, cap);
-        }
-        if (st.stopped && more) {
-            // The FETCH in flight is cancelled (stopQuery) or ends by itself; either way its
-            // result is drained and dropped.
-            while (PGresult* res = nextResult(st)) {
-                PQclear(res);
-            }
-            more = false;
-        }
+        PQclear(res);
     }
-    flushWarnings(st, true);
-    endCursor(st, own, st.cursorDeclared);
-    return finish(st);
+    PQexitPipelineMode(conn_);
+    return synced && !st.haveError && !st.stopped && alive();
 }
 
-// Ends a cursor read: the transaction it opened is committed (rolled back after a failure or a
-// stop), a cursor declared in the caller's transaction is closed unless that transaction failed
-// (the caller's rollback then closes it).
-void PgSession::endCursor(RunState& st, bool ownTransaction, bool declared) {
-    if (!alive()) {
-        return;
+// The rows of a binary COPY, each message one row, as they arrive; when the client stopped the
+// statement they are drained unread.
+void PgSession::readCopy(RunState& st) {
+    st.copyHeaderRead = false;
+    for (;;) {
+        char* buf = nullptr;
+        const int n = PQgetCopyData(conn_, &buf, 1);
+        if (n > 0) {
+            if (!st.stopped) {
+                takeCopyRow(std::string_view(buf, static_cast<size_t>(n)), st);
+            }
+            PQfreemem(buf);
+        } else if (n == 0) {
+            if (!awaitServer(st)) {
+                return;
+            }
+        } else {
+            return;  // -1: the COPY is over and its result follows; -2: the connection failed
+        }
     }
-    const PGTransactionStatusType t = PQtransactionStatus(conn_);
-    const char* sql = nullptr;
-    if (ownTransaction) {
-        if (t == PQTRANS_IDLE) {
+}
+
+namespace {
+// PostgreSQL's binary COPY stream: a header, then per row a field count and each field as a
+// 32-bit length (-1 for NULL) and its bytes, then a field count of -1.
+constexpr std::string_view kCopySignature("PGCOPY\n\377\r\n\0", 11);
+constexpr int kCopyNull = -1;
+constexpr int kCopyTrailer = -1;
+
+// Big-endian fields of one COPY message, bounds-checked: a read that does not fit fails the reader
+// and yields zeros (or no bytes).
+class CopyReader {
+  public:
+    explicit CopyReader(std::string_view data) : data_(data) {}
+    int16_t i16() {
+        const char* p = advance(2);
+        return p ? static_cast<int16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1])) : 0;
+    }
+    int32_t i32() {
+        const char* p = advance(4);
+        if (!p) {
+            return 0;
+        }
+        return static_cast<int32_t>((uint32_t{static_cast<uint8_t>(p[0])} << 24) |
+                                    (uint32_t{static_cast<uint8_t>(p[1])} << 16) |
+                                    (uint32_t{static_cast<uint8_t>(p[2])} << 8) | static_cast<uint8_t>(p[3]));
+    }
+    std::string_view bytes(size_t n) {
+        const char* p = advance(n);
+        return p ? std::string_view(p, n) : std::string_view();
+    }
+    bool ok() const { return ok_; }
+    bool atEnd() const { return at_ == data_.size(); }
+
+  private:
+    const char* advance(size_t n) {
+        if (data_.size() - at_ < n) {
+            ok_ = false;
+            at_ = data_.size();
+            return nullptr;
+        }
+        const char* p = data_.data() + at_;
+        at_ += n;
+        return p;
+    }
+    std::string_view data_;
+    size_t at_ = 0;
+    bool ok_ = true;
+};
+
+// A COPY stream the gateway cannot read: a statement failure, never a guess at the values.
+ConversionError brokenCopy() {
+    return ConversionError{-901,
+                           "UNSUCCESSFUL EXECUTION CAUSED BY A SYSTEM ERROR: THE DATABASE SERVER SENT "
+                           "ROWS OF AN UNEXPECTED FORM"};
+}
+}  // namespace
+
+// One COPY message: the stream's header before the first row, one row or the trailer.
+void PgSession::takeCopyRow(std::string_view data, RunState& st) {
+    CopyReader in(data);
+    if (!st.copyHeaderRead) {
+        const bool signed_ = in.bytes(kCopySignature.size()) == kCopySignature;
+        in.i32();  // flags: none that change the rows
+        in.bytes(static_cast<size_t>(in.i32()));
+        if (!signed_ || !in.ok()) {
+            st.outcome.conversion = brokenCopy();
+            stopQuery(st);
             return;
         }
-        sql = !st.haveError && !st.stopped && t == PQTRANS_INTRANS ? "COMMIT" : "ROLLBACK";
-    } else if (declared && t == PQTRANS_INTRANS) {
-        sql = "CLOSE kwgw_rows";
-    } else {
+        st.copyHeaderRead = true;
+    }
+    const int fields = in.i16();
+    if (fields == kCopyTrailer && in.ok() && in.atEnd()) {
         return;
     }
-    PGresult* res = PQexec(conn_, sql);
-    if (PQresultStatus(res) != PGRES_COMMAND_OK && !st.haveError && !st.stopped) {
-        st.outcome.error = errorFields(res, conn_);
-        st.haveError = true;
+    if (!in.ok() || static_cast<size_t>(fields) != cells_.size()) {
+        st.outcome.conversion = brokenCopy();
+        stopQuery(st);
+        return;
     }
-    PQclear(res);
+    if (!st.described) {
+        announceColumns(st);
+    }
+    ++st.outcome.rows;
+    flushWarnings(st, true);
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        const int32_t length = in.i32();
+        if (length == kCopyNull) {
+            cells_[i] = Cell{};
+            continue;
+        }
+        const std::string_view value = in.bytes(length < 0 ? SIZE_MAX : static_cast<size_t>(length));
+        if (!in.ok()) {
+            break;
+        }
+        if (auto bad = convertBinary(plans_[i], value, cells_[i], scratch_[i])) {
+            st.outcome.conversion = std::move(*bad);
+            stopQuery(st);
+            return;
+        }
+    }
+    if (!in.ok() || !in.atEnd()) {
+        st.outcome.conversion = brokenCopy();
+        stopQuery(st);
+        return;
+    }
+    deliverRow(st);
 }
 
 // The unnamed statement: PostgreSQL parses and describes it, and the next statement replaces it.
@@ -661,7 +859,9 @@ Outcome PgSession::command(std::string_view sql) {
 namespace gw::backend {
 
 // Dynamic SQL: a named prepared statement lives until the session deallocates it (a ROLLBACK does
-// not drop it), so one PREPARE serves every EXECUTE of the client's statement.
+// not drop it), so one PREPARE serves every EXECUTE of the client's statement. Its describe fixes
+// the types of its columns for good (PostgreSQL refuses to run it should they change), so when
+// the gateway reads all of them in binary, every EXECUTE asks for binary rows.
 Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
                                 std::vector<uint32_t>& paramTypes, RowSink& sink, ClientWatch* watch) {
     RunState st;
@@ -670,6 +870,7 @@ Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
     warnings_.clear();
     paramTypes.clear();
     std::string statementName(name);
+    binaryPrepared_.erase(statementName);
     std::string text(sql);
     if (!PQsendPrepare(conn_, statementName.c_str(), text.c_str(), 0, nullptr)) {
         st.outcome.error = errorFields(nullptr, conn_);
@@ -697,6 +898,7 @@ Outcome PgSession::prepareNamed(std::string_view name, std::string_view sql,
                 paramTypes.push_back(PQparamtype(res, i));
             }
             describeColumns(res, st);
+            binaryPrepared_[statementName] = !plans_.empty() && allColumnsBinary();
         } else if (PQresultStatus(res) == PGRES_FATAL_ERROR && !st.haveError) {
             st.outcome.error = errorFields(res, conn_);
             st.haveError = true;
@@ -717,8 +919,10 @@ Outcome PgSession::runPrepared(std::string_view name, std::span<const Param> par
     for (const Param& p : params) {
         values.push_back(p ? p->c_str() : nullptr);
     }
+    auto known = binaryPrepared_.find(statementName);
+    st.binaryRows = sink && known != binaryPrepared_.end() && known->second;
     if (!PQsendQueryPrepared(conn_, statementName.c_str(), static_cast<int>(values.size()), values.data(),
-                             nullptr, nullptr, 0)) {
+                             nullptr, nullptr, st.binaryRows ? 1 : 0)) {
         st.outcome.error = errorFields(nullptr, conn_);
         st.haveError = true;
         return finish(st);

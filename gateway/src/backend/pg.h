@@ -2,18 +2,22 @@
 //
 // PgSession runs one statement at a time asynchronously, streaming rows to a RowSink in wire form,
 // while it watches the client's socket through a ClientWatch, so that an attention cancels the
-// query in PostgreSQL (PQcancel) at once. Rows come one at a time (single-row mode) or, when the
-// session asks for it, a plain SELECT's come through a cursor in batches (FETCH n). WARNINGs raised while
-// rows are produced reach the sink no later than the row they came with. It knows nothing of TDS.
+// query in PostgreSQL (PQcancel) at once. Rows come one at a time as text (single-row mode), or,
+// for a plain query that returned many rows the last time it ran (ReadCache), as a binary COPY.
+// WARNINGs raised while rows are produced reach the sink no later than the row they came with.
+// It knows nothing of TDS.
 #pragma once
 
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <list>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "charset.h"
@@ -58,6 +62,7 @@ struct Outcome {
     bool hasColumns = false;  // the statement returns rows (a row format was produced)
     int64_t rows = 0;         // rows produced, or affected by a data change
     bool countValid = false;  // `rows` means something
+    bool copied = false;      // the rows came as a binary COPY
     PgErrorFields error;
     std::optional<ConversionError> conversion;
 
@@ -74,19 +79,49 @@ enum class ConnectFailure {
     TooManySessions,  // no free connection slot
 };
 
-// True when `sql` is one plain query that PostgreSQL can run as a cursor: it begins with SELECT,
-// VALUES or TABLE (after blanks, comments and opening parentheses), holds no `;` before its end and
-// no INTO (SELECT INTO creates a table, which a cursor cannot).
-bool readsThroughCursor(std::string_view sql);
+// True when `sql` is one plain query that PostgreSQL can run inside COPY (...) TO STDOUT: it
+// begins with SELECT, VALUES or TABLE (after blanks, comments and opening parentheses), holds no
+// `;` before its end and no INTO (SELECT INTO creates a table, which COPY refuses).
+bool isPlainQuery(std::string_view sql);
 
-// Rows asked for by a cursor read's FETCHes: the first asks for kFirstFetchRows (a small answer
-// ends in one round trip and a slow statement's first row is not held back long), each later one
-// for kFetchGrowth times more, up to the session's fetch rows (kDefaultFetchRows is a good one).
-// Batches are cut down when rows are so wide that one would pass kFetchBatchBytes.
-constexpr int kFirstFetchRows = 64;
-constexpr int kFetchGrowth = 8;
-constexpr int kDefaultFetchRows = 2048;
-constexpr size_t kFetchBatchBytes = 4u << 20;
+// What the gateway remembers of the plain queries that returned many rows the last time they ran,
+// so that the next run can read them as a binary COPY: one round trip more to describe the
+// statement first (the binary form needs the column types before the rows), repaid many times
+// over by rows that PostgreSQL no longer prints as text nor converts to the client's character
+// set, and that libpq no longer wraps one by one in a result. A statement is remembered by its
+// role and its text, only when it returned at least minRows() rows of types the gateway reads in
+// binary, and forgotten when a later run returns fewer; the least recently used is dropped past
+// the capacity. Nothing depends on it for correctness: the describe decides before the statement
+// runs. Safe to share between sessions' threads.
+class ReadCache {
+  public:
+    static constexpr size_t kDefaultCapacity = 256;
+    static constexpr int64_t kDefaultMinRows = 1000;
+    static constexpr size_t kMaxKeyBytes = 8192;  // longer statements are not remembered
+
+    explicit ReadCache(size_t capacity = kDefaultCapacity, int64_t minRows = kDefaultMinRows)
+        : capacity_(capacity), minRows_(minRows < 1 ? 1 : minRows) {}
+    // The one every session uses unless told otherwise.
+    static ReadCache& shared();
+
+    // What a statement is remembered by.
+    static std::string keyFor(std::string_view role, std::string_view sql);
+
+    int64_t minRows() const { return minRows_; }
+    // True when `key` returned many rows last time (and makes it the most recently used).
+    bool manyRows(std::string_view key);
+    void remember(std::string_view key);
+    void forget(std::string_view key);
+    size_t size() const;
+
+  private:
+    using Order = std::list<std::string>;  // the keys, most recently used first
+    mutable std::mutex mutex_;
+    Order order_;
+    std::unordered_map<std::string_view, Order::iterator> index_;  // views of the keys in order_
+    size_t capacity_;
+    int64_t minRows_;
+};
 
 // The failure named by a connection error text. The text carries the SQLSTATE of every error
 // PostgreSQL sent ("FATAL:  28P01: ..."); a text with none is a failure to reach it.
@@ -117,13 +152,13 @@ class PgSession {
     // its parameters go to `paramTypes` (PostgreSQL type oids), its row format to `sink`.
     Outcome prepareNamed(std::string_view name, std::string_view sql, std::vector<uint32_t>& paramTypes,
                          RowSink& sink, ClientWatch* watch);
-    // Runs the named prepared statement with `params`, rows streaming to `sink` as run() does.
+    // Runs the named prepared statement with `params`, rows streaming to `sink` as run() does (in
+    // binary when its describe found every column readable so).
     Outcome runPrepared(std::string_view name, std::span<const Param> params, RowSink* sink,
                         ClientWatch* watch);
-    // Reads plain SELECTs through a cursor, at most `rows` rows per FETCH; 0 (the default) reads
-    // every statement in single-row mode. A cursor read gives up exact mid-result errors: the rows
-    // a failing FETCH produced before its error are lost (see pg.cpp).
-    void setFetchRows(int rows) { fetchRows_ = rows < 0 ? 0 : rows; }
+    // The cache that decides which plain queries are read as a binary COPY (ReadCache::shared()
+    // unless set); null reads every statement in single-row mode.
+    void setReadCache(ReadCache* cache) { cache_ = cache; }
 
     std::string databaseName() const;
     int backendPid() const;
@@ -141,10 +176,20 @@ class PgSession {
     void takeRow(PGresult* res, RunState& st);
     // Converts row `r` of `res` and hands it to the sink; stops the query when that fails.
     void sendRow(const PGresult* res, int r, RunState& st);
-    Outcome runCursor(std::string_view sql, RowSink* sink, ClientWatch* watch);
-    size_t takeBatch(const PGresult* res, RunState& st);
-    void endCursor(RunState& st, bool ownTransaction, bool declared);
+    Outcome runSingleRow(std::string_view sql, std::span<const Param> params, RowSink* sink,
+                         ClientWatch* watch);
+    Outcome runCopy(std::string_view sql, RowSink* sink, ClientWatch* watch);
+    bool describeUnnamed(std::string_view sql, RunState& st);
+    void readCopy(RunState& st);
+    void takeCopyRow(std::string_view data, RunState& st);
+    bool awaitServer(RunState& st);
+    // The row format of `res`, planned; then handed to the sink (once per statement).
+    void planColumns(const PGresult* res);
+    void announceColumns(RunState& st);
     void describeColumns(const PGresult* res, RunState& st);
+    bool allColumnsBinary() const;
+    void deliverRow(RunState& st);
+    void takeError(const PGresult* res, RunState& st);
     Outcome finish(RunState& st);
     void flushWarnings(RunState& st, bool all);
     void markWarningsAfterRow(const RunState& st, size_t from);
@@ -166,7 +211,12 @@ class PgSession {
     std::vector<std::string> scratch_;
     std::vector<ColumnFormat> formats_;
     uint32_t bytesPerChar_ = 1;  // of the client's character set
-    int fetchRows_ = 0;
+    std::string role_;
+    ReadCache* cache_ = &ReadCache::shared();
+    std::string cacheKey_;  // role_ and the statement of the read in hand (kept to save allocations)
+    std::string sqlText_;   // the statement in hand, as libpq takes it (likewise)
+    // Prepared statements by name: true when every column of theirs is read in binary.
+    std::unordered_map<std::string, bool> binaryPrepared_;
 };
 
 }  // namespace gw::backend

@@ -258,6 +258,9 @@ int sqlcodeFor(std::string_view sqlstate, std::string_view verb) {
     if (sqlstate == "22P02" && isDataChange(verb)) {
         return -408;
     }
+    if (sqlstate == "42883" && verb == "CALL") {
+        return -440;  // the routine that answers a procedure call is not there
+    }
     if (const SqlStateEntry* e = findEntry(sqlstate)) {
         return e->sqlcode;
     }

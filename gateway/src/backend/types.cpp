@@ -1,16 +1,22 @@
-// types.cpp - PostgreSQL types to wire types, and PostgreSQL text output to DB2 text forms.
+// types.cpp - PostgreSQL types to wire types, and PostgreSQL values, in their text output or their
+// binary form, to DB2 text forms.
 //
 // Serves the backend's result streaming and NOEXEC describe. The type table below is the whole
 // policy: INTEGER and SMALLINT as INTN, FLOAT as FLTN 8, CHAR/VARCHAR up to 255 bytes of the
 // client's character set as themselves and LONGCHAR above, text as TEXT, DECIMAL/DATE/TIME/
 // TIMESTAMP as CHAR with their user types, bigint as INTN 4 (DB2 has no 64-bit integer), anything
-// else as VARCHAR(254) text.
+// else as VARCHAR(254) text. Invariant: both readers give one value the same cell, byte for byte,
+// and the same failure; the binary one formats into the column's scratch text without allocating
+// once that has grown to the column's widest value.
 #include "types.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 
 #include <fmt/format.h>
 
@@ -121,8 +127,8 @@ bool parseInteger(std::string_view text, int64_t& value) {
 
 }  // namespace
 
-ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar) {
-    bytesPerChar = std::max<uint32_t>(bytesPerChar, 1);
+namespace {
+ColumnPlan planByType(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar) {
     if (typeOid == kText) {
         return characterColumn(std::move(label), false, -1, bytesPerChar);
     }
@@ -143,11 +149,30 @@ ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t 
                         Conversion::Other);
     }
 }
+}  // namespace
+
+ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar) {
+    ColumnPlan plan = planByType(typeOid, typmod, std::move(label), std::max<uint32_t>(bytesPerChar, 1));
+    plan.typeOid = typeOid;
+    return plan;
+}
+
+namespace {
+// yyyy-mm-dd; anything longer carries " BC" or a fifth year digit, "infinity" is no date.
+bool isDb2DateText(std::string_view iso) {
+    return iso.size() == 10 && iso[4] == '-' && iso[7] == '-' && isDigits(iso.substr(0, 4)) &&
+           isDigits(iso.substr(5, 2)) && isDigits(iso.substr(8, 2));
+}
+
+// hh:mm:ss, the start of every time PostgreSQL shows.
+bool isTimeText(std::string_view iso) {
+    return iso.size() >= 8 && iso[2] == ':' && iso[5] == ':' && isDigits(iso.substr(0, 2)) &&
+           isDigits(iso.substr(3, 2)) && isDigits(iso.substr(6, 2));
+}
+}  // namespace
 
 bool db2Date(std::string_view iso, std::string& out) {
-    // yyyy-mm-dd; anything longer carries " BC" or a fifth year digit, "infinity" is no date.
-    if (iso.size() != 10 || iso[4] != '-' || iso[7] != '-' || !isDigits(iso.substr(0, 4)) ||
-        !isDigits(iso.substr(5, 2)) || !isDigits(iso.substr(8, 2))) {
+    if (!isDb2DateText(iso)) {
         return false;
     }
     out.assign(iso);
@@ -156,40 +181,43 @@ bool db2Date(std::string_view iso, std::string& out) {
 
 bool db2Time(std::string_view iso, std::string& out) {
     // hh:mm:ss[.ffffff] -> hh.mm.ss (DB2 TIME has no fraction)
-    if (iso.size() < 8 || iso[2] != ':' || iso[5] != ':' || !isDigits(iso.substr(0, 2)) ||
-        !isDigits(iso.substr(3, 2)) || !isDigits(iso.substr(6, 2))) {
+    if (!isTimeText(iso)) {
         return false;
     }
     if (iso.size() > 8 && iso[8] != '.') {
         return false;  // a time zone: not a DB2 TIME
     }
-    out.assign(iso.substr(0, 8));
-    out[2] = '.';
-    out[5] = '.';
+    char text[8];
+    std::memcpy(text, iso.data(), sizeof text);
+    text[2] = '.';
+    text[5] = '.';
+    out.assign(text, sizeof text);
     return true;
 }
 
 bool db2Timestamp(std::string_view iso, std::string& out) {
     // yyyy-mm-dd hh:mm:ss[.f...] -> yyyy-mm-dd-hh.mm.ss.ffffff
-    if (iso.size() < 19 || iso[10] != ' ') {
-        return false;
-    }
-    std::string date;
-    std::string time;
-    if (!db2Date(iso.substr(0, 10), date) || !db2Time(iso.substr(11, 8), time)) {
+    constexpr size_t kWhole = 19;  // up to the seconds
+    if (iso.size() < kWhole || iso[10] != ' ' || !isDb2DateText(iso.substr(0, 10)) ||
+        !isTimeText(iso.substr(11, 8))) {
         return false;
     }
     std::string_view fraction;
-    if (iso.size() > 19) {
-        if (iso[19] != '.' || iso.size() > 26 || !isDigits(iso.substr(20))) {
+    if (iso.size() > kWhole) {
+        if (iso[kWhole] != '.' || iso.size() > 26 || !isDigits(iso.substr(kWhole + 1))) {
             return false;
         }
-        fraction = iso.substr(20);
+        fraction = iso.substr(kWhole + 1);
     }
-    out.clear();
-    out.reserve(26);
-    out.append(date).append(1, '-').append(time).append(1, '.').append(fraction);
-    out.append(6 - fraction.size(), '0');
+    char text[26];
+    std::memcpy(text, iso.data(), kWhole);
+    text[10] = '-';
+    text[13] = '.';
+    text[16] = '.';
+    text[kWhole] = '.';
+    std::copy(fraction.begin(), fraction.end(), text + kWhole + 1);
+    std::memset(text + kWhole + 1 + fraction.size(), '0', 6 - fraction.size());
+    out.assign(text, sizeof text);
     return true;
 }
 
@@ -290,6 +318,437 @@ std::optional<ConversionError> convertValue(const ColumnPlan& plan, std::string_
             }
             cell.text = scratch;
             return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// --- binary forms ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr int64_t kPostgresEpochJulian = 2451545;  // 2000-01-01, day 0 of date and timestamp
+constexpr int64_t kMicrosPerSecond = 1000000;
+constexpr int64_t kMicrosPerMinute = 60 * kMicrosPerSecond;
+constexpr int64_t kMicrosPerHour = 60 * kMicrosPerMinute;
+constexpr int64_t kMicrosPerDay = 24 * kMicrosPerHour;
+
+// numeric's binary form: four 16-bit words, then base-10000 digits, the first worth 10000^weight.
+constexpr size_t kNumericHeader = 8;
+constexpr int kNumericBase = 10000;
+constexpr uint16_t kNumericNegative = 0x4000;
+constexpr uint16_t kNumericNaN = 0xC000;
+constexpr uint16_t kNumericPlusInfinity = 0xD000;
+constexpr uint16_t kNumericMinusInfinity = 0xF000;
+constexpr uint16_t kNumericMaxScale = 0x3FFF;
+
+uint16_t be16(const char* p) {
+    return static_cast<uint16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
+}
+uint32_t be32(const char* p) {
+    return (uint32_t{be16(p)} << 16) | be16(p + 2);
+}
+uint64_t be64(const char* p) {
+    return (uint64_t{be32(p)} << 32) | be32(p + 4);
+}
+
+// "00" to "99": two digits a step halve the divisions of every number written.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+static_assert(kDigitPairs[2 * 42] == '4' && kDigitPairs[2 * 42 + 1] == '2');
+
+// Writes `v` as exactly `width` digits (v < 10^width) and returns the end.
+char* putDigits(char* p, uint32_t v, int width) {
+    int i = width;
+    for (; i >= 2; i -= 2) {
+        std::memcpy(p + i - 2, &kDigitPairs[2 * (v % 100)], 2);
+        v /= 100;
+    }
+    if (i == 1) {
+        p[0] = static_cast<char>('0' + v % 10);
+    }
+    return p + width;
+}
+
+struct CivilDate {
+    int year = 0;  // 0 is 1 BC, -1 is 2 BC
+    int month = 0;
+    int day = 0;
+};
+
+// The proleptic Gregorian date of Julian day `jd` (PostgreSQL's own algorithm, exact for every
+// day a date or timestamp can hold).
+CivilDate fromJulian(uint32_t jd) {
+    uint32_t julian = jd + 32044;
+    uint32_t quad = julian / 146097;
+    const uint32_t extra = (julian - quad * 146097) * 4 + 3;
+    julian += 60 + quad * 3 + extra / 146097;
+    quad = julian / 1461;
+    julian -= quad * 1461;
+    int y = static_cast<int>(julian * 4 / 1461);
+    julian = ((y != 0) ? ((julian + 305) % 365) : ((julian + 306) % 366)) + 123;
+    y += static_cast<int>(quad * 4);
+    CivilDate d;
+    d.year = y - 4800;
+    quad = julian * 2141 / 65536;
+    d.day = static_cast<int>(julian - 7834 * quad / 256);
+    d.month = static_cast<int>((quad + 10) % 12 + 1);
+    return d;
+}
+
+// The same date for the days DB2 can hold, by Neri and Schneider's Euclidean affine algorithm: a
+// handful of multiplications where PostgreSQL's divides, for the value read on every row.
+// `days` counts from 2000-01-01, and must lie within years 1 to 9999 give or take a year.
+CivilDate fastCivilDate(int32_t days) {
+    constexpr uint32_t kShift = 82;  // 400-year cycles added so that every day counted is positive
+    constexpr uint32_t kDayShift = 719468 + 146097 * kShift;
+    constexpr uint32_t kYearShift = 400 * kShift;
+    constexpr int32_t kDaysFrom1970 = 10957;
+    const uint32_t n = static_cast<uint32_t>(days + kDaysFrom1970) + kDayShift;
+    const uint32_t n1 = 4 * n + 3;
+    const uint32_t century = n1 / 146097;
+    const uint32_t inCentury = n1 % 146097 / 4;
+    const uint32_t n2 = 4 * inCentury + 3;
+    const uint64_t p2 = uint64_t{2939745} * n2;
+    const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+    const uint32_t dayOfYear = static_cast<uint32_t>(p2 & 0xFFFFFFFFu) / 2939745 / 4;
+    const uint32_t n3 = 2141 * dayOfYear + 197913;
+    const uint32_t month = n3 >> 16;
+    const uint32_t day = (n3 & 0xFFFF) / 2141;
+    const uint32_t january = dayOfYear >= 306;  // the year counted from March ends in January
+    CivilDate d;
+    d.year = static_cast<int>(100 * century + yearOfCentury - kYearShift + january);
+    d.month = static_cast<int>(january ? month - 12 : month);
+    d.day = static_cast<int>(day + 1);
+    return d;
+}
+// The days of DB2's first and last dates, 0001-01-01 and 9999-12-31, from 2000-01-01.
+constexpr int32_t kFirstDb2Day = -730119;
+constexpr int32_t kLastDb2Day = 2921939;
+
+struct ClockTime {
+    uint32_t hour = 0, minute = 0, second = 0, micros = 0;
+};
+
+ClockTime fromMicros(int64_t t) {
+    ClockTime c;
+    c.hour = static_cast<uint32_t>(t / kMicrosPerHour);
+    t -= int64_t{c.hour} * kMicrosPerHour;
+    c.minute = static_cast<uint32_t>(t / kMicrosPerMinute);
+    t -= int64_t{c.minute} * kMicrosPerMinute;
+    c.second = static_cast<uint32_t>(t / kMicrosPerSecond);
+    c.micros = static_cast<uint32_t>(t - int64_t{c.second} * kMicrosPerSecond);
+    return c;
+}
+
+// Splits a timestamp into its Julian day and its microseconds into that day; false past the
+// range PostgreSQL can show.
+bool splitTimestamp(int64_t t, int64_t& julian, int64_t& time) {
+    julian = t / kMicrosPerDay;
+    time = t - julian * kMicrosPerDay;
+    if (time < 0) {
+        time += kMicrosPerDay;
+        julian -= 1;
+    }
+    julian += kPostgresEpochJulian;
+    return julian >= 0 && julian <= INT32_MAX;
+}
+
+// yyyy-mm-dd of a year DB2 can hold; 10 bytes.
+char* putDb2Date(char* p, const CivilDate& d) {
+    p = putDigits(p, static_cast<uint32_t>(d.year), 4);
+    *p++ = '-';
+    p = putDigits(p, static_cast<uint32_t>(d.month), 2);
+    *p++ = '-';
+    return putDigits(p, static_cast<uint32_t>(d.day), 2);
+}
+
+// hh.mm.ss; 8 bytes.
+char* putDb2Time(char* p, const ClockTime& c) {
+    p = putDigits(p, c.hour % 100, 2);
+    *p++ = '.';
+    p = putDigits(p, c.minute, 2);
+    *p++ = '.';
+    return putDigits(p, c.second, 2);
+}
+
+// PostgreSQL's ISO form of a date: the year of an era, at least four digits, " BC" before year 1.
+std::string isoCivilDate(const CivilDate& d) {
+    const int year = d.year > 0 ? d.year : 1 - d.year;
+    return fmt::format("{:04}-{:02}-{:02}", year, d.month, d.day);
+}
+
+std::string_view bcSuffix(const CivilDate& d) {
+    return d.year > 0 ? std::string_view() : std::string_view(" BC");
+}
+
+std::optional<ConversionError> malformed(std::string_view what) {
+    return ConversionError{-901, fmt::format("UNSUCCESSFUL EXECUTION CAUSED BY A SYSTEM ERROR: THE DATABASE "
+                                             "SERVER SENT A MALFORMED {} VALUE",
+                                             what)};
+}
+
+std::optional<ConversionError> binaryInteger(const ColumnPlan& plan, std::string_view bytes, Cell& cell) {
+    int64_t v = 0;
+    if (plan.typeOid == kInt2 && bytes.size() == 2) {
+        v = static_cast<int16_t>(be16(bytes.data()));
+    } else if (plan.typeOid == kInt4 && bytes.size() == 4) {
+        v = static_cast<int32_t>(be32(bytes.data()));
+    } else if (plan.typeOid == kInt8 && bytes.size() == 8) {
+        v = static_cast<int64_t>(be64(bytes.data()));
+    } else {
+        return malformed("INTEGER");
+    }
+    if (v < INT32_MIN || v > INT32_MAX) {
+        return outOfRange("INTEGER", std::to_string(v));
+    }
+    cell.integer = v;
+    return std::nullopt;
+}
+
+// A float's value as its text output gives it: float8 as itself (its text is exact), float4
+// through its shortest decimal, and every NaN as the one strtod makes of "NaN".
+std::optional<ConversionError> binaryReal(const ColumnPlan& plan, std::string_view bytes, Cell& cell) {
+    if (plan.typeOid == kFloat8 && bytes.size() == 8) {
+        const uint64_t bits = be64(bytes.data());
+        std::memcpy(&cell.real, &bits, sizeof cell.real);
+    } else if (plan.typeOid == kFloat4 && bytes.size() == 4) {
+        const uint32_t bits = be32(bytes.data());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        if (std::isfinite(f)) {
+            char text[32];
+            auto written = std::to_chars(text, text + sizeof text, f);
+            std::from_chars(text, written.ptr, cell.real);
+        } else {
+            cell.real = f;
+        }
+    } else {
+        return malformed("FLOAT");
+    }
+    if (std::isnan(cell.real)) {
+        cell.real = std::numeric_limits<double>::quiet_NaN();
+    }
+    return std::nullopt;
+}
+
+std::optional<ConversionError> binaryDate(std::string_view bytes, Cell& cell, std::string& scratch) {
+    if (bytes.size() != 4) {
+        return malformed("DATE");
+    }
+    const int32_t days = static_cast<int32_t>(be32(bytes.data()));
+    if (days < kFirstDb2Day || days > kLastDb2Day) {
+        return invalidDatetime(isoDate(days));
+    }
+    const CivilDate d = fastCivilDate(days);
+    char text[10];
+    putDb2Date(text, d);
+    scratch.assign(text, sizeof text);
+    cell.text = scratch;
+    return std::nullopt;
+}
+
+std::optional<ConversionError> binaryTime(std::string_view bytes, Cell& cell, std::string& scratch) {
+    if (bytes.size() != 8) {
+        return malformed("TIME");
+    }
+    const int64_t t = static_cast<int64_t>(be64(bytes.data()));
+    if (t < 0 || t > kMicrosPerDay) {
+        return malformed("TIME");
+    }
+    char text[8];
+    putDb2Time(text, fromMicros(t));
+    scratch.assign(text, sizeof text);
+    cell.text = scratch;
+    return std::nullopt;
+}
+
+std::optional<ConversionError> binaryTimestamp(std::string_view bytes, Cell& cell, std::string& scratch) {
+    if (bytes.size() != 8) {
+        return malformed("TIMESTAMP");
+    }
+    const int64_t t = static_cast<int64_t>(be64(bytes.data()));
+    int64_t julian = 0, time = 0;
+    if (t == INT64_MIN || t == INT64_MAX || !splitTimestamp(t, julian, time) ||
+        julian - kPostgresEpochJulian < kFirstDb2Day || julian - kPostgresEpochJulian > kLastDb2Day) {
+        return invalidDatetime(isoTimestamp(t));
+    }
+    const CivilDate d = fastCivilDate(static_cast<int32_t>(julian - kPostgresEpochJulian));
+    const ClockTime c = fromMicros(time);
+    char text[26];
+    char* p = putDb2Date(text, d);
+    *p++ = '-';
+    p = putDb2Time(p, c);
+    *p++ = '.';
+    putDigits(p, c.micros, 6);
+    scratch.assign(text, sizeof text);
+    cell.text = scratch;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool readsBinary(const ColumnPlan& plan) {
+    return plan.conversion != Conversion::Other;
+}
+
+std::string isoDate(int32_t days) {
+    const int64_t julian = int64_t{days} + kPostgresEpochJulian;
+    if (days == INT32_MIN) {
+        return "-infinity";
+    }
+    if (days == INT32_MAX) {
+        return "infinity";
+    }
+    if (julian < 0 || julian > INT32_MAX) {
+        return fmt::format("date {}", days);
+    }
+    const CivilDate d = fromJulian(static_cast<uint32_t>(julian));
+    return isoCivilDate(d).append(bcSuffix(d));
+}
+
+std::string isoTimestamp(int64_t micros) {
+    if (micros == INT64_MIN) {
+        return "-infinity";
+    }
+    if (micros == INT64_MAX) {
+        return "infinity";
+    }
+    int64_t julian = 0, time = 0;
+    if (!splitTimestamp(micros, julian, time)) {
+        return fmt::format("timestamp {}", micros);
+    }
+    const CivilDate d = fromJulian(static_cast<uint32_t>(julian));
+    const ClockTime c = fromMicros(time);
+    std::string out = fmt::format("{} {:02}:{:02}:{:02}", isoCivilDate(d), c.hour, c.minute, c.second);
+    if (c.micros != 0) {
+        std::string fraction = fmt::format("{:06}", c.micros);
+        fraction.erase(fraction.find_last_not_of('0') + 1);
+        out.append(1, '.').append(fraction);
+    }
+    return out.append(bcSuffix(d));
+}
+
+// numeric_out's text: a sign, the integer digits (at least "0"), and exactly dscale fraction digits.
+bool numericText(std::string_view bytes, std::string& out) {
+    if (bytes.size() < kNumericHeader) {
+        return false;
+    }
+    const char* b = bytes.data();
+    const int ndigits = be16(b);
+    const int weight = static_cast<int16_t>(be16(b + 2));
+    const uint16_t sign = be16(b + 4);
+    const int dscale = be16(b + 6);
+    if (bytes.size() != kNumericHeader + 2 * static_cast<size_t>(ndigits) || dscale > kNumericMaxScale) {
+        return false;
+    }
+    switch (sign) {
+        case 0:
+        case kNumericNegative:
+            break;
+        case kNumericNaN:
+            out.assign("NaN");
+            return true;
+        case kNumericPlusInfinity:
+            out.assign("Infinity");
+            return true;
+        case kNumericMinusInfinity:
+            out.assign("-Infinity");
+            return true;
+        default:
+            return false;
+    }
+    auto digit = [&](int i) -> int { return i >= 0 && i < ndigits ? be16(b + kNumericHeader + 2 * i) : 0; };
+    for (int i = 0; i < ndigits; ++i) {
+        if (digit(i) >= kNumericBase) {
+            return false;
+        }
+    }
+    // Most values fit a small buffer on the stack; the rest are written into `out` itself.
+    const size_t wholeGroups = weight >= 0 ? static_cast<size_t>(weight) + 1 : 0;
+    const size_t bound = 2 + 4 * wholeGroups + 1 + static_cast<size_t>(dscale) + 4;
+    char small[64];
+    if (bound > sizeof small) {
+        out.resize(bound);
+    }
+    char* const start = bound > sizeof small ? out.data() : small;
+    char* p = start;
+    if (sign == kNumericNegative) {
+        *p++ = '-';
+    }
+    int d = 0;
+    if (weight < 0) {
+        d = weight + 1;
+        *p++ = '0';
+    } else {
+        for (; d <= weight; ++d) {
+            const int dig = digit(d);
+            if (d > 0) {
+                p = putDigits(p, static_cast<uint32_t>(dig), 4);
+            } else {
+                char first[4];
+                putDigits(first, static_cast<uint32_t>(dig), 4);
+                const int skip = dig >= 1000 ? 0 : dig >= 100 ? 1 : dig >= 10 ? 2 : 3;
+                p = std::copy(first + skip, first + 4, p);
+            }
+        }
+    }
+    if (dscale > 0) {
+        *p++ = '.';
+        char* end = p + dscale;
+        for (int i = 0; i < dscale; i += 4, ++d) {
+            p = putDigits(p, static_cast<uint32_t>(digit(d)), 4);
+        }
+        p = end;
+    }
+    const size_t length = static_cast<size_t>(p - start);
+    if (start == small) {
+        out.assign(small, length);
+    } else {
+        out.resize(length);
+    }
+    return true;
+}
+
+std::optional<ConversionError> convertBinary(const ColumnPlan& plan, std::string_view bytes, Cell& cell,
+                                             std::string& scratch) {
+    cell.null = false;
+    switch (plan.conversion) {
+        case Conversion::Integer:
+        case Conversion::BigInteger:
+            return binaryInteger(plan, bytes, cell);
+        case Conversion::Real:
+            return binaryReal(plan, bytes, cell);
+        case Conversion::Characters:
+            cell.text = bytes;
+            return std::nullopt;
+        case Conversion::Decimal:
+            if (!numericText(bytes, scratch)) {
+                return malformed("DECIMAL");
+            }
+            cell.text = scratch;
+            return std::nullopt;
+        case Conversion::FreeDecimal: {
+            // The digits first, then rounded as their text would be; the buffer stays with the thread.
+            thread_local std::string digits;
+            if (!numericText(bytes, digits)) {
+                return malformed("DECIMAL");
+            }
+            return convertValue(plan, digits, cell, scratch);
+        }
+        case Conversion::Date:
+            return binaryDate(bytes, cell, scratch);
+        case Conversion::Time:
+            return binaryTime(bytes, cell, scratch);
+        case Conversion::Timestamp:
+            return binaryTimestamp(bytes, cell, scratch);
+        case Conversion::Other:
+            return malformed("TEXT");
     }
     return std::nullopt;
 }

@@ -3,7 +3,8 @@
 // planColumn decides, from a column's type oid and type modifier alone, how it travels (so the
 // row format is fixed before the first row); convertValue turns one value in PostgreSQL's text
 // output (DateStyle ISO) into a cell of that format, reformatting DB2's DATE, TIME, TIMESTAMP
-// and DECIMAL text forms. A value the wire type cannot carry fails with a DB2 SQLCODE.
+// and DECIMAL text forms, and convertBinary makes the very same cell of the value's binary form.
+// A value the wire type cannot carry fails with a DB2 SQLCODE, the same from either form.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,7 @@ constexpr uint32_t kOtherTypeLength = 254;
 struct ColumnPlan {
     ColumnFormat format;
     Conversion conversion = Conversion::Other;
+    uint32_t typeOid = 0;  // the PostgreSQL type, which fixes the binary form of its values
 };
 
 // The wire format of a result column of PostgreSQL type `typeOid` with modifier `typmod`.
@@ -56,6 +58,22 @@ struct ConversionError {
 // Converts one non-NULL value. `scratch` holds reformatted text that `cell.text` may point to.
 std::optional<ConversionError> convertValue(const ColumnPlan& plan, std::string_view text, Cell& cell,
                                             std::string& scratch);
+
+// True when the column's values can be read in PostgreSQL's binary form (every type but Other).
+bool readsBinary(const ColumnPlan& plan);
+
+// Converts one non-NULL value in PostgreSQL's binary form (what the type's send function writes)
+// into the cell, or the failure, that convertValue makes of the same value's text. `scratch`
+// holds the text that `cell.text` may point to.
+std::optional<ConversionError> convertBinary(const ColumnPlan& plan, std::string_view bytes, Cell& cell,
+                                             std::string& scratch);
+
+// PostgreSQL's ISO text of a date (days from 2000-01-01), a timestamp (microseconds from
+// 2000-01-01 00:00) and a numeric's binary form, as the messages about them quote it. False when
+// the bytes are not a numeric.
+std::string isoDate(int32_t days);
+std::string isoTimestamp(int64_t micros);
+bool numericText(std::string_view bytes, std::string& out);
 
 // The DB2 text forms of PostgreSQL's ISO output, exposed for testing. Each returns false when
 // the value has no DB2 form (BC dates, infinity, years past 9999).

@@ -1,8 +1,9 @@
 // bytes.h - little-endian writing and bounds-checked reading of TDS fields.
 //
-// Every token and record field passes through these two classes, so no code indexes a buffer by
-// hand. A ByteReader never reads past its end: a read that does not fit marks the reader failed
-// and yields zeros, and callers check ok() once after reading a group of fields.
+// Every token and record field passes through these classes, so no code indexes a buffer by hand.
+// A ByteReader never reads past its end: a read that does not fit marks the reader failed and
+// yields zeros, and callers check ok() once after reading a group of fields. A FixedWriter fills
+// room already made in a buffer (a row token sized before it is written) and says where it ended.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +55,39 @@ class ByteWriter {
     std::string& out_;
 };
 
+class FixedWriter {
+  public:
+    explicit FixedWriter(char* at) : at_(at) {}
+
+    void u8(uint8_t v) { *at_++ = static_cast<char>(v); }
+    void u16(uint16_t v) { little(v, 2); }
+    void u32(uint32_t v) { little(v, 4); }
+    void f64(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        little(bits, 8);
+    }
+    void bytes(std::string_view v) {
+        if (!v.empty()) {
+            std::memcpy(at_, v.data(), v.size());
+            at_ += v.size();
+        }
+    }
+    void zeros(size_t n) {
+        std::memset(at_, 0, n);
+        at_ += n;
+    }
+    char* position() const { return at_; }
+
+  private:
+    void little(uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) {
+            *at_++ = static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+    }
+    char* at_;
+};
+
 class ByteReader {
   public:
     explicit ByteReader(std::string_view data) : data_(data) {}
@@ -93,6 +127,8 @@ class ByteReader {
         return v;
     }
     void skip(size_t n) { bytes(n); }
+    // The bytes read since position `from`.
+    std::string_view since(size_t from) const { return data_.substr(from, pos_ - from); }
 
     bool ok() const { return ok_; }
     size_t position() const { return pos_; }

@@ -8,6 +8,7 @@
 #include "capability.h"
 
 #include <cstdint>
+#include <iterator>
 
 namespace gw::tds {
 namespace {
@@ -18,20 +19,53 @@ struct Capability {
     const char* name;
 };
 
-// Bits left clear on purpose: requests for RPC, events, bulk copy, cursors, dynamic SQL, MSG,
-// parameters and parameter data types (the session refuses them); answer wishes for things the
-// gateway does send: EED, CHAR, VARCHAR, LONGCHAR, TEXT, INTN 2 and 4, FLTN 8, in-band attention
-// acknowledgements, the wide row format, labels longer than 30 bytes, the granted packet size.
+// Bits left clear on purpose: requests for events, bulk copy, cursors, MSG, the parameter data
+// types the gateway does not decode (BITN, unsigned integers, VOID, the big date-times), DATE and
+// TIME (decoded, but FreeTDS ODBC 1.3.17 would then send date and time parameters as DATE and
+// TIME, which its own value conversion cannot produce: it stops on an assertion), column status
+// bytes in PARAMS answers, DBRPC2; answer wishes for things the gateway does send: EED,
+// parameters (output parameters of a call, a prepared statement's parameter formats), CHAR,
+// VARCHAR, LONGCHAR, TEXT, INTN 2 and 4, FLTN 8, in-band attention acknowledgements, the wide row
+// format, labels longer than 30 bytes, the granted packet size.
 constexpr Capability kCapabilities[] = {
     // Requests the gateway serves.
-    {1, 1, "LANG"},         // LANGUAGE tokens: Session::answerBatch
-    {1, 4, "MSTMT"},        // several statements in one language request: splitBatch
-    {1, 40, "CON_INBAND"},  // attention as a packet on the same socket: ClientConnection::readNext
+    {1, 1, "LANG"},        // LANGUAGE tokens: Session::answerBatch
+    {1, 2, "RPC"},         // DBRPC calls: Session::answerRpc
+    {1, 4, "MSTMT"},       // several statements in one language request: splitBatch
+    {1, 7, "DYNF"},        // dynamic SQL: Session::answerDynamic
+    {1, 9, "PARAM"},       // PARAMFMT / PARAMS after LANGUAGE, DYNAMIC and DBRPC: parseParams
+    {1, 10, "DATA_INT1"},  // parameter values of these data types: kParamTypes in dynamic.cpp
+    {1, 11, "DATA_INT2"},
+    {1, 12, "DATA_INT4"},
+    {1, 13, "DATA_BIT"},
+    {1, 14, "DATA_CHAR"},
+    {1, 15, "DATA_VCHAR"},
+    {1, 16, "DATA_BIN"},
+    {1, 17, "DATA_VBIN"},
+    {1, 18, "DATA_MNY8"},
+    {1, 19, "DATA_MNY4"},
+    {1, 20, "DATA_DATE8"},
+    {1, 21, "DATA_DATE4"},
+    {1, 22, "DATA_FLT4"},
+    {1, 23, "DATA_FLT8"},
+    {1, 24, "DATA_NUM"},
+    {1, 25, "DATA_TEXT"},
+    {1, 26, "DATA_IMAGE"},
+    {1, 27, "DATA_DEC"},
+    {1, 28, "DATA_LCHAR"},
+    {1, 29, "DATA_LBIN"},
+    {1, 30, "DATA_INTN"},
+    {1, 31, "DATA_DATETIMEN"},
+    {1, 32, "DATA_MONEYN"},
+    {1, 40, "CON_INBAND"},     // attention as a packet on the same socket: ClientConnection::readNext
+    {1, 47, "PROTO_DYNAMIC"},  // the DYNAMIC tokens: parseDynamic
+    {1, 48, "PROTO_DYNPROC"},  // a prepare as "create proc id as ...": unwrapProcedure
+    {1, 49, "DATA_FLTN"},
+    {1, 51, "DATA_INT8"},
     {1, 59, "WIDETABLE"},   // the wide row format when the ordinary one is too long: writeRowFormat
     {1, 79, "SRVPKTSIZE"},  // the packet size the server grants: Session::login's ENVCHANGE
     // Answers the gateway never sends, so a client's wish not to receive them is kept.
     {2, 1, "NOMSG"},                // no MSG tokens: messages go out as EED
-    {2, 3, "NOPARAM"},              // no PARAM / PARAMS tokens in answers
     {2, 4, "DATA_NOINT1"},          // integers go out as INTN 2 or 4 only (writeRow)
     {2, 7, "DATA_NOBIT"},           // no BIT columns
     {2, 10, "DATA_NOBIN"},          // no BINARY columns
@@ -73,6 +107,19 @@ constexpr Capability kCapabilities[] = {
     {2, 57, "NO_BLOB_NCHAR_16"},
     {2, 59, "DATA_NOXML"},  // no XML
 };
+
+// Each bit once, in block and bit order, so that a bit added twice or in the wrong block shows.
+constexpr bool inOrder() {
+    for (size_t i = 1; i < std::size(kCapabilities); ++i) {
+        const Capability& a = kCapabilities[i - 1];
+        const Capability& b = kCapabilities[i];
+        if (a.type > b.type || (a.type == b.type && a.bit >= b.bit)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(inOrder(), "kCapabilities lists each bit once, in block and bit order");
 
 bool bitSet(std::string_view mask, int bit) {
     size_t byte = static_cast<size_t>(bit / 8);

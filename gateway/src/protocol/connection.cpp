@@ -305,6 +305,11 @@ void ClientConnection::paramFormat(std::span<const ColumnFormat> params) {
     sendFullPackets(kSendBatchBytes);
 }
 
+void ClientConnection::returnedParams(const ParamSet& params) {
+    writeReturnedParams(out_, params);
+    sendFullPackets(kSendBatchBytes);
+}
+
 void ClientConnection::returnStatus(int32_t status) {
     writeReturnStatus(out_, status);
     sendFullPackets(kSendBatchBytes);

@@ -85,6 +85,8 @@ class ClientConnection {
     // prepared statement's parameters.
     void dynamicAck(std::string_view id);
     void paramFormat(std::span<const ColumnFormat> params);
+    // A procedure call's output parameters, described and valued as the call sent them.
+    void returnedParams(const ParamSet& params);
     // Sends what is left of the answer as its last packet. False when the client is gone.
     bool endReply();
     // Sends every full packet of the answer so far (before the session waits for the database,

@@ -145,6 +145,7 @@ bool readFormats(ByteReader& r, bool wide, std::vector<ParamDescription>& out, P
         ParamDescription d;
         d.name = std::string(r.bytes(r.u8()));
         d.status = wide ? r.u32() : r.u8();
+        size_t described = r.position();
         d.userType = r.i32();
         d.type = r.u8();
         if (!r.ok()) {
@@ -154,6 +155,9 @@ bool readFormats(ByteReader& r, bool wide, std::vector<ParamDescription>& out, P
             return false;
         }
         r.skip(r.u8());  // locale
+        if (r.ok() && (d.status & kParamOutput)) {
+            d.formatBytes = std::string(r.since(described));
+        }
         out.push_back(std::move(d));
     }
     if (!r.ok() || r.position() != end) {
@@ -348,20 +352,25 @@ bool readParams(ByteReader& r, ParamSet& set, ParamError& error) {
         error = ParamError{"parameters without a parameter format"};
         return false;
     }
-    if (!readFormats(r, token == kParamFmt2Token, set.formats, error)) {
+    set.wide = token == kParamFmt2Token;
+    if (!readFormats(r, set.wide, set.formats, error)) {
         return false;
     }
     if (r.u8() != kParamsToken || !r.ok()) {
         error = ParamError{"a parameter format without parameter values"};
         return false;
     }
-    for (const ParamDescription& d : set.formats) {
+    for (ParamDescription& d : set.formats) {
         ParamValue v;
+        size_t from = r.position();
         if (!readValue(r, d, v, error)) {
             if (error.reason.empty()) {
                 error = ParamError{"a parameter value runs past the message"};
             }
             return false;
+        }
+        if (d.status & kParamOutput) {
+            d.valueBytes = std::string(r.since(from));
         }
         set.values.push_back(std::move(v));
     }
@@ -403,6 +412,23 @@ std::string numericText(bool negative, std::string_view magnitude, uint8_t scale
     }
     bool zero = digits.find_first_not_of("0.") == std::string::npos;
     return (negative && !zero ? "-" : "") + digits;
+}
+
+bool numericParam(const ParamDescription& param) {
+    const ParamType* t = paramType(param.type);
+    if (!t) {
+        return false;
+    }
+    switch (t->decode) {
+        case Decode::Integer:
+        case Decode::Float:
+        case Decode::Money:
+        case Decode::Bit:
+        case Decode::Number:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::variant<ParamSet, ParamError> parseParams(std::string_view payload) {

@@ -2,10 +2,11 @@
 // PARAMS in, and the DYNAMIC acknowledgement and PARAMFMT out.
 //
 // A client prepares a statement under an id, executes it with parameter values, and deallocates
-// it; a language request may carry parameter values too. The readers turn those tokens into
-// named fields and every value into the text PostgreSQL takes for it (NULL stays NULL); they own
-// no state. Invariant: a token's declared length equals the bytes its fields use, and a value
-// list has exactly one value per described parameter.
+// it; a language request or a remote procedure call (rpc.h) may carry parameter values too. The
+// readers turn those tokens into named fields and every value into the text PostgreSQL takes for
+// it (NULL stays NULL), keeping the bytes of output parameters; they own no state. Invariant: a
+// token's declared length equals the bytes its fields use, and a value list has exactly one value
+// per described parameter.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,8 @@ enum class DynamicOp : uint8_t {
 
 // Status bit of DYNAMIC and LANGUAGE: parameter formats and values follow the token.
 constexpr uint8_t kHasParameters = 0x01;
+// Status bit of a parameter: the caller wants its value back (an output parameter).
+constexpr uint32_t kParamOutput = 0x01;
 
 // One parameter as its format token describes it.
 struct ParamDescription {
@@ -49,15 +52,20 @@ struct ParamDescription {
     uint32_t length = 0;    // declared length, for the types that carry one
     uint8_t precision = 0;  // NUMERIC / DECIMAL
     uint8_t scale = 0;
+    // Of an output parameter only: the bytes of its format after the status (user type, type,
+    // type information, locale) and of its value as sent, so that it can be answered unchanged.
+    std::string formatBytes;
+    std::string valueBytes;
 };
 
 // A parameter value as PostgreSQL takes it: its text, or nothing for NULL.
 using ParamValue = std::optional<std::string>;
 
-// Formats and values of the parameters that follow a DYNAMIC or LANGUAGE token.
+// Formats and values of the parameters that follow a DYNAMIC, LANGUAGE or DBRPC token.
 struct ParamSet {
     std::vector<ParamDescription> formats;
     std::vector<ParamValue> values;
+    bool wide = false;  // the formats came as PARAMFMT2 (4-byte statuses)
 };
 
 // One DYNAMIC or DYNAMIC2 request with what follows it.
@@ -77,6 +85,10 @@ struct ParamError {
 // Reads PARAMFMT or PARAMFMT2 then PARAMS from `payload` (which starts at the format token) to
 // its end.
 std::variant<ParamSet, ParamError> parseParams(std::string_view payload);
+
+// Whether a parameter's value text is a number (integer, float, money, bit, numeric types), which
+// may enter SQL as written, rather than a string.
+bool numericParam(const ParamDescription& param);
 
 // Reads a whole dynamic request: the DYNAMIC or DYNAMIC2 token and, when its status says so, the
 // parameters after it.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 
 #include "bytes.h"
 
@@ -119,13 +120,35 @@ void putRowFormat2(ByteWriter& w, std::span<const ColumnFormat> columns) {
 // A character value: NULL is a zero length, an empty string goes out as one blank.
 std::string_view characterValue(const ColumnFormat& c, const Cell& cell) {
     std::string_view v = cell.text.empty() ? std::string_view(" ") : cell.text;
-    if (c.type == WireType::Char || c.type == WireType::VarChar) {
+    if ((c.type == WireType::Char || c.type == WireType::VarChar) && v.size() > declaredLength(c)) {
         v = fitText(v, declaredLength(c));
     }
     return v;
 }
 
-void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
+// A row token grows the answer once: by the most its cells can take (no value is longer than its
+// cell's text, or than one blank for an empty one), cut back to what they took once written.
+constexpr size_t kTextPrefixBytes = 1 + kTextPointerLength + kTextTimestampLength + 4;
+
+size_t cellRoom(const ColumnFormat& c, const Cell& cell) {
+    const size_t text = cell.text.empty() ? 1 : cell.text.size();
+    switch (c.type) {
+        case WireType::Int:
+            return 1 + 4;
+        case WireType::Float:
+            return 1 + sizeof(double);
+        case WireType::Char:
+        case WireType::VarChar:
+            return 1 + text;
+        case WireType::LongChar:
+            return 4 + text;
+        case WireType::Text:
+            return kTextPrefixBytes + text;
+    }
+    return 0;
+}
+
+void putCell(FixedWriter& w, const ColumnFormat& c, const Cell& cell) {
     switch (c.type) {
         case WireType::Int:
             if (cell.null) {
@@ -180,8 +203,9 @@ void putCell(ByteWriter& w, const ColumnFormat& c, const Cell& cell) {
 }
 
 // The request tokens a TDS 5.0 client may send besides LANGUAGE and LOGOUT, each with the width
-// of its length field and the name of what it asks for. The session serves OPTIONCMD and refuses
-// the rest by that name; every one is skipped by its length, so the next request is read in step.
+// of its length field and the name of what it asks for. A message that starts with one the
+// gateway does not serve is refused by that name; every one is skipped by its length, so the next
+// request is read in step.
 struct RequestTokenInfo {
     uint8_t token;
     uint8_t lengthWidth;  // 1, 2 or 4 bytes
@@ -258,14 +282,14 @@ std::variant<Request, MalformedRequest> walkUnserved(std::string_view payload) {
             what = info->what;
         }
     }
-    return Request{Request::Kind::Unsupported, what, {}, {}, {}};
+    return Request{Request::Kind::Unsupported, what, {}, {}, {}, {}};
 }
 
 // A parameter list that could not be read: a type the gateway does not take is refused by name,
 // anything else is malformed.
 std::variant<Request, MalformedRequest> refuseParams(const ParamError& error) {
     if (error.unsupported) {
-        return Request{Request::Kind::Unsupported, error.reason, {}, {}, {}};
+        return Request{Request::Kind::Unsupported, error.reason, {}, {}, {}, {}};
     }
     return MalformedRequest{error.reason};
 }
@@ -276,8 +300,19 @@ std::variant<Request, MalformedRequest> parseLanguageParams(std::string_view tex
     if (auto* error = std::get_if<ParamError>(&parsed)) {
         return refuseParams(*error);
     }
-    Request request{Request::Kind::Language, std::string(text), {}, {}, {}};
+    Request request{Request::Kind::Language, std::string(text), {}, {}, {}, {}};
     request.params = std::move(std::get<ParamSet>(parsed));
+    return request;
+}
+
+// DBRPC or DBRPC2, with the parameters that may follow it.
+std::variant<Request, MalformedRequest> parseRpcRequest(std::string_view payload) {
+    auto parsed = parseRpc(payload);
+    if (auto* error = std::get_if<ParamError>(&parsed)) {
+        return refuseParams(*error);
+    }
+    Request request{Request::Kind::Rpc, {}, {}, {}, {}, {}};
+    request.rpc = std::move(std::get<RpcRequest>(parsed));
     return request;
 }
 
@@ -287,7 +322,7 @@ std::variant<Request, MalformedRequest> parseDynamicRequest(std::string_view pay
     if (auto* error = std::get_if<ParamError>(&parsed)) {
         return refuseParams(*error);
     }
-    Request request{Request::Kind::Dynamic, {}, {}, {}, {}};
+    Request request{Request::Kind::Dynamic, {}, {}, {}, {}, {}};
     request.dynamic = std::move(std::get<DynamicRequest>(parsed));
     return request;
 }
@@ -310,7 +345,7 @@ std::variant<Request, MalformedRequest> parseLanguage(std::string_view payload) 
     if (!r.atEnd()) {
         return MalformedRequest{"bytes follow the language token"};
     }
-    return Request{Request::Kind::Language, std::string(text), {}, {}, {}};
+    return Request{Request::Kind::Language, std::string(text), {}, {}, {}, {}};
 }
 
 // One OPTIONCMD: command, option, argument length, argument. A message that holds more than the
@@ -325,7 +360,7 @@ std::variant<Request, MalformedRequest> parseOptionCmd(std::string_view payload)
     if (length != r.remaining()) {
         return walkUnserved(payload);
     }
-    Request request{Request::Kind::Option, {}, {}, {}, {}};
+    Request request{Request::Kind::Option, {}, {}, {}, {}, {}};
     request.option.command = r.u8();
     request.option.option = r.u8();
     uint8_t argumentLength = r.u8();
@@ -347,12 +382,15 @@ std::variant<Request, MalformedRequest> parseNormal(std::string_view payload) {
             if (payload.size() != 2) {
                 return MalformedRequest{"logout token of the wrong length"};
             }
-            return Request{Request::Kind::Logout, {}, {}, {}, {}};
+            return Request{Request::Kind::Logout, {}, {}, {}, {}, {}};
         case Token::OptionCmd:
             return parseOptionCmd(payload);
         case Token::Dynamic:
         case Token::Dynamic2:
             return parseDynamicRequest(payload);
+        case Token::DbRpc:
+        case Token::DbRpc2:
+            return parseRpcRequest(payload);
         default:
             return walkUnserved(payload);
     }
@@ -477,11 +515,21 @@ void writeTypeInfo(std::string& out, const ColumnFormat& column) {
 }
 
 void writeRow(std::string& out, std::span<const ColumnFormat> columns, std::span<const Cell> cells) {
-    ByteWriter w(out);
-    putToken(w, Token::Row);
+    static const Cell kMissing;
+    auto cellAt = [&](size_t i) -> const Cell& { return i < cells.size() ? cells[i] : kMissing; };
+    size_t room = 1;
     for (size_t i = 0; i < columns.size(); ++i) {
-        putCell(w, columns[i], i < cells.size() ? cells[i] : Cell{});
+        room += cellRoom(columns[i], cellAt(i));
     }
+    const size_t start = out.size();
+    out.resize(start + room);
+    FixedWriter w(out.data() + start);
+    w.u8(static_cast<uint8_t>(Token::Row));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        putCell(w, columns[i], cellAt(i));
+    }
+    assert(w.position() <= out.data() + out.size());
+    out.resize(static_cast<size_t>(w.position() - out.data()));
 }
 
 std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
@@ -489,11 +537,13 @@ std::variant<Request, MalformedRequest> parseRequest(const Message& message) {
         case PacketType::Normal:
             return parseNormal(message.payload);
         case PacketType::Query:
-            return Request{Request::Kind::Language, message.payload, {}, {}, {}};
+            return Request{Request::Kind::Language, message.payload, {}, {}, {}, {}};
         case PacketType::Rpc:
-            return Request{Request::Kind::Unsupported, "remote procedure calls", {}, {}, {}};
+            // TDS 7's own call packet; a TDS 5.0 client sends its calls as DBRPC tokens.
+            return Request{
+                Request::Kind::Unsupported, "remote procedure call packets of TDS 7", {}, {}, {}, {}};
         case PacketType::Bulk:
-            return Request{Request::Kind::Unsupported, "bulk copy", {}, {}, {}};
+            return Request{Request::Kind::Unsupported, "bulk copy", {}, {}, {}, {}};
         default:
             return MalformedRequest{"unexpected packet type"};
     }

@@ -2,10 +2,11 @@
 // requests read from a reassembled message.
 //
 // Writers append one whole token to a string and compute its length fields from what they wrote.
-// The request reader accepts one LANGUAGE (with or without parameters), LOGOUT, OPTIONCMD or
-// DYNAMIC request whose declared lengths match the bytes that follow; it walks every other request
-// a TDS 5.0 client may send (RPC, cursors, messages, bulk copy) by its length fields and names it,
-// so the session can refuse it and go on; only bytes that are no request at all are malformed.
+// The request reader accepts one LANGUAGE (with or without parameters), LOGOUT, OPTIONCMD,
+// DYNAMIC or remote procedure call (DBRPC, DBRPC2) request whose declared lengths match the bytes
+// that follow; it walks every other request a TDS 5.0 client may send (cursors, messages, bulk
+// copy) by its length fields and names it, so the session can refuse it and go on; only bytes
+// that are no request at all are malformed.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "common/result.h"
 #include "dynamic.h"
 #include "packet.h"
+#include "rpc.h"
 
 namespace gw::tds {
 
@@ -34,6 +36,7 @@ enum class Token : uint8_t {
     EnvChange = 0xE3,
     Eed = 0xE5,
     DbRpc = 0xE6,
+    DbRpc2 = 0xE8,
     Dynamic = 0xE7,
     Dynamic2 = 0x62,
     ParamFmt = 0xEC,
@@ -99,12 +102,13 @@ struct OptionCommand {
 
 // What a client asked for in one message.
 struct Request {
-    enum class Kind { Language, Logout, Option, Dynamic, Unsupported };
+    enum class Kind { Language, Logout, Option, Dynamic, Rpc, Unsupported };
     Kind kind = Kind::Language;
     std::string text;  // the statement text, or what is not supported
     OptionCommand option;
     ParamSet params;         // a language request's parameters (status 1)
     DynamicRequest dynamic;  // Kind::Dynamic
+    RpcRequest rpc;          // Kind::Rpc
 };
 
 struct MalformedRequest {

@@ -6,9 +6,12 @@
 // SET CURRENT ..., so an unknown SET is reported as an unknown gateway command.
 #include "commands.h"
 #include "common/text.h"
+#include "procedure.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <iterator>
 #include <vector>
 
 namespace gw::session {
@@ -155,19 +158,57 @@ std::string databaseName(std::string_view name) {
     return std::string(name);
 }
 
-// sp_pkeys / sp_fkeys, with or without EXEC / EXECUTE before them.
-Command classifyCatalog(const Words& w) {
-    size_t at = (w.words[0] == "EXEC" || w.words[0] == "EXECUTE") ? 1 : 0;
-    if (at >= w.words.size()) {
-        return make(Command::Kind::Sql);
+// A procedure call: EXEC or EXECUTE and a name, or the name of a catalog procedure alone
+// (`sp_pkeys emp`, `kwdb..sp_pkeys emp`).
+Command classifyCall(const Words& w, std::string_view statement) {
+    if ((w.words[0] == "EXEC" || w.words[0] == "EXECUTE") && w.words.size() >= 2) {
+        return make(Command::Kind::Procedure, std::string(w.rest[0]), true);
     }
-    if (w.words[at] == "SP_PKEYS") {
-        return make(Command::Kind::CatalogPkeys, std::string(w.rest[at]));
-    }
-    if (w.words[at] == "SP_FKEYS") {
-        return make(Command::Kind::CatalogFkeys, std::string(w.rest[at]));
+    size_t end = 0;
+    auto name = parseProcedureName(statement, end);
+    auto* parsed = std::get_if<ProcedureName>(&name);
+    bool alone = end == statement.size() || isSpace(statement[end]);
+    if (parsed && alone && parsed->owner.empty() && findCatalogProcedure(parsed->name)) {
+        return make(Command::Kind::Procedure, std::string(statement));
     }
     return make(Command::Kind::Sql);
+}
+
+// The conditional end of a unit of work, IF @@TRANCOUNT > 0 COMMIT|ROLLBACK [TRAN|TRANSACTION|
+// WORK] [BEGIN TRAN|TRANSACTION], as FreeTDS ODBC sends it to end a transaction (and, with
+// autocommit off, begin the next one). `>` is read as a word of its own wherever it stands.
+Command conditionalEnd(std::string_view statement) {
+    std::vector<std::string> words;
+    for (const std::string& word : splitWords(statement, 16).words) {
+        size_t start = 0;
+        for (size_t gt = word.find('>'); gt != std::string::npos; gt = word.find('>', start)) {
+            if (gt > start) {
+                words.push_back(word.substr(start, gt - start));
+            }
+            words.emplace_back(">");
+            start = gt + 1;
+        }
+        if (start < word.size()) {
+            words.push_back(word.substr(start));
+        }
+    }
+    static const std::string_view kCondition[] = {"IF", "@@TRANCOUNT", ">", "0"};
+    if (words.size() < 5 || !std::equal(std::begin(kCondition), std::end(kCondition), words.begin())) {
+        return make(Command::Kind::Sql);
+    }
+    const std::string& verb = words[4];
+    if (verb != "COMMIT" && verb != "ROLLBACK") {
+        return make(Command::Kind::Sql);
+    }
+    size_t at = 5;
+    if (at < words.size() && (isTranWord(words[at]) || words[at] == "WORK")) {
+        ++at;
+    }
+    bool begin = at + 2 == words.size() && words[at] == "BEGIN" && isTranWord(words[at + 1]);
+    if (at != words.size() && !begin) {
+        return make(Command::Kind::Sql);
+    }
+    return make(verb == "COMMIT" ? Command::Kind::CommitIfOpen : Command::Kind::RollbackIfOpen, {}, begin);
 }
 
 }  // namespace
@@ -211,7 +252,10 @@ Command classify(std::string_view statement) {
     if ((first == "COMMIT" || first == "ROLLBACK") && isTransactionEnd(w)) {
         return make(first == "COMMIT" ? Command::Kind::Commit : Command::Kind::Rollback);
     }
-    return classifyCatalog(w);
+    if (first == "IF") {
+        return conditionalEnd(statement);
+    }
+    return classifyCall(w, statement);
 }
 
 }  // namespace gw::session

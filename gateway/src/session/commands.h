@@ -1,9 +1,10 @@
 // commands.h - recognising the gateway's own commands among the statements of a batch.
 //
 // classify() looks at one statement and says whether the session answers it itself (the
-// client's post-login commands, the DB2 gateway's SET commands, transactions, stored requests,
-// catalog procedures) or hands it to PostgreSQL as SQL. Matching ignores case and the amount
-// of white space, including trailing blanks (`SELECT @@LONG_TRANS `).
+// client's post-login commands, the DB2 gateway's SET commands, transactions and the conditional
+// commit and rollback ODBC sends, stored requests, procedure calls) or hands it to PostgreSQL as
+// SQL. Matching ignores case and the amount of white space, including trailing blanks
+// (`SELECT @@LONG_TRANS `).
 #pragma once
 
 #include <string>
@@ -29,10 +30,13 @@ struct Command {
         BeginTran,       // begin tran|transaction [name] (argument = the name)
         Commit,          // commit [tran|transaction [name]|work]
         Rollback,        // rollback [tran|transaction [name]|work]
+        CommitIfOpen,    // IF @@TRANCOUNT > 0 COMMIT [TRAN|TRANSACTION|WORK] [BEGIN TRAN]
+                         //   (flag = a new unit of work begins after it)
+        RollbackIfOpen,  // IF @@TRANCOUNT > 0 ROLLBACK [...] [BEGIN TRAN] (flag, as above)
         Isolation,       // set transaction isolation level 0-3 or its name (number = 0 to 3)
         UseProcedure,    // USE PROCEDURE ...         (argument = what follows the keywords)
-        CatalogPkeys,    // sp_pkeys ...              (argument = the argument list)
-        CatalogFkeys,    // sp_fkeys ...              (argument)
+        Procedure,       // [exec|execute] [db.[owner].]name args (argument = from the name on;
+                         //   flag = EXEC or EXECUTE was written; without it only catalog procedures)
         Unknown,         // a SET the gateway does not know (argument = the statement)
         BadArgument,     // a known command with a value it does not accept (argument = why)
     };

@@ -2,7 +2,10 @@
 // for one client.
 //
 // Serves one client connection from its own thread. Owns the client connection and the
-// session's PostgreSQL connection. Invariants: every request gets exactly one final end token
+// session's PostgreSQL connection. A procedure call, by language or remote, reaches a catalog
+// procedure (kCatalogProcedures) or else a stored request of PCSQL_HOSTLIB, and once it runs its
+// answer ends like a procedure's: results with DONEINPROC, the return status, the output
+// parameters of a remote call, DONEPROC. Invariants: every request gets exactly one final end token
 // (or one DONE with the attention bit when the client cancelled it), a request the gateway does
 // not serve included; PostgreSQL is inside a transaction only while the session has one open;
 // inside a long transaction (chained mode, or a unit of work begun by BEGIN TRAN) every
@@ -61,6 +64,10 @@ constexpr uint8_t kSeverityCharset = 11;
 constexpr uint8_t kSeverityInfo = 10;
 constexpr uint8_t kSeverityWarning = 4;
 constexpr int32_t kProcedureFailed = -6;  // the return status of a stored request that failed
+constexpr int kSqlProcedureNotFound = -440;
+constexpr int kSqlUndefinedName = -204;
+// Databases a client may name before a system procedure besides the session's own.
+constexpr std::string_view kSystemDatabases[] = {"master", "sybsystemprocs"};
 constexpr std::string_view kProduct = "kwgateway";
 // 15.7: a Sybase-era version with the top bit clear, so FreeTDS treats us as a Sybase server.
 constexpr uint8_t kProductVersion[4] = {15, 7, 0, 0};
@@ -375,6 +382,15 @@ void Session::serve() {
                 }
                 continue;
             }
+            case tds::Request::Kind::Rpc:
+                answerRpc(ev.request.rpc);
+                if (clientGone_ || !conn_.writable() || backendLost_) {
+                    log_.line("session {}: {}", id_,
+                              backendLost_ ? "closed: the PostgreSQL connection was lost"
+                                           : "dropped while answering: client gone");
+                    return;
+                }
+                continue;
             case tds::Request::Kind::Language:
             case tds::Request::Kind::Dynamic:
                 break;
@@ -525,12 +541,14 @@ Session::End Session::answer(const std::string& statement) {
             return endTransaction(true);
         case Command::Kind::Rollback:
             return endTransaction(false);
+        case Command::Kind::CommitIfOpen:
+            return endTransactionIfOpen(true, cmd.flag);
+        case Command::Kind::RollbackIfOpen:
+            return endTransactionIfOpen(false, cmd.flag);
         case Command::Kind::UseProcedure:
             return runProcedure(cmd.argument);
-        case Command::Kind::CatalogPkeys:
-            return runCatalogProcedure(true, cmd.argument);
-        case Command::Kind::CatalogFkeys:
-            return runCatalogProcedure(false, cmd.argument);
+        case Command::Kind::Procedure:
+            return runLanguageCall(cmd.argument);
         case Command::Kind::Unknown:
             return gatewayFailure(backend::kErrUnknownCommand,
                                   "UNKNOWN GATEWAY COMMAND: " + upper(cmd.argument));
@@ -601,6 +619,20 @@ Session::End Session::endTransaction(bool commit) {
         return End{};
     }
     return settle(o, commit ? "COMMIT" : "ROLLBACK", false, false);
+}
+
+// IF @@TRANCOUNT > 0 COMMIT|ROLLBACK [BEGIN TRAN]: the end of the unit of work @@trancount
+// reports, if there is one, and with `beginAfter` a BEGIN TRAN after it whatever the end did (as
+// the batch would go on to it), so that a client without autocommit always has its unit of work.
+Session::End Session::endTransactionIfOpen(bool commit, bool beginAfter) {
+    End end;
+    if (tranCount() > 0) {
+        end = endTransaction(commit);
+    }
+    if (beginAfter && !backendLost_) {
+        beginTransaction();
+    }
+    return end;
 }
 
 // The dialect lets no transaction statement through, but should anything else (a function, a
@@ -843,8 +875,11 @@ Session::End Session::describeOnly(const std::string& statement) {
 
 // --- stored requests and catalog procedures ----------------------------------------------
 
-bool Session::lookupStoredRequest(const std::string& owner, const std::string& name, std::string& text,
-                                  End& failure) {
+// The text of the stored request `name` of `owner` (or of the session's user, then of the
+// configured owner). A request that is not there fails as DB2's missing procedure when it was
+// `called` as a procedure, else as the gateway's missing stored request.
+bool Session::lookupStoredRequest(const std::string& owner, const std::string& name, bool called,
+                                  std::string& text, End& failure) {
     std::vector<std::string> owners;
     if (!owner.empty()) {
         owners.push_back(owner);
@@ -875,6 +910,13 @@ bool Session::lookupStoredRequest(const std::string& owner, const std::string& n
         failure = gatewayFailure(backend::kErrConnectionLost, "THE STATEMENT COULD NOT BE COMPLETED");
         return false;
     }
+    if (!capture.found && called) {
+        failure = fail(backend::Db2Error{
+            kSqlProcedureNotFound, false,
+            fmt::format("NO PROCEDURE BY THE NAME {}{} HAVING COMPATIBLE ARGUMENTS WAS FOUND",
+                        owner.empty() ? "" : owner + ".", name)});
+        return false;
+    }
     if (!capture.found) {
         failure = gatewayFailure(
             backend::kErrStoredRequestMissing,
@@ -892,10 +934,15 @@ Session::End Session::runProcedure(const std::string& argument) {
     if (auto* err = std::get_if<ArgumentError>(&parsed)) {
         return gatewayFailure(backend::kErrBadArgument, err->message);
     }
-    const ProcedureCall& call = std::get<ProcedureCall>(parsed);
+    return runStoredRequest(std::get<ProcedureCall>(parsed), false, nullptr);
+}
+
+// A stored request with its arguments: each statement answered like a statement of a procedure,
+// then the end of the procedure (with the output parameters of a remote call).
+Session::End Session::runStoredRequest(const ProcedureCall& call, bool called, const tds::ParamSet* outputs) {
     std::string text;
     End failure;
-    if (!lookupStoredRequest(call.owner, call.name, text, failure)) {
+    if (!lookupStoredRequest(call.owner, call.name, called, text, failure)) {
         return failure;
     }
     auto substituted = substituteArguments(text, call);
@@ -914,38 +961,109 @@ Session::End Session::runProcedure(const std::string& argument) {
         endStatement(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
         last = End{};
     }
-    return endProcedure(last);
+    return endProcedure(last, outputs);
 }
 
-// The end of a procedure's answer: a failed statement's DONEINPROC, the return status, and
-// the DONEPROC that the batch loop writes.
-Session::End Session::endProcedure(End last) {
+// The end of a procedure's answer: a failed statement's DONEINPROC, the return status, the
+// output parameters (none of the procedures changes one, so each goes back as it came), and the
+// DONEPROC that the caller writes.
+Session::End Session::endProcedure(End last, const tds::ParamSet* outputs) {
     bool failed = (last.status & kDoneError) != 0;
     if (failed) {
         conn_.done(Token::DoneInProc, static_cast<uint16_t>(last.status | kDoneMore), last.count);
     }
     conn_.returnStatus(failed ? kProcedureFailed : 0);
+    if (outputs && tds::hasOutputParams(*outputs)) {
+        conn_.returnedParams(*outputs);
+    }
     return End{Token::DoneProc, static_cast<uint16_t>(kDoneProcedure | (failed ? kDoneError : 0)), 0,
                last.stopBatch};
 }
 
-// sp_pkeys / sp_fkeys: the kwgw functions, called with the procedure's arguments.
-Session::End Session::runCatalogProcedure(bool primaryKeys, const std::string& argument) {
-    static constexpr std::string_view kPkeysParameters[] = {"table_name", "table_owner", "table_qualifier"};
-    static constexpr std::string_view kFkeysParameters[] = {"pktable_name",      "pktable_owner",
-                                                            "pktable_qualifier", "fktable_name",
-                                                            "fktable_owner",     "fktable_qualifier"};
-    auto parsed = primaryKeys ? catalogArguments(argument, kPkeysParameters)
-                              : catalogArguments(argument, kFkeysParameters);
-    if (auto* err = std::get_if<ArgumentError>(&parsed)) {
-        return gatewayFailure(backend::kErrBadArgument,
-                              (primaryKeys ? "SP_PKEYS: " : "SP_FKEYS: ") + err->message);
+// A remote procedure call is one answer: the procedure's, then its final end token (or the
+// attention's). The statement log gets the call as the language call that would do the same.
+void Session::answerRpc(const tds::RpcRequest& request) {
+    attention_ = false;
+    CallArguments arguments = rpcArguments(request.params);
+    if (statementLog_) {
+        std::vector<std::string> written;
+        for (const CallArgument& a : arguments) {
+            written.push_back(a.written);
+        }
+        statementLog_->append(id_, fmt::format("exec {} {}", request.name, fmt::join(written, ", ")));
     }
-    const CatalogArguments& args = std::get<CatalogArguments>(parsed);
+    size_t end = 0;
+    auto name = parseProcedureName(request.name, end);
+    End result;
+    if (auto* err = std::get_if<ArgumentError>(&name)) {
+        result = gatewayFailure(backend::kErrBadArgument, err->message);
+    } else if (!trim(std::string_view(request.name).substr(end)).empty()) {
+        result = gatewayFailure(backend::kErrBadArgument,
+                                fmt::format("{} IS NOT THE NAME OF A PROCEDURE", upper(request.name)));
+    } else {
+        result = callProcedure(std::get<ProcedureName>(name), arguments, &request.params);
+    }
+    endAnswer(result);
+}
+
+// `[exec] name arguments` in a batch.
+Session::End Session::runLanguageCall(const std::string& text) {
+    size_t end = 0;
+    auto name = parseProcedureName(text, end);
+    if (auto* err = std::get_if<ArgumentError>(&name)) {
+        return gatewayFailure(backend::kErrBadArgument, err->message);
+    }
+    if (end < text.size() && !isSpace(text[end])) {
+        return gatewayFailure(backend::kErrBadArgument, fmt::format("{} IS NOT THE NAME OF A PROCEDURE",
+                                                                    upper(text.substr(0, end + 1))));
+    }
+    auto arguments = languageArguments(std::string_view(text).substr(end));
+    if (auto* err = std::get_if<ArgumentError>(&arguments)) {
+        return gatewayFailure(backend::kErrBadArgument, err->message);
+    }
+    return callProcedure(std::get<ProcedureName>(name), std::get<CallArguments>(arguments), nullptr);
+}
+
+// A call by name: a catalog procedure (named without an owner, or with dbo), else a stored
+// request; a database before the name must be the session's or a system one.
+Session::End Session::callProcedure(const ProcedureName& name, const CallArguments& arguments,
+                                    const tds::ParamSet* outputs) {
+    if (!name.database.empty() && !servesDatabase(name.database)) {
+        return fail(
+            backend::Db2Error{kSqlUndefinedName, false, upper(name.database) + " IS AN UNDEFINED NAME"});
+    }
+    if (const CatalogProcedure* catalog = name.owner.empty() ? findCatalogProcedure(name.name) : nullptr) {
+        return runCatalogProcedure(*catalog, arguments, outputs);
+    }
+    auto call = storedRequestCall(name, arguments);
+    if (auto* err = std::get_if<ArgumentError>(&call)) {
+        return gatewayFailure(backend::kErrBadArgument, err->message);
+    }
+    return runStoredRequest(std::get<ProcedureCall>(call), true, outputs);
+}
+
+bool Session::servesDatabase(const std::string& name) const {
+    if (equalsIgnoreCase(name, pg_.databaseName())) {
+        return true;
+    }
+    for (std::string_view system : kSystemDatabases) {
+        if (equalsIgnoreCase(name, system)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A catalog procedure: its kwgw function, called with the call's arguments as text parameters.
+Session::End Session::runCatalogProcedure(const CatalogProcedure& procedure, const CallArguments& arguments,
+                                          const tds::ParamSet* outputs) {
+    auto bound = bindCatalogArguments(procedure, arguments);
+    if (auto* err = std::get_if<ArgumentError>(&bound)) {
+        return gatewayFailure(backend::kErrBadArgument, upper(procedure.name) + ": " + err->message);
+    }
     dialect::Plan plan;
-    plan.statement = primaryKeys ? "SELECT * FROM kwgw.sp_pkeys($1, $2, $3)"
-                                 : "SELECT * FROM kwgw.sp_fkeys($1, $2, $3, $4, $5, $6)";
-    End result = runPlan(plan, "SELECT", args);
+    plan.statement = catalogStatement(procedure);
+    End result = runPlan(plan, "CALL", std::get<CatalogArguments>(bound));
     if (stopping() || backendLost_) {
         return result;
     }
@@ -953,7 +1071,7 @@ Session::End Session::runCatalogProcedure(bool primaryKeys, const std::string& a
         endStatement(Token::DoneInProc, static_cast<uint16_t>(result.status | kDoneMore), result.count);
         result = End{};
     }
-    return endProcedure(result);
+    return endProcedure(result, outputs);
 }
 
 // --- failures ----------------------------------------------------------------------------

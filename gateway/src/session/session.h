@@ -1,10 +1,11 @@
 // session.h - one client of the gateway, from its login to its logout.
 //
 // A Session logs the client in to PostgreSQL as its own role, then answers its requests: each
-// batch is split into statements, gateway commands are answered here, everything else is
-// translated by the dialect layer and run by the backend, with the transaction modes (long
-// transactions, a savepoint per statement, NOEXEC) and attention handling of the DB2 gateway.
-// It knows no bytes (the protocol layer encodes) and no pg_catalog (the backend runs SQL).
+// batch is split into statements, gateway commands and procedure calls (language or remote) are
+// answered here, everything else is translated by the dialect layer and run by the backend, with
+// the transaction modes (long transactions, a savepoint per statement, NOEXEC) and attention
+// handling of the DB2 gateway. It knows no bytes (the protocol layer encodes) and no pg_catalog
+// (the backend runs SQL).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "dialect.h"
 #include "options.h"
 #include "prepared.h"
+#include "procedure.h"
 #include "protocol/connection.h"
 #include "statement_log.h"
 #include "throttle.h"
@@ -87,11 +89,20 @@ class Session : private backend::ClientWatch {
     End describeStatement(const tds::DynamicRequest& request, bool input);
     End runMarked(const std::string& text, std::span<const int> order,
                   std::span<const backend::Param> values);
+    // Procedure calls: USE PROCEDURE, language calls, remote procedure calls.
     End runProcedure(const std::string& argument);
-    End runCatalogProcedure(bool primaryKeys, const std::string& argument);
-    End endProcedure(End last);
+    void answerRpc(const tds::RpcRequest& request);
+    End runLanguageCall(const std::string& text);
+    End callProcedure(const ProcedureName& name, const CallArguments& arguments,
+                      const tds::ParamSet* outputs);
+    End runCatalogProcedure(const CatalogProcedure& procedure, const CallArguments& arguments,
+                            const tds::ParamSet* outputs);
+    End runStoredRequest(const ProcedureCall& call, bool called, const tds::ParamSet* outputs);
+    End endProcedure(End last, const tds::ParamSet* outputs = nullptr);
+    bool servesDatabase(const std::string& name) const;
     End beginTransaction();
     End endTransaction(bool commit);
+    End endTransactionIfOpen(bool commit, bool beginAfter);
     int32_t tranCount() const;
     End setLongTrans(bool on);
     End answerOption(const tds::OptionCommand& command);
@@ -104,8 +115,8 @@ class Session : private backend::ClientWatch {
     End settle(const backend::Outcome& outcome, const std::string& verb, bool savepoint, bool wrapped);
     End fail(const backend::Db2Error& error);
     End gatewayFailure(int code, const std::string& text);
-    bool lookupStoredRequest(const std::string& owner, const std::string& name, std::string& text,
-                             End& failure);
+    bool lookupStoredRequest(const std::string& owner, const std::string& name, bool called,
+                             std::string& text, End& failure);
     bool command(const char* sql);
     bool longTransActive() const { return config_.longTransAlways || longTrans_ || tranCount_ > 0; }
     bool stopping() const { return attention_ || clientGone_; }

@@ -1,5 +1,7 @@
 /* odbc_client.c - the FreeTDS ODBC driver against a live gateway: prepared statements with bound
- * parameters of several types, executed more than once, and the values read back.
+ * parameters of several types, executed more than once, and the values read back; catalog
+ * functions, which the driver sends as remote procedure calls; and units of work with autocommit
+ * off, which it begins and ends with its own transaction statements.
  *
  * Usage: odbc_client --probe DRIVER   exits 0 when the driver library can be read (the runner's
  *                                     check that the ODBC packages are installed);
@@ -205,6 +207,98 @@ static void prepareFailure(SQLHDBC dbc) {
     SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
+/* Runs a statement that must succeed and drops its results. */
+static void execute(SQLHDBC dbc, const char* sql) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    succeeded(SQLExecDirect(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, sql);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+/* The first column of the first row of a query, as text. */
+static void expectValue(SQLHDBC dbc, const char* sql, const char* expected, const char* what) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    if (succeeded(SQLExecDirect(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, sql) &&
+        SQL_SUCCEEDED(SQLFetch(st))) {
+        expectColumn(st, 1, expected, what);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+/* SQLPrimaryKeys and SQLForeignKeys reach the gateway as calls of sp_pkeys and sp_fkeys with named
+ * parameters; their rows are the keys of the tables, in DB2 names. */
+static void catalogCalls(SQLHDBC dbc) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLRETURN rc = SQLPrimaryKeys(st, NULL, 0, (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_EMP", SQL_NTS);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLPrimaryKeys of CL_EMP")) {
+        rc = SQLFetch(st);
+        check(SQL_SUCCEEDED(rc), "CL_EMP has a primary key row");
+        if (SQL_SUCCEEDED(rc)) {
+            expectColumn(st, 2, "JOE", "the key's table owner");
+            expectColumn(st, 3, "CL_EMP", "the key's table");
+            expectColumn(st, 4, "EMPNO", "the key's column");
+            expectColumn(st, 5, "1", "the column's place in the key");
+            check(SQLFetch(st) == SQL_NO_DATA, "the key has one column");
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    rc = SQLForeignKeys(st, NULL, 0, (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_DEPT", SQL_NTS, NULL, 0,
+                        (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_EMP", SQL_NTS);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLForeignKeys from CL_EMP to CL_DEPT")) {
+        rc = SQLFetch(st);
+        check(SQL_SUCCEEDED(rc), "CL_EMP refers to CL_DEPT");
+        if (SQL_SUCCEEDED(rc)) {
+            expectColumn(st, 3, "CL_DEPT", "the parent table");
+            expectColumn(st, 4, "DEPTNO", "the parent column");
+            expectColumn(st, 7, "CL_EMP", "the child table");
+            expectColumn(st, 8, "WORKDEPT", "the child column");
+            expectColumn(st, 11, "1", "the delete rule is restrict (SQL_RESTRICT)");
+            check(SQLFetch(st) == SQL_NO_DATA, "one foreign key column");
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+/* With autocommit off the driver sends BEGIN TRANSACTION, ends a unit of work with IF @@TRANCOUNT
+ * > 0 COMMIT|ROLLBACK BEGIN TRANSACTION, and, when autocommit comes back on, ends the open one with
+ * IF @@TRANCOUNT > 0 ROLLBACK. Another connection sees only what was committed. */
+static void transactions(SQLHDBC dbc, SQLHDBC other) {
+    const char* count = "SELECT COUNT(*) FROM CL_TX";
+    if (!succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0),
+                   SQL_HANDLE_DBC, dbc, "autocommit off")) {
+        return;
+    }
+    execute(dbc, "INSERT INTO CL_TX VALUES (1, 'rolled back')");
+    succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc, "SQLEndTran rollback");
+    expectValue(dbc, count, "0", "the rolled back row is gone for its own connection");
+    execute(dbc, "INSERT INTO CL_TX VALUES (2, 'committed')");
+    expectValue(other, count, "0", "an uncommitted row is not seen by another connection");
+    succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_HANDLE_DBC, dbc, "SQLEndTran commit");
+    expectValue(other, count, "1", "the committed row is seen by another connection");
+    execute(dbc, "INSERT INTO CL_TX VALUES (3, 'left open')");
+    succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0), SQL_HANDLE_DBC,
+              dbc, "autocommit on");
+    expectValue(other, count, "1", "switching autocommit on rolls the open unit of work back");
+    execute(dbc, "INSERT INTO CL_TX VALUES (4, 'autocommitted')");
+    expectValue(other, count, "2", "with autocommit each statement commits");
+}
+
+static SQLHDBC connectTo(SQLHENV env, const char* connect) {
+    SQLHDBC dbc;
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    SQLRETURN rc =
+        SQLDriverConnect(dbc, NULL, (SQLCHAR*)connect, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_NOPROMPT);
+    if (!succeeded(rc, SQL_HANDLE_DBC, dbc, "SQLDriverConnect")) {
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        return NULL;
+    }
+    return dbc;
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "--probe") == 0) {
         return access(argv[2], R_OK) == 0 ? 0 : 1;
@@ -228,13 +322,11 @@ int main(int argc, char** argv) {
         argv[1], port, database, user, password);
 
     SQLHENV env;
-    SQLHDBC dbc;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    SQLRETURN rc =
-        SQLDriverConnect(dbc, NULL, (SQLCHAR*)connect, SQL_NTS, NULL, 0, NULL, SQL_DRIVER_NOPROMPT);
-    if (!succeeded(rc, SQL_HANDLE_DBC, dbc, "SQLDriverConnect")) {
+    SQLHDBC dbc = connectTo(env, connect);
+    SQLHDBC other = connectTo(env, connect);
+    if (!dbc || !other) {
         return 1;
     }
 
@@ -250,7 +342,11 @@ int main(int argc, char** argv) {
     insertRows(dbc, rows, 3);
     selectRows(dbc);
     prepareFailure(dbc);
+    catalogCalls(dbc);
+    transactions(dbc, other);
 
+    SQLDisconnect(other);
+    SQLFreeHandle(SQL_HANDLE_DBC, other);
     SQLDisconnect(dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_ENV, env);
