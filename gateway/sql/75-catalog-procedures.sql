@@ -1,24 +1,17 @@
--- 75-catalog-procedures.sql - the metadata procedures of TDS clients (sp_tables, sp_columns,
--- sp_statistics, sp_special_columns, sp_stored_procedures, sp_sproc_columns, sp_datatype_info,
--- sp_server_info) as SQL functions answering from the DB2 catalog.
---
--- The session calls kwgw.sp_x(arguments) in the client's own session. Every argument is text and
--- NULL means "not given"; names are DB2 names. Results have Sybase ASE's columns in ASE's order
--- (jTDS, FreeTDS ODBC and DBD::Sybase read them by position; sp_columns and sp_sproc_columns carry
--- ASE's ss_data_type and colid before column_def), with DB2 content: DB2 names and types, the DB2
--- creator as owner, a NULL qualifier (DB2 has one location here). Data type codes are ODBC 2's
--- (DATE 9, TIME 10, TIMESTAMP 11), as Sybase sends them and as FreeTDS ODBC and jTDS expect before
--- they map them to ODBC 3; sql_data_type and sql_datetime_sub follow ODBC 3 (9 with 1, 2, 3).
---
--- Visibility: every table and view of SYSIBM.SYSTABLES, as DB2's catalog shows them to anyone
--- (the SYSIBM views themselves as SYSTEM TABLE), not only those with a privilege; sp_server_info
--- says so (ACCESSIBLE_TABLES N), as Sybase servers that list every table do. The procedures are the
--- stored requests of every PCSQL_HOSTLIB table the caller may read, under its creator (a table the
--- caller may not read is skipped, as kwgw.stored_request_text skips it), and the catalog
--- procedures, under SYSIBM. A stored request's parameters are its &1, &2 ... and &NAME markers.
--- Name, owner and column arguments are LIKE patterns (% and _, escape \) where ODBC allows them;
--- sp_statistics and sp_special_columns name one table, of the current user when no owner is given.
--- Every statement here can run again on a database that already has it.
+-- 75-catalog-procedures.sql - sp_tables, sp_columns, sp_statistics, sp_special_columns,
+-- sp_stored_procedures, sp_sproc_columns, sp_datatype_info and sp_server_info as SQL functions that
+-- the session calls in the client's own session, every argument text (NULL: not given, names in DB2
+-- form). Results have Sybase ASE's columns in ASE's order, which jTDS, FreeTDS ODBC and DBD::Sybase
+-- read by position (sp_columns and sp_sproc_columns carry ss_data_type and colid before column_def),
+-- with what the DB2 catalog shows: DB2 names and types, the creator as owner, a NULL qualifier,
+-- ODBC 2 type codes (DATE 9, TIME 10, TIMESTAMP 11) as Sybase sends them.
+-- Tables: every row of SYSIBM.SYSTABLES (the SYSIBM views as SYSTEM TABLE), as a DB2 user reads
+-- the whole catalog; a list cut to SYSTABAUTH would hide what SYSTABLES shows him (ACCESSIBLE_TABLES
+-- says N). Procedures: the stored requests of every PCSQL_HOSTLIB the caller may read, under its
+-- creator, with their &1, &2 ... and &NAME markers as parameters; and the catalog procedures without
+-- an owner, since the session answers them by name alone. Names, owners and columns are LIKE
+-- patterns (%, _, escape \); sp_statistics and sp_special_columns name one table, the current
+-- user's when no owner is given. Every statement here can run again on a database that has it.
 
 -- DB2's types as ODBC describes them, one row per type: how a column of the catalog's COLTYPE (and,
 -- for FLOAT, LENGTH) is reported. precision / octets: fixed values, or NULL when they are the
@@ -108,6 +101,17 @@ begin
                        array_to_string(regexp_split_to_array(p_allowed, ''), ', '));
   end if;
   return v;
+end $$;
+
+-- A name argument the procedure cannot do without (the one table sp_statistics and
+-- sp_special_columns describe): refused with a message naming the parameter when not given.
+create or replace function kwgw.catalog_required(p_value text, p_parameter text) returns text
+  language plpgsql immutable as $$
+begin
+  if p_value is null or btrim(p_value) = '' then
+    raise exception using errcode = '22P02', message = format('@%s IS REQUIRED', p_parameter);
+  end if;
+  return p_value;
 end $$;
 
 -- A numeric argument given as decimal text; NULL when not given.
@@ -256,9 +260,10 @@ select null::int4 as attribute_id, null::varchar(60) as attribute_name,
 where false$view$);
 
 -- sp_tables table_name, table_owner, table_qualifier, table_type. Besides the table list, ODBC's
--- enumerations: owner % with empty name and qualifier lists the creators; type % with everything
--- else empty lists the table types; qualifier % with empty owner and name lists the qualifiers,
--- and there are none.
+-- enumerations: owner % with empty name and qualifier lists the creators; type % (quoted or not)
+-- with nothing else given lists the table types (FreeTDS ODBC leaves the empty names out, so they
+-- arrive as NULL); qualifier % with empty owner and name lists the qualifiers, and there are none.
+-- The creators need an empty name: sp_tables NULL, '%' is every table of every creator.
 create or replace function kwgw.sp_tables(p_table text, p_owner text, p_qualifier text, p_type text)
 returns setof kwgw.sp_tables_row
 language sql stable
@@ -267,8 +272,8 @@ begin atomic
   with mode as (
     select case
       when kwgw.catalog_blank(p_table) and kwgw.catalog_blank(p_qualifier) and p_owner = '%' then 'owners'
-      when kwgw.catalog_blank(p_table) and kwgw.catalog_blank(p_owner) and kwgw.catalog_blank(p_qualifier)
-           and p_type = '%' then 'types'
+      when coalesce(btrim(p_table), '') = '' and coalesce(btrim(p_owner), '') = ''
+           and coalesce(btrim(p_qualifier), '') = '' and btrim(p_type, ' ''"') = '%' then 'types'
       when kwgw.catalog_blank(p_table) and kwgw.catalog_blank(p_owner) and p_qualifier = '%' then 'qualifiers'
       else 'tables' end as m
   )
@@ -293,7 +298,9 @@ begin atomic
 end;
 
 -- sp_columns table_name, table_owner, table_qualifier, column_name: one row per column, by owner,
--- table and position.
+-- table and position. ss_data_type (the wire type) and colid sit before column_def as in ASE:
+-- jTDS and DBD::Sybase skip them by position, FreeTDS ODBC passes them on. sql_data_type and
+-- sql_datetime_sub are ODBC 3's (9 with 1, 2, 3 for the date and time types).
 create or replace function kwgw.sp_columns(p_table text, p_owner text, p_qualifier text, p_column text)
 returns setof kwgw.sp_columns_row
 language sql stable
@@ -331,7 +338,8 @@ create or replace function kwgw.sp_statistics(p_table text, p_owner text, p_qual
 returns setof kwgw.sp_statistics_row
 language sql stable
 begin atomic
-  select kwgw.catalog_flag(p_is_unique, 'YN', 'N', 'is_unique'), kwgw.catalog_flag(p_accuracy, 'QE', 'Q', 'accuracy');
+  select kwgw.catalog_required(p_table, 'table_name'), kwgw.catalog_flag(p_is_unique, 'YN', 'N', 'is_unique'),
+    kwgw.catalog_flag(p_accuracy, 'QE', 'Q', 'accuracy');
   select * from (
   select null::varchar(32) as table_qualifier, t.creator::varchar(32) as table_owner,
     t.name::varchar(32) as table_name, null::int2 as non_unique, null::varchar(32) as index_qualifier,
@@ -362,8 +370,8 @@ create or replace function kwgw.sp_special_columns(p_table text, p_owner text, p
 returns setof kwgw.sp_special_columns_row
 language sql stable
 begin atomic
-  select kwgw.catalog_flag(p_col_type, 'RV', 'R', 'col_type'), kwgw.catalog_flag(p_scope, 'CT', 'T', 'scope'),
-    kwgw.catalog_flag(p_nullable, 'OU', 'U', 'nullable');
+  select kwgw.catalog_required(p_table, 'table_name'), kwgw.catalog_flag(p_col_type, 'RV', 'R', 'col_type'),
+    kwgw.catalog_flag(p_scope, 'CT', 'T', 'scope'), kwgw.catalog_flag(p_nullable, 'OU', 'U', 'nullable');
   with t as (
     select t.* from kwgw.catalog_table(p_table, p_owner) t
     where kwgw.catalog_flag(p_col_type, 'RV', 'R', 'col_type') = 'R'
@@ -391,7 +399,8 @@ begin atomic
   order by k.seq;
 end;
 
--- The catalog procedures, as sp_stored_procedures lists them (under SYSIBM), and their parameters.
+-- The catalog procedures, as sp_stored_procedures lists them (without an owner), and their
+-- parameters.
 call kwgw.install_view('kwgw.catalog_procedures', $view$
 select p.procedure_name::varchar(32) as procedure_name, p.remarks::varchar(254) as remarks
 from (values
@@ -490,8 +499,8 @@ begin atomic
   where s ~* '^\s*select\M';
 end;
 
--- Every procedure a client may call: the stored requests (type 2: they end with a return status)
--- and the catalog procedures.
+-- Every procedure a client may call: the stored requests under their creators (type 2: they end
+-- with a return status) and the catalog procedures, whose owner is NULL.
 create or replace function kwgw.catalog_procedure_list()
 returns table (owner text, name text, request text, inputs int4, result_sets int4, remarks text)
 language sql stable
@@ -500,20 +509,21 @@ begin atomic
     kwgw.request_result_sets(r.request), null::text
   from kwgw.stored_requests() r
   union all
-  select 'SYSIBM', p.procedure_name::text, null,
+  select null::text, p.procedure_name::text, null,
     (select count(*)::int4 from kwgw.catalog_procedure_parameters a where a.procedure_name = p.procedure_name),
     1, p.remarks::text
   from kwgw.catalog_procedures p;
 end;
 
--- Whether a procedure of the list matches the name and owner patterns; a catalog procedure's
--- name matches in any case, as the session recognises it in any case.
+-- Whether a procedure of the list matches the name and owner patterns. A catalog procedure has no
+-- owner, so only an owner pattern that matches an empty name (none given, or %) keeps it; its name
+-- matches in any case, as the session recognises it in any case.
 create or replace function kwgw.catalog_procedure_matches(p_owner text, p_name text, p_name_pattern text,
                                                           p_owner_pattern text) returns boolean
   language sql immutable
-  return p_owner like kwgw.catalog_pattern(p_owner_pattern)
+  return coalesce(p_owner, '') like kwgw.catalog_pattern(p_owner_pattern)
          and (p_name like kwgw.catalog_pattern(p_name_pattern)
-              or (p_owner = 'SYSIBM' and p_name ilike kwgw.catalog_pattern(p_name_pattern)));
+              or (p_owner is null and p_name ilike kwgw.catalog_pattern(p_name_pattern)));
 
 -- sp_stored_procedures sp_name, sp_owner, sp_qualifier: by owner and name.
 create or replace function kwgw.sp_stored_procedures(p_name text, p_owner text, p_qualifier text)
@@ -524,7 +534,7 @@ begin atomic
     p.remarks::varchar(254), 2::int2
   from kwgw.catalog_procedure_list() p
   where kwgw.catalog_procedure_matches(p.owner, p.name, p_name, p_owner)
-  order by p.owner collate "C", p.name collate "C";
+  order by p.owner collate "C" nulls first, p.name collate "C";
 end;
 
 -- sp_sproc_columns procedure_name, procedure_owner, procedure_qualifier, column_name: for each
@@ -549,7 +559,7 @@ begin atomic
     union all
     select p.owner, p.name, a.ordinal, a.parameter_name::text, 1, a.coltype, a.length, 1
     from procs p join kwgw.catalog_procedure_parameters a on a.procedure_name = p.name
-    where p.owner = 'SYSIBM'
+    where p.owner is null
   )
   select null::varchar(32), a.owner::varchar(32), a.name::varchar(32), a.parameter_name::varchar(32),
     a.column_type::int2, t.data_type, t.type_name, t.precision, t.length, t.scale, t.radix, a.nullable::int2,
@@ -557,7 +567,7 @@ begin atomic
     t.char_octet_length, a.ordinal::int4, (case when a.nullable = 1 then 'YES' else 'NO' end)::varchar(3)
   from params a cross join lateral kwgw.odbc_type(a.coltype, a.length, 0) t
   where a.parameter_name like kwgw.catalog_pattern(p_column)
-  order by a.owner collate "C", a.name collate "C", a.ordinal;
+  order by a.owner collate "C" nulls first, a.name collate "C", a.ordinal;
 end;
 
 -- sp_datatype_info data_type: the DB2 types, by ODBC type code (one DB2 type per code); a code
@@ -604,7 +614,7 @@ begin atomic
     (102, 'NAMED_TRANSACTIONS', 'N'),
     (103, 'SPROC_AS_LANGUAGE', 'Y'),
     (104, 'ACCESSIBLE_SPROC', 'Y'),
-    (105, 'MAX_INDEX_COLS', '64'),
+    (105, 'MAX_INDEX_COLS', '32'),             -- PostgreSQL's limit, below DB2's 64
     (106, 'RENAME_TABLE', 'N'),
     (107, 'RENAME_COLUMN', 'N'),
     (108, 'DROP_COLUMN', 'N'),

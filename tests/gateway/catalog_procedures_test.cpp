@@ -2,7 +2,8 @@
 // sp_statistics, sp_special_columns, sp_stored_procedures, sp_sproc_columns, sp_datatype_info,
 // sp_server_info) answer the fixture's DB2 catalog in Sybase's column order. They are called as
 // the session calls them: SELECT * FROM kwgw.sp_x($1, ...) in a libpq session of the user, with
-// the gateway's search path, every argument text or NULL.
+// the gateway's search path, every argument text or NULL; and through the gateway, as language
+// calls and as DB-Library remote procedure calls.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
@@ -110,6 +111,60 @@ Rows fixtureTables(const Rows& rows, size_t owner = 1, size_t name = 2) {
         }
     }
     return kept;
+}
+
+// A parameter of a remote procedure call: its name ("@x", or "" by position) and a text value,
+// or an integer.
+struct RpcParam {
+    std::string name;
+    std::string text;
+    std::optional<DBINT> integer;
+};
+RpcParam rpcText(const std::string& name, const std::string& value) {
+    return RpcParam{name, value, std::nullopt};
+}
+RpcParam rpcNumber(const std::string& name, DBINT value) {
+    return RpcParam{name, "", value};
+}
+
+// Calls `procedure` by remote procedure call (dbrpcinit, dbrpcparam, dbrpcsend), as FreeTDS ODBC
+// and jTDS call the catalog procedures, and answers its first result set like ask().
+Answer rpc(kwtest::DbClient& client, const std::string& procedure, std::vector<RpcParam> params) {
+    DBPROCESS* dbp = client.get();
+    client.clearMessages();
+    Answer a;
+    bool sent = dbrpcinit(dbp, const_cast<char*>(procedure.c_str()), 0) == SUCCEED;
+    for (RpcParam& p : params) {
+        const char* name = p.name.empty() ? nullptr : p.name.c_str();
+        sent = sent &&
+               (p.integer ? dbrpcparam(dbp, name, 0, SYBINT4, -1, -1, reinterpret_cast<BYTE*>(&*p.integer))
+                          : dbrpcparam(dbp, name, 0, SYBVARCHAR, -1, static_cast<DBINT>(p.text.size()),
+                                       reinterpret_cast<BYTE*>(p.text.data()))) == SUCCEED;
+    }
+    bool failed = !sent || dbrpcsend(dbp) != SUCCEED || dbsqlok(dbp) != SUCCEED;
+    RETCODE rc;
+    while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS && !(failed = rc == FAIL)) {
+        if (dbnumcols(dbp) == 0 || !a.columns.empty()) {
+            kwtest::fetchAll(dbp);
+            continue;
+        }
+        for (int c = 1; c <= dbnumcols(dbp); ++c) {
+            a.columns.push_back(Column{dbcolname(dbp, c), dbcoltype(dbp, c), dbcollen(dbp, c)});
+        }
+        a.rows = kwtest::fetchAll(dbp);
+        for (auto& row : a.rows) {
+            for (std::string& value : row) {
+                value.erase(value.find_last_not_of(' ') + 1);
+            }
+        }
+    }
+    if (dbhasretstat(dbp)) {
+        a.status = dbretstatus(dbp);
+    }
+    client.drain();
+    a.sqlcode = kwtest::reportedCode(client);
+    a.ok = !failed && a.sqlcode.empty();
+    return a;
 }
 
 class CatalogProcedures : public FixtureSessions {
@@ -246,6 +301,7 @@ TEST_F(CatalogProcedures, TablesAreEveryCatalogRowByTypeOwnerAndNameMatchingPatt
         {"% matches any run", "EMP%", "JOE", kNull, {{"JOE", "EMP", "TABLE"}, {"JOE", "EMPDEPT", "VIEW"}}},
         {"_ matches one character", "PR_J", "%", kNull, {{"JOE", "PROJ", "TABLE"}}},
         {"\\ escapes a wildcard", "EMP\\_EPT", kNull, kNull, {}},
+        {"an escaped _ matches itself", "PCSQL\\_%", kNull, kNull, {{"SMITH", "PCSQL_HOSTLIB", "TABLE"}}},
         {"_ unescaped matches the D", "EMP_EPT", kNull, kNull, {{"JOE", "EMPDEPT", "VIEW"}}},
         {"an owner pattern",
          "%",
@@ -286,10 +342,15 @@ TEST_F(CatalogProcedures, TablesEnumerateOwnersAndTypesForOdbcAndNoQualifiers) {
     for (const char* o : {"JOE", "SMITH", "SYSIBM"}) {
         EXPECT_EQ(seen.count(o), 1u) << o;
     }
-    EXPECT_EQ(columns(pgJoe_.call("sp_tables", {"", "", "", "%"}), {0, 1, 2, 3}),
-              (Rows{{"<null>", "<null>", "<null>", "SYSTEM TABLE"},
-                    {"<null>", "<null>", "<null>", "TABLE"},
-                    {"<null>", "<null>", "<null>", "VIEW"}}));
+    const Rows types = {{"<null>", "<null>", "<null>", "SYSTEM TABLE"},
+                        {"<null>", "<null>", "<null>", "TABLE"},
+                        {"<null>", "<null>", "<null>", "VIEW"}};
+    EXPECT_EQ(columns(pgJoe_.call("sp_tables", {"", "", "", "%"}), {0, 1, 2, 3}), types);
+    EXPECT_EQ(columns(pgJoe_.call("sp_tables", {kNull, kNull, kNull, "'%'"}), {0, 1, 2, 3}), types)
+        << "FreeTDS ODBC leaves the empty names out and quotes the %";
+    EXPECT_EQ(pgJoe_.call("sp_tables", {kNull, "%", kNull, kNull}),
+              pgJoe_.call("sp_tables", {kNull, kNull, kNull, kNull}))
+        << "without an empty name, % is every creator's tables";
     EXPECT_EQ(pgJoe_.call("sp_tables", {"", "", "%", kNull}), Rows{}) << "DB2 has one unnamed location here";
 }
 
@@ -476,18 +537,23 @@ TEST_F(CatalogProcedures, StoredRequestsOfReadableTablesAreListedWithTheirParame
     EXPECT_EQ(pgJoe_.call("sp_stored_procedures", {"KWSP%", kNull, kNull}), Rows{});
 }
 
-TEST_F(CatalogProcedures, CatalogProceduresListThemselvesWithTheirParameters) {
-    const Rows listed = columns(pgJoe_.call("sp_stored_procedures", {"sp%", "SYSIBM", kNull}), {1, 2, 3});
-    EXPECT_EQ(listed, (Rows{{"SYSIBM", "sp_columns", "4"},
-                            {"SYSIBM", "sp_datatype_info", "1"},
-                            {"SYSIBM", "sp_fkeys", "6"},
-                            {"SYSIBM", "sp_pkeys", "3"},
-                            {"SYSIBM", "sp_server_info", "1"},
-                            {"SYSIBM", "sp_special_columns", "6"},
-                            {"SYSIBM", "sp_sproc_columns", "4"},
-                            {"SYSIBM", "sp_statistics", "6"},
-                            {"SYSIBM", "sp_stored_procedures", "3"},
-                            {"SYSIBM", "sp_tables", "4"}}));
+TEST_F(CatalogProcedures, CatalogProceduresListThemselvesWithoutAnOwnerAndWithTheirParameters) {
+    // No owner: the session answers them by name alone, so a client calls them as listed.
+    const Rows catalog = {{"<null>", "sp_columns", "4"},
+                          {"<null>", "sp_datatype_info", "1"},
+                          {"<null>", "sp_fkeys", "6"},
+                          {"<null>", "sp_pkeys", "3"},
+                          {"<null>", "sp_server_info", "1"},
+                          {"<null>", "sp_special_columns", "6"},
+                          {"<null>", "sp_sproc_columns", "4"},
+                          {"<null>", "sp_statistics", "6"},
+                          {"<null>", "sp_stored_procedures", "3"},
+                          {"<null>", "sp_tables", "4"}};
+    EXPECT_EQ(columns(pgJoe_.call("sp_stored_procedures", {"sp%", kNull, kNull}), {1, 2, 3}), catalog);
+    EXPECT_EQ(columns(pgJoe_.call("sp_stored_procedures", {"sp%", "%", kNull}), {1, 2, 3}), catalog)
+        << "% matches every owner, none included";
+    EXPECT_EQ(pgJoe_.call("sp_stored_procedures", {"sp%", "S%", kNull}), Rows{})
+        << "an owner pattern excludes them";
     // The session knows them in any case, so an upper-case name finds them too.
     EXPECT_EQ(columns(pgJoe_.call("sp_stored_procedures", {"SP_TABLES", kNull, kNull}), {2}),
               (Rows{{"sp_tables"}}));
@@ -544,12 +610,89 @@ TEST_F(CatalogProcedures, ServerInfoDescribesDb2AndTheGatewaysNameRules) {
     for (const Case& c : std::vector<Case>{{"1", {{"1", "DBMS_NAME", "DB2"}}},
                                            {"12", {{"12", "MAX_OWNER_NAME_LENGTH", "8"}}},
                                            {"13", {{"13", "TABLE_LENGTH", "18"}}},
+                                           {"15", {{"15", "COLUMN_LENGTH", "18"}}},
                                            {"16", {{"16", "IDENTIFIER_CASE", "UPPER"}}},
                                            {"22", {{"22", "ACCESSIBLE_TABLES", "N"}}},
                                            {"100", {{"100", "USERID_LENGTH", "8"}}},
+                                           {"105", {{"105", "MAX_INDEX_COLS", "32"}}},
                                            {"17", {}}}) {
         EXPECT_EQ(pgJoe_.call("sp_server_info", {c.id}), c.row) << c.id;
     }
+    // The limits are the ones the gateway keeps: a name or an index at the limit is made, one past
+    // it is refused.
+    const std::string name18 = "KWSPNAMEEIGHTEEN18", column18 = "COLUMNNAMEEIGHTEEN";
+    must(*joe_, "CREATE TABLE " + name18 + " (" + column18 + " INTEGER)");
+    EXPECT_EQ(ask(*joe_, "CREATE TABLE " + name18 + "X (A INTEGER)").sqlcode, "-107");
+    EXPECT_EQ(ask(*joe_, "CREATE TABLE KWSPCOLUMN19 (" + column18 + "X INTEGER)").sqlcode, "-107");
+    must(*joe_, "DROP TABLE " + name18);
+    std::string columns33, key32;
+    for (int i = 1; i <= 33; ++i) {
+        columns33 += (i > 1 ? ", C" : "C") + std::to_string(i) + " INTEGER";
+        key32 += i > 32 ? "" : (i > 1 ? ", C" : "C") + std::to_string(i);
+    }
+    must(*joe_, "CREATE TABLE KWSPWIDE (" + columns33 + ")");
+    must(*joe_, "CREATE INDEX XKWSPW32 ON KWSPWIDE (" + key32 + ")");
+    EXPECT_FALSE(ask(*joe_, "CREATE INDEX XKWSPW33 ON KWSPWIDE (" + key32 + ", C33)").ok);
+    must(*joe_, "DROP TABLE KWSPWIDE");
+}
+
+TEST_F(CatalogProcedures, ClientsCallThemThroughTheGatewayByNameOrByRemoteCall) {
+    // A language call as DBD::Sybase and the driver write it: unquoted names are DB2 names.
+    const Answer salary = must(*joe_, "sp_columns emp, joe, NULL, salary");
+    ASSERT_EQ(salary.columns.size(), 20u);
+    EXPECT_EQ(salary.columns[3].name, "COLUMN_NAME");
+    EXPECT_EQ(salary.columns[19].name, "IS_NULLABLE");
+    EXPECT_EQ(columns(salary.rows, {1, 2, 3, 4, 5, 6, 7, 8, 10, 19}),
+              (Rows{{"JOE", "EMP", "SALARY", "3", "DECIMAL", "9", "11", "2", "1", "YES"}}));
+    EXPECT_EQ(salary.status, 0) << "it ends like a procedure";
+    EXPECT_EQ(columns(must(*joe_, "exec sp_tables 'EMP%', 'JOE', NULL, \"'VIEW'\"").rows, {1, 2, 3}),
+              (Rows{{"JOE", "EMPDEPT", "VIEW"}}));
+    EXPECT_EQ(must(*joe_, "sp_tables 'emp'").rows, Rows{}) << "a quoted name keeps its case";
+    EXPECT_EQ(columns(must(*joe_, "sp_special_columns EMP").rows, {1}), (Rows{{"EMPNO"}, {"WORKDEPT"}}));
+
+    // Remote calls, by name and by position, with text and integer values.
+    const Answer views =
+        rpc(*joe_, "sp_tables", {rpcText("@table_name", "%EMP%"), rpcText("@table_type", "'VIEW'")});
+    ASSERT_TRUE(views.ok) << views.sqlcode;
+    EXPECT_EQ(columns(views.rows, {1, 2, 3}),
+              (Rows{{"JOE", "EMPDEPT", "VIEW"}, {"SMITH", "SMITHEMP", "VIEW"}}));
+    const Answer unique = rpc(*joe_, "sp_statistics", {rpcText("", "EMP"), rpcText("@is_unique", "Y")});
+    ASSERT_TRUE(unique.ok) << unique.sqlcode;
+    EXPECT_EQ(columns(unique.rows, {5, 6, 8}), (Rows{{"<null>", "0", "<null>"},
+                                                     {"EMP_PK", "3", "EMPNO"},
+                                                     {"EMP_PK", "3", "WORKDEPT"},
+                                                     {"XEMPNAME", "3", "LASTNAME"},
+                                                     {"XEMPNAME", "3", "EMPNO"}}));
+    EXPECT_EQ(unique.columns[3].type, SYBINT2) << "NON_UNIQUE";
+    const Answer decimal = rpc(*joe_, "sp_datatype_info", {rpcNumber("@data_type", 3)});
+    ASSERT_TRUE(decimal.ok) << decimal.sqlcode;
+    EXPECT_EQ(columns(decimal.rows, {0, 1, 2, 5}), (Rows{{"DECIMAL", "3", "15", "precision,scale"}}));
+    const Answer dbms = rpc(*joe_, "sp_server_info", {rpcNumber("", 1)});
+    ASSERT_TRUE(dbms.ok) << dbms.sqlcode;
+    EXPECT_EQ(dbms.rows, (Rows{{"1", "DBMS_NAME", "DB2"}}));
+    EXPECT_EQ(dbms.columns[0].type, SYBINT4);
+    // A listed catalog procedure is callable as listed: without an owner.
+    const Answer listed = rpc(*joe_, "sp_stored_procedures", {rpcText("@sp_name", "sp_pkeys")});
+    ASSERT_EQ(listed.rows.size(), 1u);
+    EXPECT_EQ(listed.rows[0][1], "<null>");
+    EXPECT_EQ(must(*joe_, "exec " + listed.rows[0][2] + " EMP").rows.size(), 2u);
+
+    // Bad arguments fail with the parameter named, and the session goes on.
+    struct Failure {
+        const char* call;
+        const char* message;
+    };
+    for (const Failure& f : std::vector<Failure>{
+             {"sp_statistics EMP, JOE, NULL, NULL, X",
+              "X IS NOT A VALID VALUE FOR @IS_UNIQUE: USE ONE OF Y, N"},
+             {"sp_statistics", "@TABLE_NAME IS REQUIRED"},
+             {"sp_special_columns ''", "@TABLE_NAME IS REQUIRED"},
+             {"sp_server_info one", "ONE IS NOT A VALID VALUE FOR @ATTRIBUTE_ID: A NUMBER IS REQUIRED"}}) {
+        const Answer a = ask(*joe_, f.call);
+        EXPECT_FALSE(a.ok) << f.call;
+        EXPECT_EQ(a.message, f.message) << f.call;
+    }
+    EXPECT_EQ(must(*joe_, "sp_server_info 13").rows, (Rows{{"13", "TABLE_LENGTH", "18"}}));
 }
 
 TEST_F(CatalogProcedures, InitRunTwiceReplacesTheProceduresInPlace) {
