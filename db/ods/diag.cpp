@@ -172,10 +172,9 @@ int32_t TDX_ParseGatewayReturnCode(const char* text, char* out) {
 static_assert(sizeof kGatewayCodeText - 1 + RETURN_CODE_DIGITS < TDX_RETURN_CODE_BUFFER,
               "the readable return code fits its buffer");
 
-MessageRecord* TDX_CollectServerMessage(RequestBlock* block) {
+MessageRecord* TDX_CollectQueuedMessages(RequestBlock* block, MessageRecord* record) {
     DBPROCESS* dbproc = block->dbproc;
     MessageRecord* candidate = nullptr;
-    MessageRecord* record = kwdbt_firstMessage(dbproc);
     while (record != nullptr) {
         MessageRecord* merged = TDX_MergeGatewayMessage(block, candidate, record);
         if (merged != nullptr) {

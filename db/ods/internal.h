@@ -44,7 +44,16 @@ int TDX_DbLibBindType(int32_t driverType);
 RETCODE TDX_Bind(DBPROCESS* dbproc, int column, int32_t driverType, DBINT varlen, void* variable);
 
 /* ---- Diagnostics (diag.cpp) ---- */
-MessageRecord* TDX_CollectServerMessage(RequestBlock* block);
+/* The most severe message queued for the block's connection, gateway continuations and return
+ * codes merged into it, the others released; null when none is left. `first` is the queue's
+ * first record. */
+MessageRecord* TDX_CollectQueuedMessages(RequestBlock* block, MessageRecord* first);
+/* The same from the queue itself. An empty queue, the answer after nearly every fetched row, costs
+ * only the host's look at it. */
+inline MessageRecord* TDX_CollectServerMessage(RequestBlock* block) {
+    MessageRecord* first = kwdbt_firstMessage(block->dbproc);
+    return first != nullptr ? TDX_CollectQueuedMessages(block, first) : nullptr;
+}
 MessageRecord* TDX_MergeGatewayMessage(RequestBlock* block, MessageRecord* candidate, MessageRecord* record);
 int32_t TDX_ParseGatewayReturnCode(const char* text, char* out);
 void TDX_ReportFailure(RequestBlock* block);
@@ -154,10 +163,16 @@ void TDX_FetchBindings(RequestBlock* block);
  * floats). Answers false, leaving the delivered text in place, for a decimal that the host decimal
  * cannot hold exactly (DB2 decimals reach 31 digits). */
 bool TDX_ConvertValue(void* buffer, int32_t hostType);
+/* The same for a buffer known to hold `size` bytes (what DB-Library was allowed to write there), so
+ * that the gateway's date and time forms are read without looking for the text's end first. */
+bool TDX_ConvertValueIn(void* buffer, size_t size, int32_t hostType);
 
 /* ---- Conversions (convert.cpp) ---- */
 /* Parses a DB2 date (kind HOST_DATE), time (HOST_TIME) or timestamp (HOST_DATETIME) text. */
 void TDX_ParseDateTime(DateTimeValue* out, const char* text, int32_t kind);
+/* The same for a text in a buffer of `size` bytes, all of which may be read. `out` may be the
+ * buffer itself: the value replaces the text's start. */
+void TDX_ParseDateTimeIn(DateTimeValue* out, const char* buffer, size_t size, int32_t kind);
 void TDX_DateTimeLiteral(RequestBlock* block);
 bool TDX_IsIdentifierText(const char* text);
 /* A character of an ordinary DB2 name: a letter, a digit, _, #, @ or $. */

@@ -9,6 +9,7 @@
  * single-precision floats. A row that came with a server warning is delivered unconverted. A
  * decimal that the host decimal cannot hold exactly stays text, and the fetch reports the row.
  */
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -147,7 +148,7 @@ struct BindChoice {
 };
 
 /* Request 25's bind table, by host type. */
-BindChoice TDX_DescriptorBind(int32_t hostType) {
+constexpr BindChoice TDX_DescriptorBind(int32_t hostType) {
     switch (hostType) {
         case HOST_DOUBLE:
         case HOST_REAL:
@@ -167,7 +168,7 @@ BindChoice TDX_DescriptorBind(int32_t hostType) {
 }
 
 /* Request 55's bind table, by host type. */
-BindChoice TDX_BindingBind(int32_t hostType) {
+constexpr BindChoice TDX_BindingBind(int32_t hostType) {
     switch (hostType) {
         case HOST_DOUBLE:
         case HOST_REAL:
@@ -193,11 +194,105 @@ BindChoice TDX_BindingBind(int32_t hostType) {
     }
 }
 
-}  // namespace
+/* How the fetch turns a value of a host type from what DB-Library delivers into the host's form. */
+enum Conversion : uint8_t {
+    CONVERT_NONE,      /* delivered as the host keeps it */
+    CONVERT_DECIMAL,   /* decimal text into the host decimal */
+    CONVERT_DATE_TIME, /* date, time or timestamp text into a DateTimeValue */
+    CONVERT_REAL,      /* an 8-byte double into a 4-byte float */
+};
 
-bool TDX_ConvertValue(void* buffer, int32_t hostType) {
+constexpr Conversion TDX_ConversionOf(int32_t hostType) {
     switch (hostType) {
-        case HOST_DECIMAL: {
+        case HOST_DECIMAL:
+            return CONVERT_DECIMAL;
+        case HOST_DATE:
+        case HOST_TIME:
+        case HOST_DATETIME:
+            return CONVERT_DATE_TIME;
+        case HOST_REAL:
+            return CONVERT_REAL;
+        default:
+            return CONVERT_NONE;
+    }
+}
+
+/* The bytes of what DB-Library writes for a NULL of that bind type (its default null values, which
+ * the driver never changes) that tell it from a value; 0 when no bytes do. */
+constexpr uint8_t TDX_NullWidth(int32_t driverType) {
+    switch (driverType) {
+        case KW_BIND_TEXT:
+        case KW_BIND_STRING:
+            return 1; /* an empty text */
+        case KW_BIND_SMALLINT:
+            return sizeof(int16_t);
+        case KW_BIND_INT:
+            return sizeof(int32_t);
+        case KW_BIND_DOUBLE:
+            return sizeof(double);
+        default:
+            return 0;
+    }
+}
+
+/* What the fetch needs for a column of one host type, in one byte: the null width of request
+ * 25's bind type for it, whether request 25 binds it with the numeric buffer length rather than
+ * the column's own, and the conversion of its value. */
+enum : uint8_t { RULE_NULL_WIDTH = 0x0F, RULE_NUMERIC_LENGTH = 0x10, RULE_CONVERSION_SHIFT = 5 };
+constexpr uint8_t TDX_FetchRule(int32_t hostType) {
+    const BindChoice bind = TDX_DescriptorBind(hostType);
+    return static_cast<uint8_t>(TDX_NullWidth(bind.driverType) |
+                                (bind.varlen == NUMERIC_BUFFER_LENGTH ? RULE_NUMERIC_LENGTH : 0) |
+                                TDX_ConversionOf(hostType) << RULE_CONVERSION_SHIFT);
+}
+constexpr Conversion TDX_RuleConversion(unsigned rule) {
+    return static_cast<Conversion>(rule >> RULE_CONVERSION_SHIFT);
+}
+/* Request 25 binds with the column's length or the numeric buffer length, nothing else. */
+static_assert([] {
+    for (int32_t t = -1; t <= 40; ++t) {
+        const DBINT varlen = TDX_DescriptorBind(t).varlen;
+        if (varlen != 0 && varlen != NUMERIC_BUFFER_LENGTH) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+/* The rules of the host types the bind tables name, a byte each. Every other host type is bound
+ * and fetched as text, as HOST_CHAR is. */
+enum { HOST_TYPE_LAST = 22 };
+constexpr auto kFetchRules = [] {
+    std::array<uint8_t, HOST_TYPE_LAST + 1> rules{};
+    for (size_t t = 0; t < rules.size(); ++t) {
+        rules[t] = TDX_FetchRule(static_cast<int32_t>(t));
+    }
+    return rules;
+}();
+constexpr uint8_t kOtherTypeRule = TDX_FetchRule(HOST_CHAR);
+static_assert([] {
+    for (int32_t t = -256; t <= 1024; ++t) {
+        if ((t < 0 || t > HOST_TYPE_LAST) && TDX_FetchRule(t) != kOtherTypeRule) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+unsigned TDX_FetchRuleOf(int32_t hostType) {
+    const auto t = static_cast<uint32_t>(hostType);
+    return t < kFetchRules.size() ? kFetchRules[t] : kOtherTypeRule;
+}
+
+/* The bytes DB-Library may write into the buffer request 25 bound for a column of `length`. */
+size_t TDX_BoundSize(unsigned rule, int32_t length) {
+    const int32_t varlen = (rule & RULE_NUMERIC_LENGTH) != 0 ? int32_t{NUMERIC_BUFFER_LENGTH} : length;
+    return varlen > 0 ? static_cast<size_t>(varlen) : 0;
+}
+
+bool TDX_Convert(void* buffer, size_t size, int32_t hostType, Conversion conversion) {
+    switch (conversion) {
+        case CONVERT_DECIMAL: {
             HostDecimal value{};
             if (kwshr_textToDecimal(&value, static_cast<const char*>(buffer)) == 0) {
                 return false;
@@ -205,25 +300,31 @@ bool TDX_ConvertValue(void* buffer, int32_t hostType) {
             std::memcpy(buffer, &value, sizeof value);
             break;
         }
-        case HOST_DATE:
-        case HOST_TIME:
-        case HOST_DATETIME: {
-            DateTimeValue value{};
-            TDX_ParseDateTime(&value, static_cast<const char*>(buffer), hostType);
-            std::memcpy(buffer, &value, sizeof value);
+        case CONVERT_DATE_TIME:
+            TDX_ParseDateTimeIn(static_cast<DateTimeValue*>(buffer), static_cast<const char*>(buffer), size,
+                                hostType);
             break;
-        }
-        case HOST_REAL: {
+        case CONVERT_REAL: {
             double wide = 0;
             std::memcpy(&wide, buffer, sizeof wide);
             const float narrow = static_cast<float>(wide);
             std::memcpy(buffer, &narrow, sizeof narrow);
             break;
         }
-        default:
+        case CONVERT_NONE:
             break;
     }
     return true;
+}
+
+}  // namespace
+
+bool TDX_ConvertValueIn(void* buffer, size_t size, int32_t hostType) {
+    return TDX_Convert(buffer, size, hostType, TDX_RuleConversion(TDX_FetchRuleOf(hostType)));
+}
+
+bool TDX_ConvertValue(void* buffer, int32_t hostType) {
+    return TDX_ConvertValueIn(buffer, 0, hostType);
 }
 
 namespace {
@@ -232,9 +333,9 @@ namespace {
  * text it was delivered as, and its indicator says so with the buffer length, as for a row
  * delivered unconverted; the first such column of the row becomes the request's failure, so the
  * host never takes the text for a value. */
-void TDX_ConvertColumn(RequestBlock* block, int column, void* buffer, int32_t hostType, int32_t length,
-                       int32_t* indicator) {
-    if (TDX_ConvertValue(buffer, hostType)) {
+void TDX_ConvertColumn(RequestBlock* block, int column, void* buffer, size_t size, int32_t hostType,
+                       Conversion conversion, int32_t length, int32_t* indicator) {
+    if (TDX_Convert(buffer, size, hostType, conversion)) {
         return;
     }
     if (indicator != nullptr) {
@@ -247,45 +348,41 @@ void TDX_ConvertColumn(RequestBlock* block, int column, void* buffer, int32_t ho
     block->status = KW_STATUS_DRIVER_FAILURE;
 }
 
-/* Whether a bound buffer holds what DB-Library writes for a NULL of that bind type (the default
- * null values, which the driver never changes). A buffer that does not cannot be NULL, and asking
- * DB-Library for the length of every column of every row is a noticeable part of a fetch. */
-bool TDX_MayHoldNull(const void* buffer, int32_t driverType) {
+/* Whether a bound buffer may hold a NULL: whether its first `width` bytes are zero, as DB-Library
+ * leaves them for a NULL (width 0: nothing tells). A buffer that cannot hold one has a value, and
+ * asking DB-Library for the length of every column of every row is a noticeable part of a fetch. */
+bool TDX_MayHoldNull(const void* buffer, unsigned width) {
     if (buffer == nullptr) {
         return true;
     }
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    auto allZero = [bytes](std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (bytes[i] != 0) {
-                return false;
-            }
-        }
-        return true;
+    auto isZero = [buffer](auto zero) {
+        std::memcpy(&zero, buffer, sizeof zero);
+        return zero == 0;
     };
-    switch (driverType) {
-        case KW_BIND_TEXT:
-        case KW_BIND_STRING:
-            return bytes[0] == 0;
-        case KW_BIND_SMALLINT:
-            return allZero(sizeof(int16_t));
-        case KW_BIND_INT:
-            return allZero(sizeof(int32_t));
-        case KW_BIND_DOUBLE:
-            return allZero(sizeof(double));
+    if (width == 1) { /* text, nearly every column */
+        return isZero(uint8_t{});
+    }
+    switch (width) {
+        case 2:
+            return isZero(uint16_t{});
+        case 4:
+            return isZero(uint32_t{});
+        case 8:
+            return isZero(uint64_t{}); /* every byte zero, not a negative zero */
         default:
             return true;
     }
 }
 
-/* The indicator of column c of the row just fetched into its bound buffer; the value is converted
- * when it is 0. */
-int32_t TDX_Indicator(RequestBlock* block, int column, int32_t length, const void* buffer,
-                      int32_t driverType) {
-    if (TDX_MayHoldNull(buffer, driverType) && dbdatlen(block->dbproc, column) == 0) {
+/* The indicator of column c of the row just fetched into its bound buffer, whose first `nullWidth`
+ * bytes tell a NULL (0: DB-Library is asked); the value is converted when it is 0. A row that came
+ * with a warning is delivered unconverted. */
+int32_t TDX_Indicator(RequestBlock* block, int column, int32_t length, const void* buffer, unsigned nullWidth,
+                      bool warning) {
+    if (TDX_MayHoldNull(buffer, nullWidth) && dbdatlen(block->dbproc, column) == 0) {
         return -1;
     }
-    return block->status == KW_STATUS_ROW_WITH_WARNING ? length : 0;
+    return warning ? length : 0;
 }
 
 /* The message check after a fetched row: answers whether the row is to be converted. */
@@ -379,7 +476,95 @@ void TDX_BindDescriptors(RequestBlock* block) {
     }
 }
 
-void TDX_Fetch(RequestBlock* block) {
+namespace {
+
+/* The indicator and the conversion of column c of the row just fetched into `buffer`, for a
+ * buffer that may hold a NULL or none at all: DB-Library is asked for the value's length. */
+template <bool warning>
+[[gnu::noinline]] void TDX_FetchMaybeNull(RequestBlock* block, int column, const ColumnDescriptor* d,
+                                          void* buffer, unsigned rule) {
+    int32_t* const indicatorOut = d->indicator;
+    const int32_t indicator = TDX_Indicator(block, column, d->length, nullptr, 0, warning);
+    if (indicatorOut != nullptr) {
+        *indicatorOut = indicator;
+    }
+    const Conversion conversion = TDX_RuleConversion(rule);
+    if (conversion != CONVERT_NONE && indicator == 0 && buffer != nullptr) {
+        TDX_ConvertColumn(block, column, buffer, TDX_BoundSize(rule, d->length), d->hostType, conversion,
+                          d->length, indicatorOut);
+    }
+}
+
+/* Sets the indicator of column c of the row just fetched through its descriptor, and converts
+ * its value. A buffer that cannot hold a NULL holds a value, which is converted unless the row
+ * came with a warning. */
+template <bool warning>
+void TDX_FetchColumn(RequestBlock* block, int column, const ColumnDescriptor* d) {
+    /* Request 25 bound the column to the buffer it names. */
+    void* const buffer = d->buffer;
+    const unsigned rule = TDX_FetchRuleOf(d->hostType);
+    if (TDX_MayHoldNull(buffer, rule & RULE_NULL_WIDTH)) {
+        TDX_FetchMaybeNull<warning>(block, column, d, buffer, rule);
+        return;
+    }
+    int32_t* const indicatorOut = d->indicator;
+    const int32_t indicator = warning ? d->length : 0;
+    if (indicatorOut != nullptr) {
+        *indicatorOut = indicator;
+    }
+    const Conversion conversion = TDX_RuleConversion(rule);
+    if (conversion != CONVERT_NONE && indicator == 0) {
+        TDX_ConvertColumn(block, column, buffer, TDX_BoundSize(rule, d->length), d->hostType, conversion,
+                          d->length, indicatorOut);
+    }
+}
+
+/* Sets the indicators of the row just fetched through the descriptors and converts its values.
+ * Made once for a row that came with a warning and once for every other row, which then needs no
+ * look at the warning for each column. */
+template <bool warning>
+void TDX_ConvertDescriptorColumns(RequestBlock* block, const HostList* list) {
+    const HostListNode* const last = list->last;
+    int column = 1;
+    for (const HostListNode* node = list->first; node != nullptr; node = node->next, ++column) {
+        TDX_FetchColumn<warning>(block, column, static_cast<const ColumnDescriptor*>(node->data));
+        if (node == last) {
+            break;
+        }
+    }
+}
+
+void TDX_ConvertDescriptorRow(RequestBlock* block) {
+    if (block->status == KW_STATUS_ROW_WITH_WARNING) {
+        TDX_ConvertDescriptorColumns<true>(block, block->resultColumns);
+    } else {
+        TDX_ConvertDescriptorColumns<false>(block, block->resultColumns);
+    }
+}
+
+/* Sets the indicators of the row just fetched through the host's bindings and converts its values. */
+void TDX_ConvertBindingRow(RequestBlock* block) {
+    const bool warning = block->status == KW_STATUS_ROW_WITH_WARNING;
+    for (int c = 1; c <= block->bindCount; ++c) {
+        ColumnBinding* b = &block->bindArray[c - 1];
+        /* A binding's buffer may have moved since it was bound (only a changed type is bound
+         * again), so the length is always asked here, and the buffer's size is not known. */
+        const int32_t indicator = TDX_Indicator(block, c, b->length, nullptr, 0, warning);
+        if (b->indicator != nullptr) {
+            *b->indicator = indicator;
+        }
+        const Conversion conversion = TDX_RuleConversion(TDX_FetchRuleOf(b->hostType));
+        if (conversion != CONVERT_NONE && indicator == 0 && b->buffer != nullptr) {
+            TDX_ConvertColumn(block, c, b->buffer, 0, b->hostType, conversion, b->length, b->indicator);
+        }
+    }
+}
+
+}  // namespace
+
+/* Marked hot, like the router's entry and the date reading: the compiler keeps the code a fetched
+ * row runs together, in few lines and pages, which the work between two rows has often pushed out. */
+[[gnu::hot]] void TDX_Fetch(RequestBlock* block) {
     const RETCODE rc = dbnextrow(block->dbproc);
     if (rc == NO_MORE_ROWS) {
         /* An error raised after the rows already delivered (an overflow in a later row, say)
@@ -393,25 +578,8 @@ void TDX_Fetch(RequestBlock* block) {
         TDX_ReportFailure(block);
         return;
     }
-    if (!TDX_CheckRowMessages(block) || block->resultColumns == nullptr) {
-        return;
-    }
-    HostList* list = block->resultColumns;
-    int column = 1;
-    for (HostListNode* node = list->first; node != nullptr; node = node->next, ++column) {
-        auto* d = static_cast<ColumnDescriptor*>(node->data);
-        /* Request 25 bound every column to the buffer it names. */
-        const int32_t indicator =
-            TDX_Indicator(block, column, d->length, d->buffer, TDX_DescriptorBind(d->hostType).driverType);
-        if (d->indicator != nullptr) {
-            *d->indicator = indicator;
-        }
-        if (indicator == 0 && d->buffer != nullptr) {
-            TDX_ConvertColumn(block, column, d->buffer, d->hostType, d->length, d->indicator);
-        }
-        if (node == list->last) {
-            break;
-        }
+    if (TDX_CheckRowMessages(block) && block->resultColumns != nullptr) {
+        TDX_ConvertDescriptorRow(block);
     }
 }
 
@@ -476,19 +644,7 @@ void TDX_FetchBindings(RequestBlock* block) {
         TDX_ReportFailure(block);
         return;
     }
-    if (!TDX_CheckRowMessages(block) || block->bindArray == nullptr) {
-        return;
-    }
-    for (int c = 1; c <= block->bindCount; ++c) {
-        ColumnBinding* b = &block->bindArray[c - 1];
-        /* A binding's buffer may have moved since it was bound (only a changed type is bound
-         * again), so the length is always asked here. */
-        const int32_t indicator = TDX_Indicator(block, c, b->length, nullptr, KW_BIND_TEXT);
-        if (b->indicator != nullptr) {
-            *b->indicator = indicator;
-        }
-        if (indicator == 0 && b->buffer != nullptr) {
-            TDX_ConvertColumn(block, c, b->buffer, b->hostType, b->length, b->indicator);
-        }
+    if (TDX_CheckRowMessages(block) && block->bindArray != nullptr) {
+        TDX_ConvertBindingRow(block);
     }
 }

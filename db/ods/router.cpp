@@ -332,6 +332,9 @@ const Route* routeOf(int32_t code) {
 
 /* Answers the pending-state guard: true when the request may go on. */
 bool TDX_PassesPendingGuard(RequestBlock* block) {
+    if (block->pendingState == KW_PENDING_NONE) { /* nearly every call */
+        return true;
+    }
     switch (block->pendingState) {
         case KW_PENDING_NONE:
             return true;
@@ -358,28 +361,57 @@ bool TDX_PassesPendingGuard(RequestBlock* block) {
     }
 }
 
-void TDX_Dispatch(RequestBlock* block) {
-    const Route* route = routeOf(block->requestCode);
-    if (route == nullptr) {
+/* Follows one route: the catalog and server checks, then what the route does. */
+inline void TDX_Follow(RequestBlock* block, const Route& route) {
+    if ((route.flags & NEEDS_CATALOG) != 0 && (block->flags & FLAG_CATALOG_UNAVAILABLE) != 0) {
         return;
     }
-    if ((route->flags & NEEDS_CATALOG) != 0 && (block->flags & FLAG_CATALOG_UNAVAILABLE) != 0) {
-        return;
-    }
-    if ((route->flags & NEEDS_SERVER) != 0 && block->dbproc == nullptr) {
+    if ((route.flags & NEEDS_SERVER) != 0 && block->dbproc == nullptr) {
         TDX_LoadMessage(block, IDS_NO_CONNECTION, 255);
         block->status = KW_STATUS_DRIVER_FAILURE;
         return;
     }
-    switch (route->kind) {
+    switch (route.kind) {
         case ROUTE_NOTHING:
             break;
         case ROUTE_RESULT:
-            block->result = route->value;
+            block->result = route.value;
             break;
         case ROUTE_HANDLER:
-            route->handler(block);
+            route.handler(block);
             break;
+    }
+}
+
+/* The route of a first-level code, taken from the table while compiling. */
+constexpr Route firstLevelRoute(int32_t code) {
+    for (const Route& route : kFirstLevel) {
+        if (route.code == code) {
+            return route;
+        }
+    }
+    return nothing(code);
+}
+
+/* The two fetch requests come once for every row: their routes are constants here, so that
+ * following them reads no table (its lines are seldom still cached when the next row comes). */
+constexpr Route kFetchRoute = firstLevelRoute(REQ_FETCH);
+constexpr Route kFetchBindingsRoute = firstLevelRoute(REQ_FETCH_BINDINGS);
+static_assert(kFetchRoute.kind == ROUTE_HANDLER && kFetchBindingsRoute.kind == ROUTE_HANDLER);
+
+void TDX_Dispatch(RequestBlock* block) {
+    switch (block->requestCode) {
+        case REQ_FETCH:
+            TDX_Follow(block, kFetchRoute);
+            return;
+        case REQ_FETCH_BINDINGS:
+            TDX_Follow(block, kFetchBindingsRoute);
+            return;
+        default:
+            break;
+    }
+    if (const Route* route = routeOf(block->requestCode)) {
+        TDX_Follow(block, *route);
     }
 }
 
@@ -438,7 +470,9 @@ void TDX_Trace(RequestBlock* block, const char* text) {
     block->result = result;
 }
 
-int32_t KW_TDX_Rout(RequestBlock* block) {
+/* Marked hot, like the fetch and the date reading: the compiler keeps the code a fetched row runs
+ * together, in few lines and pages, which the work between two rows has often pushed out. */
+[[gnu::hot]] int32_t KW_TDX_Rout(RequestBlock* block) {
     if (block == nullptr) {
         return 0;
     }

@@ -324,6 +324,66 @@ TEST_F(ExecLiveTest, ADecimalTheHostDecimalCannotHoldFailsItsRowWithItsTextAndTh
     }
 }
 
+// Values at the limits of their types, and NULLs between them, read row after row into the
+// buffers of the row before (longer texts before shorter ones), both ways of fetching.
+TEST_F(ExecLiveTest, ValuesAtTheLimitsOfTheirTypesConvertExactlyOverWhatTheRowBeforeLeft) {
+    env.exec(R"SQL(
+        CREATE TABLE joe.limits (k INTEGER, d92 DECIMAL(9,2), d5 DECIMAL(5,0), d31 DECIMAL(31,2),
+            dt DATE, tm TIME, ts TIMESTAMP);
+        INSERT INTO joe.limits VALUES
+            (1, 9999999.99, -99999, -123456789012345678901234567.89, '9999-12-31', '23:59:59',
+             '9999-12-31 23:59:59.999999'),
+            (2, NULL, NULL, NULL, NULL, NULL, NULL),
+            (3, -9999999.99, 0, -0.01, '0001-01-01', '00:00:00', '0001-01-01 00:00:00'),
+            (4, -0.01, 7, 0.00, '2000-02-29', '12:00:00', '2000-02-29 12:00:00.5'),
+            (5, 0.00, -1, NULL, '1999-12-31', '23:59:58', '1999-12-31 23:59:58.000001'),
+            (6, 0.10, 99999, 123456789012345678901234567.89, '1970-01-01', '00:00:01',
+             '1970-01-01 00:00:00.010203');
+        ALTER TABLE joe.limits OWNER TO joe;)SQL");
+    const char kSelect[] = "SELECT K, D92, D5, D31, DT, TM, TS FROM LIMITS ORDER BY K";
+    const std::vector<std::vector<std::string>> expected = {
+        {"1", "9999999.99", "-99999", "-123456789012345678901234567.89", "9999-12-31", "23.59.59",
+         "9999-12-31-23.59.59.999999"},
+        {"2", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>"},
+        {"3", "-9999999.99", "0", "-0.01", "0001-01-01", "00.00.00", "0001-01-01-00.00.00.000000"},
+        {"4", "-0.01", "7", "0.00", "2000-02-29", "12.00.00", "2000-02-29-12.00.00.500000"},
+        {"5", "0.00", "-1", "<null>", "1999-12-31", "23.59.58", "1999-12-31-23.59.58.000001"},
+        {"6", "0.10", "99999", "123456789012345678901234567.89", "1970-01-01", "00.00.01",
+         "1970-01-01-00.00.00.010203"},
+    };
+    {
+        SCOPED_TRACE("descriptors, request 23");
+        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+        auto bound = kwhosttest::bindColumns(t);
+        ASSERT_EQ(+t.block().status, 0) << t.message();
+        ASSERT_EQ(bound.columns.size(), 7u);
+        for (const auto& row : expected) {
+            ASSERT_EQ(t.call(REQ_FETCH), 0) << t.message();
+            std::vector<std::string> values;
+            for (size_t c = 0; c < bound.columns.size(); ++c) {
+                values.push_back(kwhosttest::formatValue(bound.columns[c]->hostType, bound.buffers[c].data(),
+                                                         bound.indicators[c]));
+                EXPECT_EQ(bound.indicators[c], row[c] == "<null>" ? -1 : 0)
+                    << "row " << row[0] << ", column " << c + 1;
+            }
+            EXPECT_EQ(values, row);
+        }
+        EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA) << t.message();
+    }
+    {
+        SCOPED_TRACE("bindings, request 56");
+        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
+        Bindings b(t);
+        ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
+        ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+        for (const auto& row : expected) {
+            ASSERT_EQ(t.call(REQ_FETCH_BINDINGS), 0) << t.message();
+            EXPECT_EQ(b.row(), row);
+        }
+        EXPECT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_NO_MORE_RESULTS) << t.message();
+    }
+}
+
 TEST_F(ExecLiveTest, ALongVarcharOfItsFullDeclaredLengthComesBackWholeWithoutAWarning) {
     env.exec(R"SQL(
         CREATE TABLE joe.longest (k INTEGER, t TEXT);

@@ -1,9 +1,11 @@
 // convert_test.cpp - DB2 date, time and timestamp texts into the host's DateTimeValue and back
 // into literals (request 49), the identifier test (request 19) and the widening of long integer
 // literals (requests 222 and 251).
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "driver_block.h"
 
@@ -96,6 +98,182 @@ TEST(ParseDateTime, NumbersTooLargeForTheirFieldsAreReadWithoutFaultAndTheRestSt
         SCOPED_TRACE(text);
         const DateTimeValue v = parse(text, HOST_DATETIME);
         EXPECT_EQ(fields(v), Fields(+v.year, 1, 3, 4, 5, 6, 700000));
+    }
+}
+
+// The date, time and timestamp texts as DB2 writes them, one of each kind, and the buffer sizes
+// their columns are bound with.
+struct FixedForm {
+    const char* text;
+    int32_t kind;
+    size_t boundSize;
+};
+constexpr FixedForm kForms[] = {
+    {"2001-03-05", HOST_DATE, 11},
+    {"07.43.54", HOST_TIME, 16},
+    {"2001-03-05-07.43.54.000120", HOST_DATETIME, 27},
+};
+
+// `text` in a buffer of `size` bytes whose bytes past the text's terminator still hold `stale`
+// from there on, as a bound buffer holds what an earlier row left.
+std::vector<char> inBuffer(const std::string& text, const std::string& stale, size_t size) {
+    std::vector<char> buffer(size, '\x5A');
+    std::memcpy(buffer.data(), stale.c_str(), std::min(stale.size() + 1, size));
+    std::memcpy(buffer.data(), text.c_str(), text.size() + 1);
+    return buffer;
+}
+
+DateTimeValue parseIn(const std::vector<char>& buffer, int32_t kind) {
+    DateTimeValue v;
+    std::memset(&v, 0xA5, sizeof v);
+    TDX_ParseDateTimeIn(&v, buffer.data(), buffer.size(), kind);
+    return v;
+}
+
+// The reading rules of a date, time or timestamp text, step by step: numbers up to the first
+// non-digit (wrapping like unsigned 32-bit numbers), each field up to its separators, at most six
+// digits of a fraction.
+Fields readByTheRules(const std::string& text, int32_t kind) {
+    size_t at = 0;
+    auto atEnd = [&] { return at >= text.size(); };
+    auto number = [&] {
+        uint32_t value = 0;
+        for (; !atEnd() && text[at] >= '0' && text[at] <= '9'; ++at) {
+            value = value * 10 + static_cast<uint32_t>(text[at] - '0');
+        }
+        return value;
+    };
+    auto skipTo = [&](const char* separators) {
+        while (!atEnd() && std::strchr(separators, text[at]) == nullptr) {
+            ++at;
+        }
+    };
+    auto stepOver = [&] {
+        if (atEnd()) {
+            return false;
+        }
+        ++at;
+        return true;
+    };
+    int year = kind == HOST_TIME ? kNoDate : 0, month = 0, day = 0;
+    int hour = kind == HOST_DATE ? kNoTime : 0, minute = 0, second = 0;
+    uint32_t microseconds = 0;
+    if ((kind == HOST_DATE || kind == HOST_DATETIME) && !atEnd()) {
+        year = static_cast<int16_t>(number() - 1900u);
+        skipTo("-");
+        if (stepOver()) {
+            month = static_cast<uint8_t>(number() - 1u);
+            skipTo("-");
+            if (stepOver()) {
+                day = static_cast<uint8_t>(number());
+                skipTo(" -");
+                stepOver();
+            }
+        }
+    }
+    if ((kind == HOST_TIME || kind == HOST_DATETIME) && !atEnd()) {
+        hour = static_cast<uint8_t>(number());
+        skipTo(":.");
+        if (stepOver()) {
+            minute = static_cast<uint8_t>(number());
+            skipTo(":.");
+            if (stepOver()) {
+                second = static_cast<uint8_t>(number());
+                skipTo(".");
+            }
+        }
+    }
+    if (!atEnd() && text[at] == '.') {
+        ++at;
+        uint32_t scale = 1000000, digits = 0;
+        for (int n = 0; n < 6 && !atEnd() && text[at] >= '0' && text[at] <= '9'; ++n, ++at) {
+            digits = digits * 10 + static_cast<uint32_t>(text[at] - '0');
+            scale /= 10;
+        }
+        microseconds = scale * digits;
+    }
+    return {year, month, day, hour, minute, second, microseconds};
+}
+
+TEST(ParseDateTime, TheFixedFormsInABoundBufferReadAsTheirTextsSayUpToTheirLimits) {
+    const struct {
+        const char* text;
+        int32_t kind;
+        Fields value;
+    } cases[] = {
+        {"0001-01-01", HOST_DATE, {-1899, 0, 1, kNoTime, 0, 0, 0}},
+        {"1900-01-01", HOST_DATE, {0, 0, 1, kNoTime, 0, 0, 0}},
+        {"2000-02-29", HOST_DATE, {100, 1, 29, kNoTime, 0, 0, 0}},
+        {"9999-12-31", HOST_DATE, {8099, 11, 31, kNoTime, 0, 0, 0}},
+        {"00.00.00", HOST_TIME, {kNoDate, 0, 0, 0, 0, 0, 0}},
+        {"23.59.59", HOST_TIME, {kNoDate, 0, 0, 23, 59, 59, 0}},
+        {"24.00.00", HOST_TIME, {kNoDate, 0, 0, 24, 0, 0, 0}},
+        {"0001-01-01-00.00.00.000000", HOST_DATETIME, {-1899, 0, 1, 0, 0, 0, 0}},
+        {"9999-12-31-23.59.59.999999", HOST_DATETIME, {8099, 11, 31, 23, 59, 59, 999999}},
+        {"2001-03-05-07.43.54.000001", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 1}},
+        {"2001-03-05-07.43.54.100000", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 100000}},
+        {"2001-03-05-07.43.54.010203", HOST_DATETIME, {101, 2, 5, 7, 43, 54, 10203}},
+        // Digits a calendar refuses are still read as written.
+        {"2001-00-99-99.99.99.999999", HOST_DATETIME, {101, 255, 99, 99, 99, 99, 999999}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const size_t exact = std::strlen(c.text) + 1;
+        for (size_t size : {exact, exact + 1, size_t{44}}) {
+            const DateTimeValue v = parseIn(inBuffer(c.text, "", size), c.kind);
+            EXPECT_EQ(fields(v), c.value) << "in a buffer of " << size;
+            EXPECT_EQ(+v.zero, 0);
+        }
+        EXPECT_EQ(fields(parse(c.text, c.kind)), c.value) << "as a text alone";
+    }
+}
+
+TEST(ParseDateTime, ATextThatDiffersFromAFixedFormInAnyByteIsReadByTheRulesEvenOverAStaleForm) {
+    // Every byte of each form, its terminator included, replaced in turn by a byte that is not
+    // the form's there: a neighbour of the digits, another separator, a letter, a blank, a byte
+    // above 127 (also one that looks like a digit in its low bits), and the terminator, which
+    // cuts the text short over the rest of the form left in the buffer from an earlier row.
+    const unsigned char replacements[] = {'/', ':', '.', '-', ' ', 'a', '5', 0x80, 0xB3, 0xFF, '\0'};
+    for (const FixedForm& form : kForms) {
+        const std::string canonical = form.text;
+        for (size_t at = 0; at <= canonical.size(); ++at) {
+            for (unsigned char r : replacements) {
+                std::string text = canonical;
+                if (at == canonical.size()) {
+                    if (r == '\0') {
+                        continue;
+                    }
+                    text += static_cast<char>(r);  // one byte too long
+                } else if (r == '\0') {
+                    text.resize(at);
+                } else {
+                    text[at] = static_cast<char>(r);
+                }
+                SCOPED_TRACE("kind " + std::to_string(form.kind) + ", byte " + std::to_string(at) + " made " +
+                             std::to_string(r) + ": " + text);
+                const Fields expected = readByTheRules(text, form.kind);
+                const size_t size = std::max(form.boundSize, text.size() + 1);
+                EXPECT_EQ(fields(parseIn(inBuffer(text, canonical, size), form.kind)), expected);
+                EXPECT_EQ(fields(parse(text.c_str(), form.kind)), expected) << "as a text alone";
+            }
+        }
+    }
+}
+
+TEST(ParseDateTime, ABufferTooSmallForTheFormOrNoneAtAllIsReadAsItsTextAlone) {
+    for (const FixedForm& form : kForms) {
+        SCOPED_TRACE(form.text);
+        const std::string text = form.text;
+        const Fields expected = readByTheRules(text, form.kind);
+        // A size below the form's is no promise of more bytes: only the text is read.
+        for (size_t size : {size_t{0}, text.size()}) {
+            DateTimeValue v;
+            TDX_ParseDateTimeIn(&v, text.c_str(), size, form.kind);
+            EXPECT_EQ(fields(v), expected) << "size " << size;
+        }
+        DateTimeValue empty;
+        TDX_ParseDateTimeIn(&empty, nullptr, 64, form.kind);
+        EXPECT_EQ(fields(empty), readByTheRules("", form.kind));
     }
 }
 

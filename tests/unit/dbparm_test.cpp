@@ -73,6 +73,60 @@ TEST(TextToDecimal, ConvertsEveryValueTheHostDecimalHoldsExactlyAndSaysWhenItRef
     EXPECT_EQ(kwshr_textToDecimal(&value, nullptr), 0);
 }
 
+TEST(TextToDecimal, TextsOfUpToNineteenDigitsAndLongerOnesGiveTheSameExactValues) {
+    // Plain texts of at most 19 digits are read in one pass, all others by the general reading;
+    // the values on both sides of that line, and every way out of the short reading.
+    const struct {
+        const char* text;
+        uint8_t scale;
+        bool negative;
+        uint32_t high;
+        uint64_t low;
+    } cases[] = {
+        {"9999999999999999999", 0, false, 0, 0x8AC7230489E7FFFFull},     // 19 digits
+        {"18446744073709551615", 0, false, 0, 0xFFFFFFFFFFFFFFFFull},    // 20: 2^64 - 1
+        {"99999999999999999999", 0, false, 0x5, 0x6BC75E2D630FFFFFull},  // 20 nines
+        {"-999999999.9999999999", 10, true, 0, 0x8AC7230489E7FFFFull},   // 19 around a point
+        {"-9999999999999999999", 0, true, 0, 0x8AC7230489E7FFFFull},     // 19, negative, scale 0
+        {"-10000000000000000000", 0, true, 0, 0x8AC7230489E80000ull},    // 20, negative, scale 0
+        {"-99999", 0, true, 0, 99999},                                   // DECIMAL(5,0)
+        {"1234567890123456789.0", 1, false, 0, 0xAB54A98CEB1F0AD2ull},   // 20 around a point
+        {".1234567890123456789", 19, false, 0, 0x112210F47DE98115ull},
+        {"0000000000000000000001", 0, false, 0, 1},  // 22 digits, most of them leading zeros
+        {"-.5", 1, true, 0, 5},
+        {"+0", 0, false, 0, 0},
+        {"-0.000", 3, false, 0, 0},
+        {"1234.56", 2, false, 0, 123456},  // DECIMAL(9,2) as the gateway writes it
+        {"-1234.56", 2, true, 0, 123456},
+        {"0.01", 2, false, 0, 1},
+        {"7 ", 0, false, 0, 7},  // a blank ends the short reading; the general one takes it
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.text);
+        HostDecimal value;
+        std::memset(&value, 0xA5, sizeof value);
+        ASSERT_EQ(kwshr_textToDecimal(&value, test.text), 1);
+        EXPECT_EQ(value.reserved, 0);
+        EXPECT_EQ(value.scale, test.scale);
+        EXPECT_EQ(value.sign, test.negative ? KW_DECIMAL_NEGATIVE : 0);
+        EXPECT_EQ(value.high, test.high);
+        EXPECT_EQ(value.low, test.low);
+    }
+    // A character that is no digit, point or sign, wherever the short reading meets it, also a
+    // byte above 127 (which a signed char would make a negative number).
+    const HostDecimal zero{};
+    for (const char* text : {"1-", "1.2-", "1\xB5",
+                             "\xB5"
+                             "1",
+                             "12.\xFF", "9:", "5.-"}) {
+        SCOPED_TRACE(text);
+        HostDecimal value;
+        std::memset(&value, 0xA5, sizeof value);
+        EXPECT_EQ(kwshr_textToDecimal(&value, text), 0);
+        EXPECT_EQ(std::memcmp(&value, &zero, sizeof value), 0);
+    }
+}
+
 TEST(TrimTrailing, DropsOnlyTrailingCopiesOfTheCharacter) {
     const struct {
         const char* text;

@@ -97,6 +97,45 @@ TEST(ConvertValue, DatesTimesAndTimestampsAreWrittenOverTheirTextAsParsed) {
     EXPECT_EQ(value.microseconds, 120u);
 }
 
+TEST(ConvertValue, ABufferOfItsBoundSizeConvertsAsItsTextAloneDoesWhateverItHeldBefore) {
+    // The fetch knows how many bytes DB-Library may write into a bound buffer and lets the
+    // conversion read that many; what an earlier row left behind the terminator must not count.
+    const struct {
+        std::string text, stale;
+        int32_t kind;
+        size_t size;
+    } cases[] = {
+        {"2001-03-05", "", HOST_DATE, 11},
+        {"2001-03", "2001-03-05", HOST_DATE, 11},  // a shorter text over a longer one
+        {"23.59.58", "", HOST_TIME, 16},
+        {"23.59", "23.59.58", HOST_TIME, 16},
+        {"2001-03-05-07.43.54.000120", "", HOST_DATETIME, 27},
+        {"2001-03-05-07.43.54.12", "2001-03-05-07.43.54.000120", HOST_DATETIME, 27},
+        {"2001-03-05", "2001-03-05-07.43.54.000120", HOST_DATETIME, 27},
+        {"1234.56", "", HOST_DECIMAL, 44},
+        {"-0.5", "-1234.56", HOST_DECIMAL, 44},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " over " + c.stale);
+        auto expected = delivered(c.text);
+        ASSERT_TRUE(TDX_ConvertValue(expected.data(), c.kind));
+        auto buffer = delivered(c.stale);
+        std::memcpy(buffer.data(), c.text.c_str(), c.text.size() + 1);
+        ASSERT_TRUE(TDX_ConvertValueIn(buffer.data(), c.size, c.kind));
+        const size_t converted = c.kind == HOST_DECIMAL ? sizeof(HostDecimal) : sizeof(DateTimeValue);
+        EXPECT_EQ(std::memcmp(buffer.data(), expected.data(), converted), 0);
+    }
+    // The shorter date over the longer one is the date without its day.
+    auto buffer = delivered("2001-03-05");
+    std::memcpy(buffer.data(), "2001-03", 8);
+    ASSERT_TRUE(TDX_ConvertValueIn(buffer.data(), 11, HOST_DATE));
+    DateTimeValue value;
+    std::memcpy(&value, buffer.data(), sizeof value);
+    EXPECT_EQ(value.year, 101);
+    EXPECT_EQ(+value.month, 2);
+    EXPECT_EQ(+value.day, 0);
+}
+
 TEST(ConvertValue, OtherHostTypesLeaveTheBufferAsDelivered) {
     const auto before = delivered("hello");
     for (const int32_t hostType : {HOST_CHAR, HOST_INTEGER, HOST_SMALLINT, HOST_DOUBLE}) {
