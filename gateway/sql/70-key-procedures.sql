@@ -5,11 +5,44 @@
 -- already upper case); an empty argument arrives as NULL, and a NULL owner of a named table means
 -- the current user. Results have the Sybase columns, names in DB2 form, the rows of one key
 -- together and in key order. Rule codes: 0 cascade, 1 restrict, 2 set null (DB2's update rule is
--- always restrict). Qualifiers are accepted and ignored: DB2 has one location here.
+-- always restrict). Qualifiers are accepted and ignored: DB2 has one location here. A function's
+-- declared result loses the lengths of its columns (its names would go out as text, which JDBC
+-- clients read as CLOBs), so the rows are of views' row types, which keep VARCHAR(32).
+
+-- The rows the procedures answer.
+call kwgw.install_view('kwgw.sp_pkeys_row', $view$
+select null::varchar(32) as table_qualifier, null::varchar(32) as table_owner,
+  null::varchar(32) as table_name, null::varchar(32) as column_name, null::int2 as key_seq,
+  null::varchar(32) as pk_name
+where false$view$);
+
+call kwgw.install_view('kwgw.sp_fkeys_row', $view$
+select null::varchar(32) as pktable_qualifier, null::varchar(32) as pktable_owner,
+  null::varchar(32) as pktable_name, null::varchar(32) as pkcolumn_name,
+  null::varchar(32) as fktable_qualifier, null::varchar(32) as fktable_owner,
+  null::varchar(32) as fktable_name, null::varchar(32) as fkcolumn_name, null::int2 as key_seq,
+  null::int2 as update_rule, null::int2 as delete_rule, null::varchar(32) as fk_name,
+  null::varchar(32) as pk_name
+where false$view$);
+
+-- A database installed before the procedures answered these row types has them returning a table
+-- of their own, which CREATE OR REPLACE cannot change: those are dropped first.
+do $$
+declare
+  f record;
+begin
+  for f in select * from (values
+      ('kwgw.sp_pkeys(text, text, text)', 'kwgw.sp_pkeys_row'),
+      ('kwgw.sp_fkeys(text, text, text, text, text, text)', 'kwgw.sp_fkeys_row')) as v(fn, row_type) loop
+    if exists (select from pg_proc p where p.oid = to_regprocedure(f.fn)
+               and p.prorettype <> to_regtype(f.row_type)) then
+      execute format('drop function %s', f.fn);
+    end if;
+  end loop;
+end $$;
 
 create or replace function kwgw.sp_pkeys(p_table text, p_owner text, p_qualifier text)
-returns table (table_qualifier varchar(32), table_owner varchar(32), table_name varchar(32),
-               column_name varchar(32), key_seq int2, pk_name varchar(32))
+returns setof kwgw.sp_pkeys_row
 language sql stable
 begin atomic
   select null::varchar(32), kwgw.db2name(n.nspname)::varchar(32), kwgw.db2name(c.relname)::varchar(32),
@@ -29,10 +62,7 @@ create or replace function kwgw.fk_rule(p_action "char") returns int2
 
 create or replace function kwgw.sp_fkeys(p_pktable text, p_pkowner text, p_pkqualifier text,
                                          p_fktable text, p_fkowner text, p_fkqualifier text)
-returns table (pktable_qualifier varchar(32), pktable_owner varchar(32), pktable_name varchar(32),
-               pkcolumn_name varchar(32), fktable_qualifier varchar(32), fktable_owner varchar(32),
-               fktable_name varchar(32), fkcolumn_name varchar(32), key_seq int2, update_rule int2,
-               delete_rule int2, fk_name varchar(32), pk_name varchar(32))
+returns setof kwgw.sp_fkeys_row
 language sql stable
 begin atomic
   select null::varchar(32), kwgw.db2name(pn.nspname)::varchar(32), kwgw.db2name(pc.relname)::varchar(32),

@@ -10,7 +10,7 @@
 -- says N). Procedures: the stored requests of every PCSQL_HOSTLIB the caller may read, under its
 -- creator, with their &1, &2 ... and &NAME markers as parameters; and the catalog procedures without
 -- an owner, since the session answers them by name alone. Names, owners and columns are LIKE
--- patterns (%, _, escape \); sp_statistics and sp_special_columns name one table, the current
+-- patterns (%, _, escape \ or [_]); sp_statistics and sp_special_columns name one table, the current
 -- user's when no owner is given. Every statement here can run again on a database that has it.
 
 -- DB2's types as ODBC describes them, one row per type: how a column of the catalog's COLTYPE (and,
@@ -75,10 +75,12 @@ begin
   end if;
 end $$;
 
--- A LIKE pattern argument: not given (NULL or blank) matches every name.
+-- A LIKE pattern argument: not given (NULL or blank) matches every name. A one-character class
+-- [x], the escape jTDS writes for a wildcard its caller escaped with \ (CL[_]%), is that character
+-- escaped (CL\_%); classes of several characters are not patterns here and match themselves.
 create or replace function kwgw.catalog_pattern(p text) returns text
   language sql immutable
-  return case when p is null or btrim(p) = '' then '%' else p end;
+  return case when p is null or btrim(p) = '' then '%' else regexp_replace(p, '\[([^]])\]', '\\\1', 'g') end;
 
 -- Whether an argument was given as an empty string (ODBC's enumeration calls pass empty names).
 create or replace function kwgw.catalog_blank(p text) returns boolean

@@ -1,7 +1,8 @@
 -- 80-scalar-functions.sql - DB2's scalar functions in schema kwgw_fn, with DB2's results.
 --
 -- DIGITS, LENGTH, SUBSTR, VALUE, CHAR, DATE, DAY, DAYS, HOUR, MICROSECOND, MINUTE, MONTH, SECOND,
--- TIME, TIMESTAMP, YEAR, DECIMAL, FLOAT, HEX, INTEGER. The dialect layer calls them qualified
+-- TIME, TIMESTAMP, YEAR, DECIMAL, FLOAT, HEX, INTEGER, and SUSER_NAME, the one Sybase function
+-- Sybase clients ask a gateway for unprompted. The dialect layer calls the DB2 ones qualified
 -- (kwgw_fn.char(...)), since several names are PostgreSQL keywords or built-ins with other
 -- results. DB2's string forms of dates, times and timestamps are read by kwgw.parse_date / _time /
 -- _timestamp (ISO, USA, EUR, JIS; leading zeros optional); malformed text is 22007, a value out of
@@ -14,7 +15,7 @@ declare
 begin
   for d in select * from (values ('char4', 'char(4)'), ('char5', 'char(5)'), ('char6', 'char(6)'),
       ('char8', 'char(8)'), ('char10', 'char(10)'), ('char11', 'char(11)'), ('char19', 'char(19)'),
-      ('char20', 'char(20)'), ('char26', 'char(26)'), ('dec5_0', 'numeric(5,0)'),
+      ('char20', 'char(20)'), ('char26', 'char(26)'), ('varchar8', 'varchar(8)'), ('dec5_0', 'numeric(5,0)'),
       ('dec11_0', 'numeric(11,0)'), ('dec15_0', 'numeric(15,0)'), ('dec19_0', 'numeric(19,0)')) as v(n, t) loop
     if not exists (select from pg_type t join pg_namespace s on s.oid = t.typnamespace
                    where s.nspname = 'kwgw' and t.typname = d.n) then
@@ -371,3 +372,10 @@ create or replace function kwgw_fn.current_timezone() returns numeric
           (trunc(abs(extract(timezone from now())) / 3600) * 10000 +
            trunc(mod(abs(extract(timezone from now())), 3600) / 60) * 100 +
            mod(abs(extract(timezone from now())), 60)))::numeric(6,0);
+
+-- SUSER_NAME(): the login's name, which Sybase clients ask for by this Sybase function (jTDS's
+-- DatabaseMetaData.getUserName sends `select suser_name()`): the DB2 authorization id, the
+-- USER special register's value without its padding. Found through the session's search path.
+create or replace function kwgw_fn.suser_name() returns kwgw.varchar8
+  language sql stable
+  return kwgw.db2name(session_user)::varchar(8);

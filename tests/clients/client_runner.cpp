@@ -1,14 +1,14 @@
-// client_runner.cpp - runs one real client program (a Python or Perl script) against a live
-// gateway.
+// client_runner.cpp - runs one real client program (a Python, Perl or Java program, or a C program
+// linked with a client library) against a live gateway.
 //
-// Usage: kwclient_runner SETUP.sql INTERPRETER PROBE-FLAG PROBE-CODE SCRIPT
-// First INTERPRETER PROBE-FLAG PROBE-CODE (for example `python3 -c "import pymssql"`) checks that
-// the client's package is installed; when it is not, the runner says so and exits with 77, which
-// ctest reports as a skip. Otherwise the kwtest environment makes a database and a gateway, runs
-// SETUP.sql on the database as the superuser (tables owned by JOE), and runs the script with the
-// gateway's freetds.conf section, the database and JOE's credentials in its environment
-// (KWGW_SERVER, KWGW_PORT, KWGW_DATABASE, KWGW_USER, KWGW_PASSWORD). The script's exit status is the
-// test's: a failing client is a failing test, never a skip.
+// Usage: kwclient_runner SETUP.sql PROBE-COMMAND... -- CLIENT-COMMAND...
+// First PROBE-COMMAND (for example `python3 -c "import pymssql"`) checks that the client's package
+// is installed; when it is not, the runner says so and exits with 77, which ctest reports as a
+// skip. Otherwise the kwtest environment makes a database and a gateway, runs SETUP.sql on the
+// database as the superuser (tables owned by JOE), and runs CLIENT-COMMAND with the gateway's
+// freetds.conf section, address, the database and JOE's credentials in its environment
+// (KWGW_SERVER, KWGW_HOST, KWGW_PORT, KWGW_DATABASE, KWGW_USER, KWGW_PASSWORD). The client's exit
+// status is the test's: a failing client is a failing test, never a skip.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -77,18 +77,33 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
+std::string joined(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words) {
+        out += (out.empty() ? "" : " ") + w;
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s SETUP.sql INTERPRETER PROBE-FLAG PROBE-CODE SCRIPT\n", argv[0]);
+    std::vector<std::string> probe, client;
+    bool separated = false;
+    for (int i = 2; i < argc; ++i) {
+        if (!separated && std::string(argv[i]) == "--") {
+            separated = true;
+        } else {
+            (separated ? client : probe).push_back(argv[i]);
+        }
+    }
+    if (argc < 2 || probe.empty() || client.empty()) {
+        std::fprintf(stderr, "usage: %s SETUP.sql PROBE-COMMAND... -- CLIENT-COMMAND...\n", argv[0]);
         return 2;
     }
-    const std::string setup = argv[1], interpreter = argv[2], probeFlag = argv[3], probe = argv[4],
-                      script = argv[5];
-    if (runToEnd({interpreter, probeFlag, probe}, true, kProbeTimeoutMs) != 0) {
-        std::printf("SKIP: %s cannot run `%s`: the client package is not installed\n", interpreter.c_str(),
-                    probe.c_str());
+    const std::string setup = argv[1];
+    if (runToEnd(probe, true, kProbeTimeoutMs) != 0) {
+        std::printf("SKIP: `%s` failed: the client package is not installed\n", joined(probe).c_str());
         return kSkip;
     }
     try {
@@ -106,10 +121,14 @@ int main(int argc, char** argv) {
         setenv("KWGW_USER", kwtest::kJoe.name, 1);
         setenv("KWGW_PASSWORD", kwtest::kJoe.password, 1);
         std::fflush(stdout);
-        int status = runToEnd({interpreter, script}, false, kScriptTimeoutMs);
+        int status = runToEnd(client, false, kScriptTimeoutMs);
         if (status != 0) {
-            std::fprintf(stderr, "%s ended with status %d; the gateway's log:\n%s\n", script.c_str(), status,
-                         env.gateway().log().c_str());
+            std::fprintf(stderr,
+                         "`%s` ended with status %d; the gateway's log:\n%s\nthe requests it received:\n",
+                         joined(client).c_str(), status, env.gateway().log().c_str());
+            for (const std::string& request : env.gateway().requestsSince(0)) {
+                std::fprintf(stderr, "  %s\n", request.c_str());
+            }
             return status == kSkip || status < 0 ? 1 : status;
         }
         return 0;

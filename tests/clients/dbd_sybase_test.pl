@@ -1,5 +1,6 @@
-# DBD::Sybase against the gateway: connect, do and selectall with DB2 types, AutoCommit off with
-# commit and rollback (checked from a second session), and the key catalog calls.
+# DBD::Sybase against the gateway: connect, do and selectall with DB2 types, placeholders with bind
+# values of every type, AutoCommit off with commit and rollback (checked from a second session),
+# and the catalog calls (table_info, column_info, primary_key_info, foreign_key_info).
 #
 # DBD::Sybase runs AutoCommit off in chained mode (the CHAINED option, which the gateway serves
 # as its long-transaction mode) and ends units of work with COMMIT TRAN / ROLLBACK TRAN; with
@@ -116,6 +117,60 @@ $named->rollback;
 check('BEGIN TRAN: after rollback', keys_of($auto), [1, 2, 4, 5, 10]);
 $named->disconnect;
 
+# Placeholders: DBD::Sybase prepares a statement with ? markers as a dynamic statement, learns the
+# parameters' types from the gateway's description and executes it once per set of values. Values
+# are Perl scalars (numbers and strings); DECIMAL, DATE, TIME and TIMESTAMP go in and come back in
+# DB2's text forms, undef is NULL.
+my @typed = (
+    [11, -7, '-0.005', 0.001, 'x', "it's", 'long', '2024-02-29', '23.59.58', '2023-12-31-23.59.58.500000'],
+    [12, 32767, '99999999.999', -2.5e10, 'abcde', 'plain', 'text', '1900-01-01', '00.00.00',
+     '1999-01-01-00.00.00.000000'],
+    [13, undef, undef, undef, undef, undef, undef, undef, undef, undef],
+);
+my $ins = $auto->prepare('INSERT INTO CL_ALL VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)');
+check('placeholders counted', $ins->{NUM_OF_PARAMS}, 10);
+for my $row (@typed) {
+    check("placeholder insert of row $row->[0]", $ins->execute(@$row), 1);
+}
+my $sel = $auto->prepare('SELECT SI, DEC, FL, CH, VC, LV, DT, TM, TS FROM CL_ALL WHERE K = ?');
+my %back = (
+    11 => [-7, '-0.005', 0.001, 'x    ', "it's", 'long', '2024-02-29', '23.59.58', '2023-12-31-23.59.58.500000'],
+    12 => [32767, '99999999.999', -2.5e10, 'abcde', 'plain', 'text', '1900-01-01', '00.00.00',
+           '1999-01-01-00.00.00.000000'],
+    13 => [(undef) x 9],
+);
+for my $k (11, 12, 13) {
+    $sel->execute($k);
+    check("placeholder select of row $k", $sel->fetchall_arrayref, [$back{$k}]);
+}
+$sel->execute(99);
+check('placeholder select of no row', $sel->fetchall_arrayref, []);
+check('do with bind values', $auto->do('UPDATE CL_ALL SET VC = ? WHERE K BETWEEN ? AND ?', undef, "O'Neil", 11, 12), 2);
+check('a quote in a bind value is data',
+      $auto->selectall_arrayref('SELECT K FROM CL_ALL WHERE VC = ? ORDER BY K', undef, "O'Neil"), [[11], [12]]);
+check('a DB2 date as a bind value',
+      $auto->selectall_arrayref('SELECT K FROM CL_ALL WHERE DT > ? ORDER BY K', undef, '2000-01-01'), [[11]]);
+
+# AutoCommit => 0 given to connect: DBD::Sybase 1.14 ignores the first AutoCommit store DBI makes
+# (toggle_autocommit returns while its init_done flag is unset), so plain AutoCommit => 0 leaves
+# CHAINED off and every statement commits on its own. syb_chained_txn => 1, which DBI stores
+# after AutoCommit, switches CHAINED on: the unit of work then holds from connect on.
+my $held = connect_gateway(AutoCommit => 0, syb_chained_txn => 1);
+$held->do("INSERT INTO CL_TX VALUES (20, 'twenty')");
+check('AutoCommit => 0 at connect: @@trancount', ($held->selectrow_array('SELECT @@TRANCOUNT'))[0], 1);
+check('AutoCommit => 0 at connect: another session before commit', keys_of($auto), [1, 2, 4, 5, 10]);
+$held->commit;
+check('AutoCommit => 0 at connect: after commit', keys_of($auto), [1, 2, 4, 5, 10, 20]);
+$held->do('DELETE FROM CL_TX WHERE K = 20');
+$held->rollback;
+check('AutoCommit => 0 at connect: after rollback', keys_of($auto), [1, 2, 4, 5, 10, 20]);
+eval { $held->do("INSERT INTO CL_TX VALUES (1, 'duplicate')") };
+check('AutoCommit => 0 at connect: a duplicate fails alone', $@ =~ /-803/ ? 'failed' : "got: $@", 'failed');
+$held->do('DELETE FROM CL_TX WHERE K = 20');
+$held->commit;
+check('AutoCommit => 0 at connect: work after a failure commits', keys_of($auto), [1, 2, 4, 5, 10]);
+$held->disconnect;
+
 # Keys through sp_pkeys and sp_fkeys (column 4 is the column name, 8 the foreign key's column).
 my $pk = $auto->primary_key_info(undef, 'JOE', 'CL_DEPT');
 check('primary_key_info', [map { [$_->[2], $_->[3]] } @{$pk->fetchall_arrayref}], [['CL_DEPT', 'DEPTNO']]);
@@ -123,6 +178,30 @@ my $fk = $auto->foreign_key_info(undef, undef, 'CL_DEPT', undef, undef, 'CL_EMP'
 check('foreign_key_info', [map { [$_->[2], $_->[3], $_->[6], $_->[7]] } @{$fk->fetchall_arrayref}],
       [['CL_DEPT', 'DEPTNO', 'CL_EMP', 'WORKDEPT']]);
 $_->finish for $pk, $fk;  # the procedures' return status is still unread
+
+# Tables and columns through sp_tables and sp_columns (by position: DBD::Sybase passes on the
+# first five columns of sp_tables and renames those of sp_columns).
+my $ti = $auto->table_info(undef, 'JOE', 'CL\_%', 'TABLE');
+check('table_info', [map { [@$_[1 .. 3]] } @{$ti->fetchall_arrayref}],
+      [['JOE', 'CL_ALL', 'TABLE'], ['JOE', 'CL_DEPT', 'TABLE'], ['JOE', 'CL_EMP', 'TABLE'],
+       ['JOE', 'CL_TX', 'TABLE'], ['JOE', 'CL_TYPES', 'TABLE']]);
+$ti->finish;
+my $vi = $auto->table_info(undef, 'JOE', 'CL_EMP%', 'VIEW');
+check('table_info of views', [map { [@$_[2 .. 3]] } @{$vi->fetchall_arrayref}], [['CL_EMP_V', 'VIEW']]);
+$vi->finish;
+my $ci = $auto->column_info(undef, 'JOE', 'CL_ALL', undef);
+my @fields = qw(COLUMN_NAME DATA_TYPE TYPE_NAME COLUMN_SIZE DECIMAL_DIGITS NULLABLE ORDINAL_POSITION IS_NULLABLE);
+check('column_info of CL_ALL', [map { [@$_{@fields}] } @{$ci->fetchall_arrayref({})}],
+      [['K', 4, 'INTEGER', 10, 0, 0, 1, 'NO'],
+       ['SI', 5, 'SMALLINT', 5, 0, 1, 2, 'YES'],
+       ['DEC', 3, 'DECIMAL', 11, 3, 1, 3, 'YES'],
+       ['FL', 8, 'FLOAT', 15, undef, 1, 4, 'YES'],
+       ['CH', 1, 'CHAR', 5, undef, 1, 5, 'YES'],
+       ['VC', 12, 'VARCHAR', 30, undef, 1, 6, 'YES'],
+       ['LV', -1, 'LONG VARCHAR', 32700, undef, 1, 7, 'YES'],
+       ['DT', 9, 'DATE', 10, undef, 1, 8, 'YES'],
+       ['TM', 10, 'TIME', 8, 0, 1, 9, 'YES'],
+       ['TS', 11, 'TIMESTAMP', 26, 6, 1, 10, 'YES']]);
 
 $auto->disconnect;
 print "FAIL: $_\n" for @failures;

@@ -110,6 +110,24 @@ check("typed rows", rows, [
 cur.execute("SELECT K FROM CL_TYPES WHERE NAME = %s AND AMOUNT > %s", ("Zoë", decimal.Decimal("1000")))
 check("parameters in a WHERE clause", cur.fetchall(), [(1,)])
 
+cur.execute("SELECT K FROM CL_TYPES WHERE BORN = %s AND AMOUNT = %s",
+            (datetime.date(2001, 3, 5), decimal.Decimal("1234.5")))
+check("DATE and DECIMAL parameters in a WHERE clause", cur.fetchall(), [(1,)])
+
+# A rollback after a failed statement undoes the unit of work's other statements too, and the
+# session goes on.
+cur = work.cursor()
+cur.execute("INSERT INTO CL_TX VALUES (%d, %s)", (9, "nine"))
+try:
+    cur.execute("UPDATE CL_TX SET K = %d WHERE K = %d", (1, 2))
+    failures.append("an update to a duplicate key was accepted")
+except pymssql.Error as e:
+    check("the failed update's SQLCODE", "-803" in str(e), True)
+work.rollback()
+check("rollback after a failed statement", keys(other), [1, 2, 3, 5, 6])
+check("the session goes on after the rollback", keys(work), [1, 2, 3, 5, 6])
+work.commit()
+
 # SET TRANSACTION ISOLATION LEVEL 3 (DB2 RR): rows another session commits later are not seen
 # until this unit of work ends.
 cur = work.cursor()

@@ -16,3 +16,21 @@ ALTER TABLE joe.cl_types OWNER TO joe;
 ALTER TABLE joe.cl_tx OWNER TO joe;
 ALTER TABLE joe.cl_dept OWNER TO joe;
 ALTER TABLE joe.cl_emp OWNER TO joe;
+-- One column of each DB2 type, as the gateway's DDL makes them (LONG VARCHAR is text, TIME has
+-- no fraction, TIMESTAMP six digits), for the clients that read every type.
+CREATE TABLE joe.cl_all (
+    k integer PRIMARY KEY,
+    si smallint,
+    dec numeric(11, 3),
+    fl double precision,
+    ch char(5),
+    vc varchar(30),
+    lv text,
+    dt date,
+    tm time(0),
+    ts timestamp(6)
+);
+CREATE INDEX cl_emp_dept ON joe.cl_emp (workdept);
+CREATE VIEW joe.cl_emp_v AS SELECT empno, workdept FROM joe.cl_emp;
+ALTER TABLE joe.cl_all OWNER TO joe;
+ALTER VIEW joe.cl_emp_v OWNER TO joe;

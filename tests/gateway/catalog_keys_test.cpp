@@ -68,6 +68,41 @@ TEST_F(KeyProcedures, DependentTablesOfEveryOwnerReferToTheParent) {
     EXPECT_EQ(seen, (Rows{{"EMP", "WORKDEPT", "0", "FDEPT"}, {"PROJ", "DEPTNO", "2", "FPDEPT"}}));
 }
 
+// The name columns of both procedures, as a client learns them from the row format.
+std::vector<std::pair<int, int>> nameColumns(const Answer& a, std::initializer_list<size_t> positions) {
+    std::vector<std::pair<int, int>> out;
+    for (size_t p : positions) {
+        out.emplace_back(p < a.columns.size() ? a.columns[p].type : -1,
+                         p < a.columns.size() ? a.columns[p].length : -1);
+    }
+    return out;
+}
+
+// Sybase's procedures answer names as VARCHAR(32); JDBC clients read a TEXT column as a CLOB, so a
+// name must never travel as text. A database whose procedures were installed returning tables of
+// their own (which lose the lengths) gets them replaced by `kwgateway init`.
+TEST_F(KeyProcedures, NamesTravelAsVarchar32AlsoAfterInitReplacesAnOlderInstallation) {
+    // DB-Library reports a VARCHAR column as SYBCHAR, with its length.
+    const std::vector<std::pair<int, int>> varchar32(5, {SYBCHAR, 32});
+    EXPECT_EQ(nameColumns(must(*joe_, "sp_pkeys emp, joe"), {0, 1, 2, 3, 5}), varchar32);
+    EXPECT_EQ(nameColumns(must(*joe_, "sp_fkeys emp, joe"), {1, 2, 3, 6, 7}), varchar32);
+
+    env().exec(
+        "DROP FUNCTION kwgw.sp_pkeys(text, text, text);"
+        "CREATE FUNCTION kwgw.sp_pkeys(p_table text, p_owner text, p_qualifier text) "
+        "RETURNS TABLE (table_qualifier varchar(32), table_owner varchar(32), table_name varchar(32), "
+        "column_name varchar(32), key_seq int2, pk_name varchar(32)) LANGUAGE sql "
+        "AS $$ SELECT NULL::varchar(32), 'JOE'::varchar(32), 'EMP'::varchar(32), 'EMPNO'::varchar(32), "
+        "1::int2, 'EMP_PK'::varchar(32) $$");
+    ASSERT_EQ(nameColumns(must(*joe_, "sp_pkeys emp, joe"), {2})[0].first, SYBTEXT)
+        << "the older installation answers text";
+    std::string output;
+    ASSERT_EQ(env().runKwgateway({"init", "--pg", env().conninfo()}, &output), 0) << output;
+    const Answer after = must(*joe_, "sp_pkeys emp, joe");
+    EXPECT_EQ(nameColumns(after, {0, 1, 2, 3, 5}), varchar32);
+    EXPECT_EQ(after.rows.size(), 2u) << "the procedure's own query is back";
+}
+
 // How arguments are read (positions, NULL, quotes, names) is CatalogArguments' test; here each
 // procedure's own parameter names reach the catalog query.
 TEST_F(KeyProcedures, ArgumentsGoByPositionOrByEachProceduresParameterNames) {

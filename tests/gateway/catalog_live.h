@@ -31,12 +31,11 @@ struct Answer {
     int status = -1;  // the return status a procedure ended with
 };
 
-// Runs one batch and answers its first result set (or its failure).
-inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
+// Reads the answer of a batch or call just sent (`failed` when sending it failed): its first
+// result set, its return status and its failure.
+inline Answer readAnswer(kwtest::DbClient& client, bool failed) {
     Answer a;
-    client.clearMessages();
     DBPROCESS* dbp = client.get();
-    bool failed = !client.exec(sql);
     RETCODE rc;
     while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS && !(failed = rc == FAIL)) {
         if (!a.columns.empty() || dbnumcols(dbp) == 0) {
@@ -65,6 +64,12 @@ inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
     }
     a.ok = !failed && a.sqlcode.empty();
     return a;
+}
+
+// Runs one batch and answers its first result set (or its failure).
+inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
+    client.clearMessages();
+    return readAnswer(client, !client.exec(sql));
 }
 
 // Runs a statement that must succeed.

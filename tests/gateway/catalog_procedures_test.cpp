@@ -132,7 +132,6 @@ RpcParam rpcNumber(const std::string& name, DBINT value) {
 Answer rpc(kwtest::DbClient& client, const std::string& procedure, std::vector<RpcParam> params) {
     DBPROCESS* dbp = client.get();
     client.clearMessages();
-    Answer a;
     bool sent = dbrpcinit(dbp, const_cast<char*>(procedure.c_str()), 0) == SUCCEED;
     for (RpcParam& p : params) {
         const char* name = p.name.empty() ? nullptr : p.name.c_str();
@@ -141,30 +140,7 @@ Answer rpc(kwtest::DbClient& client, const std::string& procedure, std::vector<R
                           : dbrpcparam(dbp, name, 0, SYBVARCHAR, -1, static_cast<DBINT>(p.text.size()),
                                        reinterpret_cast<BYTE*>(p.text.data()))) == SUCCEED;
     }
-    bool failed = !sent || dbrpcsend(dbp) != SUCCEED || dbsqlok(dbp) != SUCCEED;
-    RETCODE rc;
-    while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS && !(failed = rc == FAIL)) {
-        if (dbnumcols(dbp) == 0 || !a.columns.empty()) {
-            kwtest::fetchAll(dbp);
-            continue;
-        }
-        for (int c = 1; c <= dbnumcols(dbp); ++c) {
-            a.columns.push_back(Column{dbcolname(dbp, c), dbcoltype(dbp, c), dbcollen(dbp, c)});
-        }
-        a.rows = kwtest::fetchAll(dbp);
-        for (auto& row : a.rows) {
-            for (std::string& value : row) {
-                value.erase(value.find_last_not_of(' ') + 1);
-            }
-        }
-    }
-    if (dbhasretstat(dbp)) {
-        a.status = dbretstatus(dbp);
-    }
-    client.drain();
-    a.sqlcode = kwtest::reportedCode(client);
-    a.ok = !failed && a.sqlcode.empty();
-    return a;
+    return readAnswer(client, !sent || dbrpcsend(dbp) != SUCCEED || dbsqlok(dbp) != SUCCEED);
 }
 
 class CatalogProcedures : public FixtureSessions {
@@ -303,6 +279,11 @@ TEST_F(CatalogProcedures, TablesAreEveryCatalogRowByTypeOwnerAndNameMatchingPatt
         {"\\ escapes a wildcard", "EMP\\_EPT", kNull, kNull, {}},
         {"an escaped _ matches itself", "PCSQL\\_%", kNull, kNull, {{"SMITH", "PCSQL_HOSTLIB", "TABLE"}}},
         {"_ unescaped matches the D", "EMP_EPT", kNull, kNull, {{"JOE", "EMPDEPT", "VIEW"}}},
+        {"[_] is an escaped _ (jTDS)", "PCSQL[_]%", kNull, kNull, {{"SMITH", "PCSQL_HOSTLIB", "TABLE"}}},
+        {"[_] matches no other character", "EMP[_]EPT", kNull, kNull, {}},
+        {"[%] is an escaped %", "EMP[%]", kNull, kNull, {}},
+        {"[D] is the D", "EMP[D]EPT", kNull, kNull, {{"JOE", "EMPDEPT", "VIEW"}}},
+        {"a class of several characters matches itself", "EMP[DX]EPT", kNull, kNull, {}},
         {"an owner pattern",
          "%",
          "SMI%",
@@ -648,6 +629,9 @@ TEST_F(CatalogProcedures, ClientsCallThemThroughTheGatewayByNameOrByRemoteCall) 
     EXPECT_EQ(columns(must(*joe_, "exec sp_tables 'EMP%', 'JOE', NULL, \"'VIEW'\"").rows, {1, 2, 3}),
               (Rows{{"JOE", "EMPDEPT", "VIEW"}}));
     EXPECT_EQ(must(*joe_, "sp_tables 'emp'").rows, Rows{}) << "a quoted name keeps its case";
+    EXPECT_EQ(columns(must(*joe_, "exec sp_tables 'PCSQL[_]%', NULL, NULL, NULL").rows, {1, 2}),
+              (Rows{{"SMITH", "PCSQL_HOSTLIB"}}))
+        << "jTDS escapes a wildcard as a one-character class";
     EXPECT_EQ(columns(must(*joe_, "sp_special_columns EMP").rows, {1}), (Rows{{"EMPNO"}, {"WORKDEPT"}}));
 
     // Remote calls, by name and by position, with text and integer values.

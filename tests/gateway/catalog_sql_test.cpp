@@ -79,6 +79,12 @@ TEST_F(Db2Sql, SpecialRegistersGiveTheCurrentValuesInDb2Form) {
     EXPECT_EQ(r[2].size(), 26u) << r[2];
     EXPECT_EQ(r[2].substr(0, 10), r[0]);
     EXPECT_EQ(r[3], "JOE");
+    // Sybase clients ask for the login's name with SUSER_NAME(): the authorization id, a VARCHAR(8)
+    // (DB-Library reports a VARCHAR column as SYBCHAR).
+    const Answer user = must(*joe_, "SELECT SUSER_NAME() FROM SYSIBM.SYSDUMMY1");
+    ASSERT_EQ(user.rows.size(), 1u);
+    EXPECT_EQ(user.rows[0], (std::vector<std::string>{"JOE"}));
+    EXPECT_EQ(std::make_pair(user.columns[0].type, user.columns[0].length), std::make_pair(int{SYBCHAR}, 8));
     EXPECT_EQ(joe("SELECT COUNT(*) FROM TIMES WHERE CURRENT DATE > D AND CURRENT TIMESTAMP > TS"),
               (Rows{{"1"}}));
 }

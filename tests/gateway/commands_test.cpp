@@ -41,6 +41,52 @@ TEST(SplitBatch, SplitsWhereStatementsEndAndNowhereElse) {
         {"  ;\n ; select 1 ;; ", {"select 1"}},
         {" -- nothing\n /* at all */ ", {}},
         {"use \"my db\" select 1", {"use \"my db\"", "select 1"}},
+        // jTDS's session defaults for a Sybase server: one batch, a line each.
+        {"SET TRANSACTION ISOLATION LEVEL 1\r\nSET CHAINED OFF\r\nSET QUOTED_IDENTIFIER ON\r\nSET TEXTSIZE "
+         "2147483647",
+         {"SET TRANSACTION ISOLATION LEVEL 1", "SET CHAINED OFF", "SET QUOTED_IDENTIFIER ON",
+          "SET TEXTSIZE 2147483647"}},
+        {"set transaction isolation level read committed select 1",
+         {"set transaction isolation level read committed", "select 1"}},
+        {"set transaction isolation level serializable\nset nocount on",
+         {"set transaction isolation level serializable", "set nocount on"}},
+        // jTDS's Statement batch: data-changing statements joined by blanks.
+        {"INSERT INTO T VALUES (1, 'a') INSERT INTO T VALUES (2, 'b') UPDATE T SET A = 'c' DELETE FROM T "
+         "WHERE K > 10 ",
+         {"INSERT INTO T VALUES (1, 'a')", "INSERT INTO T VALUES (2, 'b')", "UPDATE T SET A = 'c'",
+          "DELETE FROM T WHERE K > 10"}},
+        {"set nocount on delete from t update t set a = 1",
+         {"set nocount on", "delete from t", "update t set a = 1"}},
+        // Inside parentheses, quotes and comments, and in statements that change nothing, the verbs
+        // begin nothing.
+        {"insert into t select * from u where k in (select k from v) delete from w",
+         {"insert into t select * from u where k in (select k from v)", "delete from w"}},
+        {"update t set a = 'delete' -- update\n where b = \"insert\"",
+         {"update t set a = 'delete' -- update\n where b = \"insert\""}},
+        {"insert into t values (1) on conflict (k) do update set a = 2 delete from u",
+         {"insert into t values (1) on conflict (k) do update set a = 2", "delete from u"}},
+        {"update t set t.delete = 1, u . insert = 2", {"update t set t.delete = 1, u . insert = 2"}},
+        {"select a from t for update of a", {"select a from t for update of a"}},
+        {"grant insert, update, delete on t to smith", {"grant insert, update, delete on t to smith"}},
+        {"create table t (k int references u on delete cascade)",
+         {"create table t (k int references u on delete cascade)"}},
+        // jTDS switches autocommit back on with the conditional commit and SET CHAINED OFF; FreeTDS
+        // ODBC's conditional end with the next BEGIN TRANSACTION stays one command.
+        {"IF @@TRANCOUNT > 0 COMMIT TRAN\r\nSET CHAINED OFF",
+         {"IF @@TRANCOUNT > 0 COMMIT TRAN", "SET CHAINED OFF"}},
+        {"if @@trancount>0 rollback set chained off", {"if @@trancount>0 rollback", "set chained off"}},
+        {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION"}},
+        {"IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION select 1",
+         {"IF @@TRANCOUNT > 0 ROLLBACK BEGIN TRANSACTION", "select 1"}},
+        {"if @@trancount > 1 commit set chained off", {"if @@trancount > 1 commit set chained off"}},
+        // A level that is neither a number nor a name is left whole, for the command to refuse.
+        {"set transaction isolation level read set nocount on",
+         {"set transaction isolation level read set nocount on"}},
+        // bcp's describe: the FMTONLY switch after the query is cut off too, and no other SET.
+        {"SET FMTONLY ON select * from joe.t SET FMTONLY OFF",
+         {"SET FMTONLY ON", "select * from joe.t", "SET FMTONLY OFF"}},
+        {"select * from t where a = 'SET FMTONLY OFF'", {"select * from t where a = 'SET FMTONLY OFF'"}},
+        {"alter table t alter column c set default on", {"alter table t alter column c set default on"}},
     };
     for (const auto& [batch, expected] : cases) {
         EXPECT_EQ(gw::session::splitBatch(batch), expected) << batch;
@@ -79,6 +125,10 @@ TEST(Classify, RecognisesTheGatewayCommandsTheirClientsSend) {
         {"ROLLBACK TO SAVEPOINT A", K::Sql, "", false},
         {"set chained on", K::SetOption, "CHAINED", true},
         {"select * from emp", K::Sql, "", false},
+        {"SET FMTONLY ON", K::FmtOnly, "", true},
+        {"set fmtonly off", K::FmtOnly, "", false},
+        {"insert  bulk joe.t (a, \"b c\")", K::InsertBulk, "joe.t (a, \"b c\")", false},
+        {"INSERT INTO bulk VALUES (1)", K::Sql, "", false},
     };
     for (const auto& [statement, kind, argument, flag] : cases) {
         const Command cmd = gw::session::classify(statement);
@@ -324,6 +374,38 @@ TEST(CatalogArguments, TakeNamesByPositionOrParameterNameWithNullOrNothingAsNotG
     EXPECT_EQ(std::get<Args>(aliased), (Args{"T", "O", "KWDB", "R", none, none}));
     EXPECT_TRUE(std::holds_alternative<ArgumentError>(gw::session::catalogArguments(
         "t, @qualifier = a, @table_qualifier = b", catalog("sp_special_columns"))));
+}
+
+TEST(CatalogArguments, TakeTheOdbcVersionJtdsPassesByPositionAfterTheLastParameter) {
+    using Args = std::vector<std::optional<std::string>>;
+    const auto none = std::nullopt;
+    // jTDS's calls: sp_columns ?, ?, ?, ?, 3; sp_sproc_columns the same; sp_special_columns with
+    // 3 after its six; sp_datatype_info's version after the type.
+    const std::tuple<const char*, const char*, Args> taken[] = {
+        {"sp_columns", "'CL_ALL', 'JOE', NULL, '%', 3", {"CL_ALL", "JOE", none, "%"}},
+        {"sp_columns", "'CL_ALL', 'JOE', NULL, '%', NULL", {"CL_ALL", "JOE", none, "%"}},
+        {"sp_sproc_columns", "'REQ%', NULL, NULL, NULL, 3", {"REQ%", none, none, none}},
+        {"sp_special_columns", "'T', 'O', NULL, 'R', 'T', 'U', 3", {"T", "O", none, "R", "T", "U"}},
+        {"sp_datatype_info", "4, 3", {"4"}},
+    };
+    for (const auto& [procedure, text, expected] : taken) {
+        auto r = gw::session::catalogArguments(text, catalog(procedure));
+        ASSERT_TRUE(std::holds_alternative<Args>(r)) << procedure << " " << text;
+        EXPECT_EQ(std::get<Args>(r), expected) << procedure << " " << text;
+    }
+    // Only a number, only one, only there, and only for procedures that take one: sp_tables' fifth
+    // and sp_pkeys' fourth are still too many.
+    const std::pair<const char*, const char*> refused[] = {
+        {"sp_columns", "'T', 'O', NULL, '%', 'X'"},
+        {"sp_columns", "'T', 'O', NULL, '%', 3, 3"},
+        {"sp_tables", "'T', 'O', NULL, NULL, 3"},
+        {"sp_pkeys", "'T', 'O', NULL, 3"},
+    };
+    for (const auto& [procedure, text] : refused) {
+        EXPECT_TRUE(
+            std::holds_alternative<ArgumentError>(gw::session::catalogArguments(text, catalog(procedure))))
+            << procedure << " " << text;
+    }
 }
 
 // A parameter set as a remote procedure call brings it: its formats and values.

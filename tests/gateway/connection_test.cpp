@@ -263,6 +263,98 @@ TEST(RawProtocol, EveryRequestTheGatewayDoesNotServeIsRefusedAndTheSessionAnswer
     }
 }
 
+// One row of a bulk copy into (INTEGER, VARCHAR), both given, as FreeTDS writes its image: the
+// variable columns count, row number, row length, the values, then offsets 4, 8 and 8 + name
+// length, last first, after their count.
+std::string bulkRow(int32_t id, const std::string& name) {
+    const size_t size = 2 + 2 + 4 + name.size() + 4;
+    std::string image = bytes({2, 0, static_cast<int>(size), 0, id & 0xFF, (id >> 8) & 0xFF, 0, 0}) + name;
+    image += bytes({3, static_cast<int>(8 + name.size()), 8, 4});
+    return bytes({static_cast<int>(image.size()), 0}) + image;
+}
+
+// A bulk copy message comes only after `insert bulk`; a malformed row or an attention in the middle
+// of one fails or stops it whole and leaves the table as it was; the session goes on either way.
+TEST(RawProtocol, BulkCopyRowsAreLoadedWholeOrNotAtAll) {
+    kwtest::createJoeTable("RAWBULK", "id integer PRIMARY KEY, name varchar(10)");
+    env().exec("INSERT INTO joe.rawbulk VALUES (1, 'one')");
+    auto count = [] { return env().queryValue("SELECT count(*) FROM joe.rawbulk"); };
+    RawClient raw(env().gateway().port());
+    ASSERT_TRUE(raw.login());
+    auto startBulk = [&raw] {
+        raw.send(kwtest::packets(0x0F, kwtest::languageToken("insert bulk joe.rawbulk")));
+        return finalDoneStatus(raw.readReply());
+    };
+
+    // Rows with no insert bulk before them.
+    raw.send(kwtest::packets(0x07, bulkRow(2, "two")));
+    std::string reply = raw.readReply();
+    EXPECT_EQ(static_cast<uint8_t>(reply.empty() ? 0 : reply[0]), 0xE5);
+    EXPECT_EQ(finalDoneStatus(reply), 0x02);
+
+    // A good row in the first packet, a malformed one (9 variable columns of 2) in the last.
+    ASSERT_EQ(startBulk(), 0x00);
+    const std::string good = bulkRow(2, "two");
+    raw.send(header(0x07, 0, static_cast<uint16_t>(8 + good.size())) + good);
+    raw.send(header(0x07, 1, 8 + 5) + bytes({3, 0, 9, 0, 0}));
+    reply = raw.readReply();
+    EXPECT_NE(reply.find("DG21002"), std::string::npos);
+    EXPECT_EQ(finalDoneStatus(reply), 0x02);
+    EXPECT_EQ(count(), "1");
+
+    // An attention after the first packet.
+    ASSERT_EQ(startBulk(), 0x00);
+    raw.send(header(0x07, 0, static_cast<uint16_t>(8 + good.size())) + good);
+    raw.send(header(0x06, 1, 8));
+    EXPECT_EQ(finalDoneStatus(raw.readReply()), 0x20);
+    EXPECT_EQ(count(), "1");
+
+    // Two rows, in two packets and a row cut between them: both loaded, the count answered.
+    ASSERT_EQ(startBulk(), 0x00);
+    const std::string rows = bulkRow(3, "three") + bulkRow(4, "four");
+    raw.send(header(0x07, 0, 8 + 10) + rows.substr(0, 10));
+    raw.send(header(0x07, 1, static_cast<uint16_t>(8 + rows.size() - 10)) + rows.substr(10));
+    reply = raw.readReply();
+    ASSERT_EQ(reply.size(), 9u);
+    EXPECT_EQ(finalDoneStatus(reply), 0x10);
+    EXPECT_EQ(static_cast<uint8_t>(reply[5]), 2) << "the rows loaded";
+    EXPECT_EQ(env().queryValue("SELECT string_agg(name, ',' ORDER BY id) FROM joe.rawbulk"),
+              "one,three,four");
+}
+
+// In a unit of work a bulk copy is one statement of it: a failing one (a duplicate key) undoes only
+// itself, a good one stays until the unit of work ends, committed or rolled back with the rest.
+TEST(RawProtocol, ABulkCopyInAUnitOfWorkIsOneOfItsStatements) {
+    kwtest::createJoeTable("RAWBULKTX", "id integer PRIMARY KEY, name varchar(10)");
+    RawClient raw(env().gateway().port());
+    ASSERT_TRUE(raw.login());
+    auto batch = [&raw](const std::string& sql) {
+        raw.send(kwtest::packets(0x0F, kwtest::languageToken(sql)));
+        return finalDoneStatus(raw.readReply());
+    };
+    auto load = [&raw, &batch](const std::string& rows) {
+        EXPECT_EQ(batch("insert bulk joe.rawbulktx"), 0x00);
+        raw.send(kwtest::packets(0x07, rows));
+        return finalDoneStatus(raw.readReply());
+    };
+    auto names = [] {
+        return env().queryValue("SELECT string_agg(name, ',' ORDER BY id) FROM joe.rawbulktx");
+    };
+
+    ASSERT_EQ(batch("SET LONG_TRANS YES"), 0x00);
+    EXPECT_EQ(batch("INSERT INTO JOE.RAWBULKTX VALUES (1, 'one')") & 0x02, 0);
+    EXPECT_EQ(load(bulkRow(2, "two") + bulkRow(1, "again")), 0x02) << "a duplicate key fails the load";
+    EXPECT_EQ(load(bulkRow(3, "three")), 0x10);
+    EXPECT_EQ(names(), "") << "nothing is committed yet";
+    EXPECT_EQ(batch("commit tran") & 0x02, 0);
+    EXPECT_EQ(names(), "one,three");
+
+    EXPECT_EQ(load(bulkRow(4, "four")), 0x10);
+    EXPECT_EQ(batch("rollback tran") & 0x02, 0);
+    EXPECT_EQ(batch("SET LONG_TRANS NO"), 0x00);
+    EXPECT_EQ(names(), "one,three");
+}
+
 TEST(RawProtocol, OptionCommandsAreAcknowledgedAndAQueryGetsTheValueInForce) {
     RawClient raw(env().gateway().port());
     ASSERT_TRUE(raw.login());

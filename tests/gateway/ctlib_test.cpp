@@ -220,10 +220,12 @@ TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
     EXPECT_EQ(describeInput(cmd, id), (std::vector<CS_INT>{CS_INT_TYPE, CS_CHAR_TYPE}))
         << "an integer and a character parameter, as PostgreSQL inferred them";
 
-    // Executed twice with different values: each execution sees its own.
+    // Executed with different values: each execution sees its own.
     const std::tuple<CS_INT, std::string, Rows> executions[] = {
         {1, "O'Brien", Rows{"one", "O'Brien"}},
         {3, "none", Rows{"<null>"}},
+        // No row: the result set still ends where Client-Library looks for its end.
+        {4, "nobody", Rows{}},
     };
     for (const auto& [key, name, expected] : executions) {
         ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
@@ -242,6 +244,26 @@ TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
                   CS_SUCCEED);
         EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), expected) << "key " << key;
     }
+
+    // Under FMTONLY the execution is described only: an empty result set, ended where
+    // Client-Library looks for the end, and the next execution runs again.
+    EXPECT_EQ(c.query("SET FMTONLY ON"), Rows{});
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+        CS_DATAFMT keyFmt{};
+        keyFmt.datatype = CS_INT_TYPE;
+        keyFmt.status = CS_INPUTVALUE;
+        keyFmt.maxlength = sizeof(CS_INT);
+        CS_INT keyValue = 1;
+        ASSERT_EQ(ct_param(cmd, &keyFmt, &keyValue, sizeof keyValue, 0), CS_SUCCEED);
+        CS_DATAFMT nameFmt = keyFmt;
+        nameFmt.datatype = CS_CHAR_TYPE;
+        nameFmt.maxlength = 20;
+        char nameValue[] = "one";
+        ASSERT_EQ(ct_param(cmd, &nameFmt, nameValue, 3, 0), CS_SUCCEED);
+        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << "pass " << pass;
+    }
+    EXPECT_EQ(c.query("SET FMTONLY OFF"), Rows{});
 
     // An execute with the wrong number of values fails with DB2's -313 and the session goes on.
     ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
@@ -357,6 +379,120 @@ TEST(ClientLibrary, PreparedStatementsAreBoundedPerSession) {
     EXPECT_EQ(prepare("s1000"), "ok") << "a deallocate makes room";
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 3 from sysibm.sysdummy1"), Rows{"3"});
+}
+
+// Adds one input parameter, unnamed unless `name` is given: an integer or character value.
+void addParam(CS_COMMAND* cmd, CS_INT value, const char* name = "") {
+    CS_DATAFMT fmt{};
+    std::snprintf(fmt.name, sizeof fmt.name, "%s", name);
+    fmt.namelen = static_cast<CS_INT>(std::strlen(name));
+    fmt.datatype = CS_INT_TYPE;
+    fmt.status = CS_INPUTVALUE;
+    fmt.maxlength = sizeof(CS_INT);
+    ASSERT_EQ(ct_param(cmd, &fmt, &value, sizeof value, 0), CS_SUCCEED);
+}
+
+void addParam(CS_COMMAND* cmd, const std::string& value) {
+    CS_DATAFMT fmt{};
+    fmt.datatype = CS_CHAR_TYPE;
+    fmt.status = CS_INPUTVALUE;
+    fmt.maxlength = 64;
+    std::string text = value;
+    ASSERT_EQ(ct_param(cmd, &fmt, text.data(), static_cast<CS_INT>(text.size()), 0), CS_SUCCEED);
+}
+
+// jTDS's PreparedStatement batch: one language command, statements run together, markers
+// @P0, @P1 ... and the values unnamed. Each statement takes the values its variables name.
+TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementInOrder) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe.ctbatch CASCADE");
+    env.exec("CREATE TABLE joe.ctbatch (k int, name varchar(20))");
+    env.exec("ALTER TABLE joe.ctbatch OWNER TO joe");
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
+    char text[] =
+        "INSERT INTO CTBATCH VALUES ( @P0 ,  @P1 ) INSERT INTO CTBATCH VALUES ( @P2 ,  @P3 ) UPDATE CTBATCH "
+        "SET NAME = @P1 WHERE K = @P4 ";
+    ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, text, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
+    addParam(cmd, 1);
+    addParam(cmd, std::string("one"));
+    addParam(cmd, 2);
+    addParam(cmd, std::string("it's"));
+    addParam(cmd, 2);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    EXPECT_EQ(env.queryValue("SELECT string_agg(k || ':' || name, ',' ORDER BY k) FROM joe.ctbatch"),
+              "1:one,2:one");
+
+    // A statement of the batch that uses no value is one of the gateway's own commands: chained
+    // mode switched on holds the insert after it until the rollback.
+    char chained[] = "SET CHAINED ON INSERT INTO CTBATCH VALUES ( @P0 , 'held' )";
+    ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, chained, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
+    addParam(cmd, 9);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    EXPECT_EQ(c.query("select count(*) from ctbatch where k = 9"), Rows{"1"});
+    EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctbatch WHERE k = 9"), "0")
+        << "held in the unit of work";
+    EXPECT_EQ(c.query("ROLLBACK"), Rows{});
+    EXPECT_EQ(c.query("SET CHAINED OFF"), Rows{});
+    EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctbatch WHERE k = 9"), "0") << "and undone";
+
+    // More values than variables: nothing binds by guesswork, so @P0 is taken for a column (-206).
+    char one[] = "INSERT INTO CTBATCH VALUES ( @P0 , 'x' )";
+    ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, one, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
+    addParam(cmd, 3);
+    addParam(cmd, 4);
+    serverMessages().clear();
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
+    bool unknown = false;
+    for (const std::string& m : serverMessages()) {
+        unknown = unknown || m.find("error code -206") != std::string::npos;
+    }
+    EXPECT_TRUE(unknown);
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctbatch"), "2");
+}
+
+// A prepared statement's date, time and timestamp parameters take DB2's forms, as its literals
+// do; character data that looks like a time stays as it is.
+TEST(ClientLibrary, DatetimeParametersOfAPreparedStatementTakeDb2Forms) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe.cttimes CASCADE");
+    env.exec("CREATE TABLE joe.cttimes (d date, t time(0), ts timestamp(6), c varchar(26))");
+    env.exec("ALTER TABLE joe.cttimes OWNER TO joe");
+    CtClient c;
+    ASSERT_TRUE(c.connected());
+    CS_COMMAND* cmd = c.command();
+    ASSERT_TRUE(cmd);
+    char id[] = "times";
+    char text[] = "insert into cttimes values (?, ?, ?, ?)";
+    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, id, CS_NULLTERM, text, CS_NULLTERM), CS_SUCCEED);
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
+        {"05.03.2001", "23.59.58", "2023-12-31-23.59.58.500000", "7.43.54"},
+        {"3/5/2001", "7.43.54", "2001-3-5-7.43.54", "2001-3-5-7.43.54"},
+        {"2001-03-05", "07:43:54", "2001-03-05 07:43:54", "ISO"},
+    };
+    for (const auto& [d, t, ts, text] : rows) {
+        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+        for (const char* v : {d, t, ts, text}) {
+            addParam(cmd, std::string(v));
+        }
+        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << d << " " << t << " " << ts;
+    }
+    // A malformed one is DB2's -180, as a malformed literal is.
+    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+    for (const char* v : {"2001-03-05", "garbage", "2001-03-05", "x"}) {
+        addParam(cmd, std::string(v));
+    }
+    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
+    ct_cmd_drop(cmd);
+    EXPECT_EQ(env.queryValue("SELECT string_agg(d || ' ' || t || ' ' || ts || ' ' || c, ',' ORDER BY c) "
+                             "FROM joe.cttimes"),
+              "2001-03-05 07:43:54 2001-03-05 07:43:54 2001-3-5-7.43.54,"
+              "2001-03-05 23:59:58 2023-12-31 23:59:58.5 7.43.54,"
+              "2001-03-05 07:43:54 2001-03-05 07:43:54 ISO");
 }
 
 // A remote procedure call as Client-Library sends it (ct_command with CS_RPC_CMD, ct_param with

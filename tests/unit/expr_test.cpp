@@ -192,5 +192,28 @@ TEST(DatetimeLiteral, OnlyDb2FormsPostgresCannotReadAreTyped) {
     }
 }
 
+TEST(IsoDatetime, GivesTheIsoFormOfEachDb2FormAndNothingForOtherText) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"2001-3-5-7.43.54", "2001-3-5 7:43:54"},
+        {"2023-12-31-23.59.58.500000", "2023-12-31 23:59:58.500000"},
+        {"2001-03-05-07.43.54.1", "2001-03-05 07:43:54.1"},
+        {"7.43.54", "7:43:54"},
+        {"24.00.00", "24:00:00"},
+        {"05.03.2001", "2001-03-05"},  // EUR: day, month, year
+        {"3/5/2001", "2001-3-5"},      // USA: month, day, year
+        // Forms PostgreSQL reads itself, and text that only looks like a datetime, stay as they are.
+        {"2001-03-05", ""},
+        {"07:43:54", ""},
+        {"2001-03-05 07:43:54", ""},
+        {"7.43", ""},
+        {"7.43.54.000001", ""},
+        {"O'Brien", ""},
+        {"", ""},
+    };
+    for (const auto& [value, iso] : cases) {
+        EXPECT_EQ(isoDatetime(value), iso) << value;
+    }
+}
+
 }  // namespace
 }  // namespace gw::dialect

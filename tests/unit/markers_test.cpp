@@ -1,6 +1,7 @@
 // markers_test.cpp - parameter markers of dynamic SQL as PostgreSQL's numbered parameters: `?`
-// in text order, `@name` markers by the position of their parameter, and never a marker inside
-// a string constant, a delimited identifier or a comment.
+// in text order, `@name` markers by the position of their parameter (or, for unnamed parameters,
+// of their first use), and never a marker inside a string constant, a delimited identifier or a
+// comment.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,6 +45,25 @@ TEST(NamedMarkers, ReplacesWordsNamingParametersAndRecordsTheirPositions) {
     EXPECT_EQ(namedMarkers("select 'unterminated", names, none), "select 'unterminated")
         << "text that does not tokenize is left for the translation to refuse";
     EXPECT_TRUE(none.empty());
+}
+
+TEST(VariableNames, NamesTheDistinctVariablesInOrderOfFirstUseWhenNoQuestionMarkIsThere) {
+    using gw::dialect::variableNames;
+    using Names = std::vector<std::string>;
+    const std::pair<const char*, Names> cases[] = {
+        // jTDS's rewrite of `insert into t values (?, ?)` and of a query using one value twice.
+        {"insert into t values ( @P0 ,  @P1 )", {"@P0", "@P1"}},
+        {"select a from t where b = @p1 or c = @P1 and d > @x", {"@P1", "@X"}},
+        // Global variables, quoted text and comments hold no parameters.
+        {"select @@spid, '@P0', \"@P1\" from t -- @P2\n where k = @P3", {"@P3"}},
+        {"select a from t", {}},
+        // With `?` markers the values bind to those, in order.
+        {"select @a from t where k = ?", {}},
+        {"select 'unterminated @P0", {}},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(variableNames(text), expected) << text;
+    }
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ std::string field(const PGresult* res, int code) {
     const char* v = PQresultErrorField(res, code);
     return v ? v : "";
 }
+}  // namespace
 
 PgErrorFields errorFields(const PGresult* res, PGconn* conn) {
     PgErrorFields e;
@@ -61,7 +62,6 @@ PgErrorFields errorFields(const PGresult* res, PGconn* conn) {
     e.constraint = field(res, PG_DIAG_CONSTRAINT_NAME);
     return e;
 }
-}  // namespace
 
 // The progress of one statement.
 struct PgSession::RunState {

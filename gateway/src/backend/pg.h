@@ -123,6 +123,9 @@ class ReadCache {
     int64_t minRows_;
 };
 
+// The error fields of a failed result (or, with no result, of the connection's last failure).
+PgErrorFields errorFields(const PGresult* res, PGconn* conn);
+
 // The failure named by a connection error text. The text carries the SQLSTATE of every error
 // PostgreSQL sent ("FATAL:  28P01: ..."); a text with none is a failure to reach it.
 ConnectFailure classifyConnectFailure(std::string_view message);
@@ -165,6 +168,8 @@ class PgSession {
     bool alive() const;
     // True when PostgreSQL is inside a transaction block (open or failed).
     bool inTransaction() const;
+    // The libpq connection, for the bulk load (copy_in.h), which drives COPY FROM STDIN on it.
+    PGconn* connection() const { return conn_; }
 
   private:
     struct RunState;

@@ -125,16 +125,18 @@ struct DatetimeShape {
     int count;
     bool fraction;  // may end in . and 1 to 6 digits
     std::string_view constructor;
+    std::string_view iso;  // the ISO form: digits name runs by number, other characters stay
 };
 
 const std::array<DatetimeShape, 4> kDatetimeShapes = {{
     {{{{4, 4, '-'}, {1, 2, '-'}, {1, 2, '-'}, {1, 2, '.'}, {2, 2, '.'}, {2, 2, 0}}},
      6,
      true,
-     "kwgw.timestamp_lit"},
-    {{{{1, 2, '.'}, {2, 2, '.'}, {2, 2, 0}}}, 3, false, "kwgw.time_lit"},
-    {{{{1, 2, '.'}, {1, 2, '.'}, {4, 4, 0}}}, 3, false, "kwgw.date_lit"},
-    {{{{1, 2, '/'}, {1, 2, '/'}, {4, 4, 0}}}, 3, false, "kwgw.date_lit"},
+     "kwgw.timestamp_lit",
+     "0-1-2 3:4:5"},
+    {{{{1, 2, '.'}, {2, 2, '.'}, {2, 2, 0}}}, 3, false, "kwgw.time_lit", "0:1:2"},
+    {{{{1, 2, '.'}, {1, 2, '.'}, {4, 4, 0}}}, 3, false, "kwgw.date_lit", "2-1-0"},
+    {{{{1, 2, '/'}, {1, 2, '/'}, {4, 4, 0}}}, 3, false, "kwgw.date_lit", "2-0-1"},
 }};
 static_assert(kDatetimeShapes.size() == 4);
 
@@ -148,12 +150,19 @@ int digitRun(std::string_view text, size_t& pos, int min, int max) {
     return n >= min ? n : -1;
 }
 
-bool matchesShape(std::string_view text, const DatetimeShape& shape) {
+// Whether `text` has the shape; with `runs`, the digit runs it consists of (the fraction, with
+// its point, last).
+bool matchesShape(std::string_view text, const DatetimeShape& shape,
+                  std::vector<std::string_view>* runs = nullptr) {
     size_t pos = 0;
     for (int i = 0; i < shape.count; ++i) {
         const DigitRun& run = shape.runs[static_cast<size_t>(i)];
+        const size_t start = pos;
         if (digitRun(text, pos, run.min, run.max) < 0) {
             return false;
+        }
+        if (runs) {
+            runs->push_back(text.substr(start, pos - start));
         }
         if (run.separator != 0) {
             if (pos >= text.size() || text[pos] != run.separator) {
@@ -163,9 +172,12 @@ bool matchesShape(std::string_view text, const DatetimeShape& shape) {
         }
     }
     if (shape.fraction && pos < text.size() && text[pos] == '.') {
-        ++pos;
+        const size_t start = pos++;
         if (digitRun(text, pos, 1, 6) < 0) {
             return false;
+        }
+        if (runs) {
+            runs->push_back(text.substr(start, pos - start));
         }
     }
     return pos == text.size();
@@ -702,6 +714,28 @@ std::string datetimeLiteral(std::string_view stringToken) {
         if (matchesShape(text, shape)) {
             return std::string(shape.constructor) + "(" + std::string(stringToken) + ")";
         }
+    }
+    return "";
+}
+
+std::string isoDatetime(std::string_view value) {
+    for (const DatetimeShape& shape : kDatetimeShapes) {
+        std::vector<std::string_view> runs;
+        if (!matchesShape(value, shape, &runs)) {
+            continue;
+        }
+        std::string out;
+        for (char c : shape.iso) {
+            if (c >= '0' && c <= '9') {
+                out += runs[static_cast<size_t>(c - '0')];
+            } else {
+                out += c;
+            }
+        }
+        if (runs.size() > static_cast<size_t>(shape.count)) {
+            out += runs.back();  // the fraction of a second
+        }
+        return out;
     }
     return "";
 }

@@ -33,4 +33,9 @@ std::string rewriteSql(const std::vector<Token>& tokens, std::size_t begin, std:
 // other string constant. The argument is the token, quotes included.
 std::string datetimeLiteral(std::string_view stringToken);
 
+// The ISO form PostgreSQL reads of a value in one of those DB2 forms ('7.43.54' is 7:43:54,
+// '2001-3-5-7.43.54.000120' is 2001-3-5 7:43:54.000120, '5.3.2001' and '3/5/2001' are 2001-3-5),
+// or "" for any other text. For the values of parameters PostgreSQL takes as dates and times.
+std::string isoDatetime(std::string_view value);
+
 }  // namespace gw::dialect

@@ -4,6 +4,8 @@
 // string constant, a delimited identifier or a comment is never taken for a marker.
 #include "markers.h"
 
+#include <algorithm>
+
 #include "failure.h"
 #include "lexer.h"
 
@@ -55,6 +57,29 @@ std::string namedMarkers(std::string_view sql, std::span<const std::string> name
         }
     }
     return out;
+}
+
+std::vector<std::string> variableNames(std::string_view sql) {
+    std::vector<Token> tokens;
+    try {
+        tokens = lex(sql);
+    } catch (const Failure&) {
+        return {};
+    }
+    std::vector<std::string> names;
+    for (const Token& t : tokens) {
+        if (t.kind == TokenKind::Operator && t.text == "?") {
+            return {};
+        }
+        if (t.kind != TokenKind::Word || t.text.size() < 2 || t.text[0] != '@' || t.text[1] == '@') {
+            continue;
+        }
+        std::string name = upperAscii(t.text);
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
 }
 
 }  // namespace gw::dialect

@@ -22,4 +22,10 @@ size_t numberMarkers(std::string& sql, std::span<const int> order = {});
 // that does not tokenize is returned as it is.
 std::string namedMarkers(std::string_view sql, std::span<const std::string> names, std::vector<int>& order);
 
+// The names unnamed parameters of a language request stand for: the distinct `@name` variables
+// of `sql` in order of their first use (jTDS writes its markers as @P0, @P1, ... and sends the
+// values without names). Empty when the text has a `?` marker, whose parameters need no names,
+// or does not tokenize.
+std::vector<std::string> variableNames(std::string_view sql);
+
 }  // namespace gw::dialect

@@ -124,6 +124,12 @@ ClientEvent ClientConnection::readMessage(Message& message, Clock::time_point de
             ev.kind = ClientEvent::Kind::Broken;
             return ev;
         }
+        if (loggedIn_ && h.type == static_cast<uint8_t>(PacketType::Bulk) && !reassembler_.inMessage()) {
+            ev.kind = ClientEvent::Kind::Bulk;
+            ev.bulk = std::move(payload);
+            ev.bulkEnds = h.endOfMessage();
+            return ev;
+        }
         if (auto done = reassembler_.add(h, payload)) {
             message = std::move(*done);
             ev.kind = ClientEvent::Kind::Request;
@@ -171,6 +177,40 @@ ClientEvent ClientConnection::readNext(bool withinLogin) {
         return ev;
     }
     ev.request = std::move(std::get<Request>(parsed));
+    return ev;
+}
+
+ClientEvent ClientConnection::readBulkPacket() {
+    ClientEvent ev;
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.readTimeoutMs);
+    unsigned char raw[kHeaderSize];
+    if (readExact(reinterpret_cast<char*>(raw), kHeaderSize, false, deadline, ev.reason) != ReadOutcome::Ok) {
+        ev.kind = ClientEvent::Kind::Broken;
+        return ev;
+    }
+    PacketHeader h = parseHeader(raw);
+    if (auto problem = reassembler_.check(h)) {
+        ev.kind = ClientEvent::Kind::Broken;
+        ev.reason = *problem;
+        return ev;
+    }
+    std::string payload(h.length - kHeaderSize, '\0');
+    if (readExact(payload.data(), payload.size(), false, deadline, ev.reason) != ReadOutcome::Ok) {
+        ev.kind = ClientEvent::Kind::Broken;
+        return ev;
+    }
+    if (h.type == static_cast<uint8_t>(PacketType::Attention)) {
+        ev.kind = ClientEvent::Kind::Attention;
+        return ev;
+    }
+    if (h.type != static_cast<uint8_t>(PacketType::Bulk)) {
+        ev.kind = ClientEvent::Kind::Broken;
+        ev.reason = fmt::format("a packet of type {:#04x} inside a bulk copy message", h.type);
+        return ev;
+    }
+    ev.kind = ClientEvent::Kind::Bulk;
+    ev.bulk = std::move(payload);
+    ev.bulkEnds = h.endOfMessage();
     return ev;
 }
 

@@ -1,9 +1,9 @@
 // connection.h - one client's TCP connection as the session sees it: requests in, tokens out.
 //
 // Reads whole messages (reassembled from packets, checked against the size limits), turns them
-// into login records, requests and attentions, and writes answer tokens split into packets of
-// the negotiated size. The session above it never sees a byte. Invariant: an answer is ended
-// (end-of-message packet sent) exactly once per endReply(), and nothing is written after the
+// into login records, requests and attentions (a bulk copy's rows come packet by packet), and writes answer
+// tokens split into packets of the negotiated size. The session above it never sees a byte. Invariant: an
+// answer is ended (end-of-message packet sent) exactly once per endReply(), and nothing is written after the
 // connection has failed.
 #pragma once
 
@@ -35,6 +35,7 @@ struct ClientEvent {
         Login,      // `login` holds the record
         Request,    // `request` holds it
         Attention,  // a cancel
+        Bulk,       // a packet of a bulk copy message: `bulk` holds its payload, `bulkEnds` marks the last
         Closed,     // the client closed the connection between messages
         Broken,     // malformed, oversized or truncated input, or a read error; `reason` says
     };
@@ -42,6 +43,8 @@ struct ClientEvent {
     LoginRecord login;
     Request request;
     std::string reason;
+    std::string bulk;
+    bool bulkEnds = false;
 };
 
 class ClientConnection {
@@ -58,10 +61,17 @@ class ClientConnection {
     // Milliseconds left of the login exchange (0 once its deadline has passed).
     int loginTimeLeftMs() const;
     // Lifts the message limit from the login's to the one for requests.
-    void loginAccepted() { reassembler_.setMaxMessageSize(limits_.maxMessageSize); }
+    void loginAccepted() {
+        reassembler_.setMaxMessageSize(limits_.maxMessageSize);
+        loggedIn_ = true;
+    }
     // The next message after login. Blocks until one starts. `withinLogin` holds it to the login's
-    // deadline instead (the logout a client sends after a refused login).
+    // deadline instead (the logout a client sends after a refused login). A bulk copy message is
+    // not joined (it may hold any number of rows): its first packet comes alone, as Bulk.
     ClientEvent readNext(bool withinLogin = false);
+    // The next packet of the bulk copy message whose first packet readNext gave: Bulk, Attention
+    // (the client gave the message up), or Broken. Each packet must come within the read timeout.
+    ClientEvent readBulkPacket();
     // True when the client has sent data (or closed) that can be read without waiting longer
     // than `timeoutMs`.
     bool readable(int timeoutMs) const;
@@ -122,6 +132,7 @@ class ClientConnection {
     size_t textSize_ = 0;
     std::vector<Cell> cutCells_;  // a row's cells with TEXT values cut to textSize_
     bool writeFailed_ = false;
+    bool loggedIn_ = false;
 };
 
 }  // namespace gw::tds

@@ -2,14 +2,16 @@
 //
 // Serves the session, which runs each statement of a request in turn. The lexer knows string
 // literals ('' inside), delimited identifiers ("" inside), -- and /* */ comments; the short
-// commands it may cut off are `set <option> on|off`, `set textsize <n>`, `select @@<name>` and
-// `use <database>`. Invariant: joining the pieces with separators gives back every
-// non-blank character of the input in order.
+// commands it may cut off the front of a statement are `set <option> on|off`, `set textsize <n>`,
+// `select @@<name>` and `use <database>`, and off its end `set fmtonly on|off`. Invariant: joining the
+// pieces with separators gives back every non-blank character of the input in order.
 #include "batch.h"
 #include "common/text.h"
 
 #include <array>
 #include <cctype>
+#include <initializer_list>
+#include <span>
 
 namespace gw::session {
 namespace {
@@ -108,18 +110,104 @@ bool isNumber(std::string_view w) {
     return true;
 }
 
+// The isolation levels by name, as `set transaction isolation level` takes them.
+constexpr std::array<std::array<std::string_view, 2>, 4> kIsolationNames = {{
+    {"READ", "UNCOMMITTED"},
+    {"READ", "COMMITTED"},
+    {"REPEATABLE", "READ"},
+    {"SERIALIZABLE", ""},
+}};
+
+// The end of the words `words` at s[i] (an empty word ends the list), or 0 when they are not there.
+size_t wordsEnd(std::string_view s, size_t i, std::span<const std::string_view> words) {
+    size_t end = 0;
+    for (std::string_view expected : words) {
+        if (expected.empty()) {
+            break;
+        }
+        i = skipSpace(s, i);
+        std::string_view w = wordAt(s, i);
+        if (!equalsIgnoreCase(w, expected)) {
+            return 0;
+        }
+        i += w.size();
+        end = i;
+    }
+    return end;
+}
+
+// The end of `isolation level <number or name>` at s[i], or 0.
+size_t isolationLevelEnd(std::string_view s, size_t i) {
+    static constexpr std::string_view kIsolationLevel[] = {"ISOLATION", "LEVEL"};
+    size_t j = wordsEnd(s, i, kIsolationLevel);
+    if (j == 0) {
+        return 0;
+    }
+    size_t k = skipSpace(s, j);
+    if (std::string_view number = wordAt(s, k); isNumber(number)) {
+        return k + number.size();
+    }
+    for (const auto& name : kIsolationNames) {
+        if (size_t end = wordsEnd(s, k, name); end != 0) {
+            return end;
+        }
+    }
+    return 0;
+}
+
+// The end of the word at s[i] (after blanks) when it is one of `words`, or 0.
+size_t oneOfEnd(std::string_view s, size_t i, std::initializer_list<std::string_view> words) {
+    i = skipSpace(s, i);
+    std::string_view w = wordAt(s, i);
+    for (std::string_view expected : words) {
+        if (equalsIgnoreCase(w, expected)) {
+            return i + w.size();
+        }
+    }
+    return 0;
+}
+
+// The end of the conditional end of a unit of work at s[i] (after `IF`): `@@TRANCOUNT > 0
+// COMMIT|ROLLBACK [TRAN|TRANSACTION|WORK] [BEGIN TRAN|TRANSACTION]`, or 0. jTDS sends it with more
+// after it (`... COMMIT TRAN\r\nSET CHAINED OFF`).
+size_t conditionalEndEnd(std::string_view s, size_t i) {
+    size_t j = oneOfEnd(s, i, {"@@TRANCOUNT"});
+    if (j == 0) {
+        return 0;
+    }
+    j = skipSpace(s, j);
+    if (j >= s.size() || s[j] != '>' || (j = oneOfEnd(s, j + 1, {"0"})) == 0 ||
+        (j = oneOfEnd(s, j, {"COMMIT", "ROLLBACK"})) == 0) {
+        return 0;
+    }
+    if (size_t k = oneOfEnd(s, j, {"TRAN", "TRANSACTION", "WORK"}); k != 0) {
+        j = k;
+    }
+    if (size_t k = oneOfEnd(s, j, {"BEGIN"}); k != 0) {
+        size_t l = oneOfEnd(s, k, {"TRAN", "TRANSACTION"});
+        return l != 0 ? l : j;
+    }
+    return j;
+}
+
 // The end of a short command at the start of `s` (after leading blanks), or 0 when `s` does
 // not start with one.
 size_t shortCommandEnd(std::string_view s) {
     size_t i = skipSpace(s, 0);
     std::string_view first = wordAt(s, i);
     size_t j = skipSpace(s, i + first.size());
+    if (equalsIgnoreCase(first, "IF")) {
+        return conditionalEndEnd(s, j);
+    }
     if (equalsIgnoreCase(first, "SET")) {
         std::string_view option = wordAt(s, j);
         if (option.empty()) {
             return 0;
         }
         size_t k = skipSpace(s, j + option.size());
+        if (equalsIgnoreCase(option, "TRANSACTION")) {
+            return isolationLevelEnd(s, k);
+        }
         std::string_view value = wordAt(s, k);
         bool onOff = equalsIgnoreCase(value, "ON") || equalsIgnoreCase(value, "OFF");
         bool textSize = equalsIgnoreCase(option, "TEXTSIZE") && isNumber(value);
@@ -138,7 +226,118 @@ size_t shortCommandEnd(std::string_view s) {
     return 0;
 }
 
-// Cuts the short commands off the front of one piece, leaving the rest as one statement.
+// The data-changing statements: in one of them, another one's first word at parenthesis depth 0
+// can only begin the next statement (each is a reserved word of DB2, and none of them nests in
+// another at that depth).
+constexpr std::array<std::string_view, 3> kChangeVerbs = {"INSERT", "UPDATE", "DELETE"};
+
+bool isChangeVerb(std::string_view word) {
+    for (std::string_view verb : kChangeVerbs) {
+        if (equalsIgnoreCase(word, verb)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the statement at the start of `s` ends when it is an INSERT, UPDATE or DELETE followed,
+// with no separator, by another one (jTDS sends a Statement's batch joined by blanks): the
+// position of the next one's first word, or npos.
+size_t nextChangeStart(std::string_view s) {
+    size_t i = skipSpace(s, 0);
+    if (!isChangeVerb(wordAt(s, i))) {
+        return std::string_view::npos;
+    }
+    i += wordAt(s, i).size();
+    int depth = 0;
+    // A verb that names a column (t.update) or is an action (ON CONFLICT ... DO UPDATE) is no
+    // statement's start.
+    bool qualified = false;
+    std::string_view previous;
+    while (i < s.size()) {
+        char c = s[i];
+        if (c == '\'' || c == '"' || c == '[') {
+            i = skipQuoted(s, i, c == '[' ? ']' : c);
+            previous = {}, qualified = false;
+        } else if (size_t after = skipComment(s, i); after != i) {
+            i = after;
+        } else if (c == '(' || c == ')') {
+            depth += c == '(' ? 1 : -1;
+            ++i;
+            previous = {}, qualified = false;
+        } else if (isWordChar(c)) {
+            std::string_view w = wordAt(s, i);
+            if (depth == 0 && isChangeVerb(w) && !qualified && !equalsIgnoreCase(previous, "DO")) {
+                return i;
+            }
+            i += w.size();
+            previous = w, qualified = false;
+        } else {
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+                previous = {}, qualified = c == '.';
+            }
+            ++i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Appends one statement, or the data-changing statements it runs together.
+void appendStatements(std::string_view piece, std::vector<std::string>& out) {
+    for (size_t next = nextChangeStart(piece); next != std::string_view::npos;
+         next = nextChangeStart(piece)) {
+        out.emplace_back(trim(piece.substr(0, next)));
+        piece.remove_prefix(next);
+    }
+    out.emplace_back(trim(piece));
+}
+
+// A token of a statement: a word, or anything else (a literal, an identifier, a sign).
+struct Piece {
+    size_t start;
+    std::string_view text;
+    bool word;
+};
+
+// Where a `set fmtonly on|off` that ends `s` begins, when a statement stands before it (a bulk
+// copy's `SET FMTONLY ON select * from t SET FMTONLY OFF`); npos otherwise.
+size_t trailingSetStart(std::string_view s) {
+    std::vector<Piece> tokens;
+    for (size_t i = skipSpace(s, 0); i < s.size(); i = skipSpace(s, i)) {
+        size_t end = i + 1;
+        if (s[i] == '\'' || s[i] == '"' || s[i] == '[') {
+            end = skipQuoted(s, i, s[i] == '[' ? ']' : s[i]);
+        } else if (isWordChar(s[i])) {
+            end = i + wordAt(s, i).size();
+        }
+        tokens.push_back(Piece{i, s.substr(i, end - i), isWordChar(s[i])});
+        i = end;
+    }
+    const size_t n = tokens.size();
+    if (n < 4 || !tokens[n - 3].word || !tokens[n - 2].word || !tokens[n - 1].word) {
+        return std::string_view::npos;
+    }
+    const bool onOff =
+        equalsIgnoreCase(tokens[n - 1].text, "ON") || equalsIgnoreCase(tokens[n - 1].text, "OFF");
+    const bool fmtOnly =
+        equalsIgnoreCase(tokens[n - 3].text, "SET") && equalsIgnoreCase(tokens[n - 2].text, "FMTONLY");
+    return fmtOnly && onOff ? tokens[n - 3].start : std::string_view::npos;
+}
+
+// Appends a statement (or the data-changing statements it runs together), with a trailing
+// `set fmtonly on|off` cut off as a statement of its own.
+void emitStatement(std::string_view piece, std::vector<std::string>& out) {
+    size_t set = trailingSetStart(piece);
+    if (set == std::string_view::npos) {
+        appendStatements(piece, out);
+        return;
+    }
+    appendStatements(trim(piece.substr(0, set)), out);
+    out.emplace_back(trim(piece.substr(set)));
+}
+
+// Cuts the short commands off the front of one piece, and a FMTONLY switch off its end, leaving
+// the rest as one statement (or as the data-changing statements it runs together).
 void splitPiece(std::string_view piece, std::vector<std::string>& out) {
     for (;;) {
         piece = trim(piece);
@@ -147,12 +346,12 @@ void splitPiece(std::string_view piece, std::vector<std::string>& out) {
         }
         size_t end = shortCommandEnd(piece);
         if (end == 0) {
-            out.emplace_back(piece);
+            emitStatement(piece, out);
             return;
         }
         size_t next = skipSpace(piece, end);
         if (next < piece.size() && !startsStatement(piece, next)) {
-            out.emplace_back(piece);
+            emitStatement(piece, out);
             return;
         }
         out.emplace_back(trim(piece.substr(0, end)));

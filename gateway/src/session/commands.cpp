@@ -98,6 +98,9 @@ Command classifySet(const Words& w, std::string_view statement) {
     if (what == "NOEXEC") {
         return yesNo(Command::Kind::NoExec, w, what);
     }
+    if (what == "FMTONLY") {
+        return yesNo(Command::Kind::FmtOnly, w, what);
+    }
     if (what == "CONVERT") {
         return w.rest[1].empty() ? bad("SET CONVERT NEEDS AN ARGUMENT")
                                  : make(Command::Kind::Convert, std::string(w.rest[1]));
@@ -254,6 +257,9 @@ Command classify(std::string_view statement) {
     }
     if (first == "IF") {
         return conditionalEnd(statement);
+    }
+    if (first == "INSERT" && w.words.size() >= 2 && w.words[1] == "BULK") {
+        return make(Command::Kind::InsertBulk, std::string(w.rest[1]));
     }
     return classifyCall(w, statement);
 }

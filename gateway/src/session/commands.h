@@ -2,9 +2,9 @@
 //
 // classify() looks at one statement and says whether the session answers it itself (the
 // client's post-login commands, the DB2 gateway's SET commands, transactions and the conditional
-// commit and rollback ODBC sends, stored requests, procedure calls) or hands it to PostgreSQL as
-// SQL. Matching ignores case and the amount of white space, including trailing blanks
-// (`SELECT @@LONG_TRANS `).
+// commit and rollback ODBC sends, stored requests, procedure calls, the `insert bulk` that starts a
+// bulk copy) or hands it to PostgreSQL as SQL. Matching ignores case and the amount of white
+// space, including trailing blanks (`SELECT @@LONG_TRANS `).
 #pragma once
 
 #include <string>
@@ -25,6 +25,8 @@ struct Command {
         Transform,       // SET TRANSFORM ...         (argument)
         LongTrans,       // SET LONG_TRANS YES|NO     (flag)
         NoExec,          // SET NOEXEC YES|NO         (flag)
+        FmtOnly,         // SET FMTONLY ON|OFF        (flag)
+        InsertBulk,      // insert bulk <table> [(<columns>)] (argument = what follows the keywords)
         TranCountQuery,  // select @@trancount
         VersionQuery,    // select @@version
         BeginTran,       // begin tran|transaction [name] (argument = the name)

@@ -5,12 +5,19 @@
 // markers $1..$n and prepares it in PostgreSQL, so that errors of the text come at PREPARE as in
 // DB2; its answer is the acknowledgement, the parameter and row formats, and DONE. An execute
 // runs the prepared statement with the values under the same transaction rules as any statement
-// (savepoint inside a long transaction). Statements whose translation needs setup or after
+// (savepoint inside a long transaction); a date, time or timestamp parameter may come in DB2's
+// forms, as a literal may; a result set is answered as a light-weight procedure's (DONEINPROC,
+// then DONEPROC). Statements whose translation needs setup or after
 // statements (DDL) are kept as text and run unprepared each time.
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
+
 #include "backend/types.h"
+#include "batch.h"
 #include "common/text.h"
+#include "expr.h"
 #include "markers.h"
 #include "session.h"
 
@@ -62,6 +69,46 @@ bool numberPlanMarkers(dialect::Plan& plan, std::span<const int> order, size_t& 
     } catch (...) {
         return false;
     }
+}
+
+// PostgreSQL's date, time and timestamp types: a parameter of one of them may come in a DB2 form.
+constexpr std::array<uint32_t, 3> kDatetimeTypes = {1082, 1083, 1114};
+static_assert(kDatetimeTypes.size() == 3);
+
+// The values with each one of a date, time or timestamp parameter in a DB2 form PostgreSQL does
+// not read ('23.59.58', '2001-03-05-07.43.54.000120') given in ISO form instead; other values, and
+// character data that looks like a time, as they came.
+std::vector<backend::Param> readableDatetimes(std::span<const backend::Param> values,
+                                              std::span<const uint32_t> types) {
+    std::vector<backend::Param> out(values.begin(), values.end());
+    for (size_t i = 0; i < out.size() && i < types.size(); ++i) {
+        if (!out[i] ||
+            std::find(kDatetimeTypes.begin(), kDatetimeTypes.end(), types[i]) == kDatetimeTypes.end()) {
+            continue;
+        }
+        if (std::string iso = dialect::isoDatetime(*out[i]); !iso.empty()) {
+            out[i] = std::move(iso);
+        }
+    }
+    return out;
+}
+
+// The values one statement uses, in order of first use, with `order` (the 1-based positions of
+// its markers' values among all of them) renumbered to match.
+std::vector<backend::Param> valuesInUse(std::vector<int>& order, std::span<const backend::Param> values) {
+    std::vector<backend::Param> used;
+    std::vector<int> local(values.size() + 1, 0);
+    for (int& position : order) {
+        if (position < 1 || static_cast<size_t>(position) > values.size()) {
+            continue;
+        }
+        if (local[position] == 0) {
+            used.push_back(values[position - 1]);
+            local[position] = static_cast<int>(used.size());
+        }
+        position = local[position];
+    }
+    return used;
 }
 
 }  // namespace
@@ -123,8 +170,10 @@ void Session::answerDynamic(const tds::DynamicRequest& request) {
     endAnswer(end);
 }
 
-// LANGUAGE with parameters: one statement whose markers are the parameters' names (`@P1`) or,
-// when the parameters have no names, `?` in order.
+// LANGUAGE with parameters. Named parameters (`@P1`), or unnamed ones standing for the text's
+// variables in order of first use when there are as many variables as values, may serve several
+// statements run together (jTDS's PreparedStatement batch): each statement gets the values its
+// variables name. Otherwise the text is one statement whose `?` markers take the values in order.
 void Session::answerWithParams(const std::string& text, const tds::ParamSet& params) {
     attention_ = false;
     std::vector<std::string> names;
@@ -133,9 +182,40 @@ void Session::answerWithParams(const std::string& text, const tds::ParamSet& par
         names.push_back(d.name);
         named = named || !d.name.empty();
     }
-    std::vector<int> order;
-    std::string marked = named ? dialect::namedMarkers(text, names, order) : text;
-    endAnswer(runMarked(marked, order, params.values));
+    if (!named) {
+        std::vector<std::string> variables = dialect::variableNames(text);
+        if (!variables.empty() && variables.size() == params.formats.size()) {
+            names = std::move(variables);
+            named = true;
+        }
+    }
+    if (!named) {
+        endAnswer(runMarked(text, {}, params.values));
+        return;
+    }
+    std::vector<std::string> statements = splitBatch(text);
+    if (statements.empty()) {
+        statements.push_back(text);
+    }
+    for (size_t i = 0; i < statements.size(); ++i) {
+        if (conn_.readable(0)) {
+            clientSpoke();
+        }
+        std::vector<int> order;
+        std::string marked = dialect::namedMarkers(statements[i], names, order);
+        // A statement that uses no value (a SET, a unit of work's end) is answered as in a plain
+        // batch, where the gateway's own commands are recognised.
+        End end = stopping()      ? End{}
+                  : order.empty() ? answer(statements[i])
+                                  : runMarked(marked, order, valuesInUse(order, params.values));
+        bool last = i + 1 == statements.size() || end.stopBatch || backendLost_ || clientGone_ || attention_;
+        if (!last) {
+            endStatement(end.token, static_cast<uint16_t>(end.status | tds::kDoneMore), end.count);
+            continue;
+        }
+        endAnswer(end);
+        return;
+    }
 }
 
 void Session::endAnswer(const End& end) {
@@ -211,6 +291,7 @@ Session::End Session::prepareStatement(const tds::DynamicRequest& request) {
         for (uint32_t type : types) {
             ps.paramFormats.push_back(parameterFormat(type));
         }
+        ps.paramTypes = std::move(types);
         ps.rowFormats = std::move(rows.value);
     }
     log_.line("session {}: prepared {} ({} markers{})", id_, request.id, ps.markers,
@@ -240,15 +321,26 @@ Session::End Session::executeStatement(const tds::DynamicRequest& request) {
                                           "THE NUMBER OF PARAMETER MARKERS ({})",
                                           request.params.values.size(), ps->markers)});
     }
-    if (noExec_) {
-        // NOEXEC: the statement was parsed and described at PREPARE; its row format, no rows.
-        if (!ps->rowFormats.empty()) {
-            conn_.rowFormat(ps->rowFormats);
+    if (describesOnly()) {
+        // NOEXEC (or FMTONLY): the statement was parsed and described at PREPARE; its row format,
+        // no rows, ended as an executed result set is (below), so Client-Library reads it as empty.
+        if (ps->rowFormats.empty()) {
+            return End{};
         }
-        return End{Token::Done, static_cast<uint16_t>(ps->rowFormats.empty() ? 0 : tds::kDoneCount), 0};
+        conn_.rowFormat(ps->rowFormats);
+        endStatement(Token::DoneInProc, static_cast<uint16_t>(tds::kDoneCount | tds::kDoneMore), 0);
+        return End{Token::DoneProc, tds::kDoneProcedure, 0};
     }
-    std::span<const backend::Param> values = request.params.values;
-    return closeUnknownTransaction(runPlan(ps->plan, ps->verb, values, ps->pgName));
+    std::vector<backend::Param> values = readableDatetimes(request.params.values, ps->paramTypes);
+    End end = closeUnknownTransaction(runPlan(ps->plan, ps->verb, values, ps->pgName));
+    if (ps->rowFormats.empty() || (end.status & tds::kDoneError) || attention_ || clientGone_) {
+        return end;
+    }
+    // A prepared statement is a light-weight procedure: its result set ends with DONEINPROC and
+    // the answer with DONEPROC. Client-Library reads a result set that ends in the final DONE as
+    // rows still to come, and a fetch from an empty one waits for ever.
+    endStatement(Token::DoneInProc, static_cast<uint16_t>(end.status | tds::kDoneMore), end.count);
+    return End{Token::DoneProc, tds::kDoneProcedure, 0};
 }
 
 // DEALLOCATE: forgets the statement (an id that was never prepared is already deallocated).

@@ -25,6 +25,7 @@ struct PreparedStatement {
     std::string pgName;                      // the PostgreSQL statement, or empty when run unprepared
     size_t markers = 0;                      // parameter markers in the text
     std::vector<ColumnFormat> paramFormats;  // described input parameters
+    std::vector<uint32_t> paramTypes;        // their PostgreSQL types
     std::vector<ColumnFormat> rowFormats;    // described result columns (none: no rows)
 };
 

@@ -92,6 +92,27 @@ static_assert(aliasesNameParameters());
 // which change nothing here.
 constexpr std::string_view kIgnoredParameters[] = {"odbcver", "fusepattern"};
 
+// The procedures whose Sybase and Microsoft forms take the client's ODBC version right after their
+// last parameter. jTDS gives it by position (`sp_columns ?, ?, ?, ?, ?` with 3 last); like
+// @ODBCVer by name, it changes nothing here.
+constexpr std::string_view kTrailingOdbcVersion[] = {"sp_columns", "sp_sproc_columns", "sp_special_columns",
+                                                     "sp_datatype_info"};
+
+// Every procedure that takes a trailing ODBC version is in the table.
+constexpr bool trailingOdbcVersionsNameProcedures() {
+    for (std::string_view name : kTrailingOdbcVersion) {
+        bool found = false;
+        for (const CatalogProcedure& p : kCatalogProcedures) {
+            found = found || p.name == name;
+        }
+        if (!found) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(trailingOdbcVersionsNameProcedures());
+
 bool isNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '@' || c == '$';
 }
@@ -280,6 +301,21 @@ bool isPlainNumber(std::string_view s) {
         }
     }
     return i == s.size();
+}
+
+// Whether a positional argument at `slot` is the ODBC version some clients add after the last
+// parameter: a number (or nothing) one past the end of a procedure that takes one there.
+bool trailingOdbcVersion(const CatalogProcedure& procedure, size_t slot,
+                         const std::optional<std::string>& value) {
+    if (slot != procedure.parameters.size() || (value && !isPlainNumber(*value))) {
+        return false;
+    }
+    for (std::string_view name : kTrailingOdbcVersion) {
+        if (name == procedure.name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ignoredParameter(std::string_view name) {
@@ -520,8 +556,8 @@ std::variant<CatalogArguments, ArgumentError> bindCatalogArguments(const Catalog
             }
         } else if (sawNamed) {
             return ArgumentError{fmt::format("POSITIONAL ARGUMENT {} FOLLOWS A NAMED ONE", arg.written)};
-        } else {
-            ++position;
+        } else if (trailingOdbcVersion(procedure, position++, arg.value)) {
+            continue;
         }
         if (slot >= procedure.parameters.size()) {
             return ArgumentError{

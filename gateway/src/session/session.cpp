@@ -269,6 +269,7 @@ bool Session::login() {
     if (throttle_) {
         throttle_->succeeded(address_, dialect::roleForLogin(rec.userName));
     }
+    bytesPerChar_ = charset->maxBytesPerChar;
     size_t packetSize = tds::grantPacketSize(rec.packetSize, config_.limits.defaultPacketSize);
     database_ = pg_.databaseName();
     conn_.message(ServerMessage{kLanguageChanged,
@@ -343,7 +344,19 @@ void Session::refuseLogin(const std::string& user, const std::string& reason, Lo
 void Session::serve() {
     for (;;) {
         tds::ClientEvent ev = conn_.readNext();
+        if (ev.kind != tds::ClientEvent::Kind::Bulk) {
+            bulkTarget_.reset();  // a bulk copy's rows come right after its insert bulk, or not at all
+        }
         switch (ev.kind) {
+            case tds::ClientEvent::Kind::Bulk:
+                answerBulk(ev);
+                if (clientGone_ || !conn_.writable() || backendLost_) {
+                    log_.line("session {}: {}", id_,
+                              backendLost_ ? "closed: the PostgreSQL connection was lost"
+                                           : "dropped during a bulk copy: client gone");
+                    return;
+                }
+                continue;
             case tds::ClientEvent::Kind::Closed:
                 log_.line("session {}: client disconnected without logout", id_);
                 return;
@@ -426,7 +439,13 @@ void Session::answerBatch(const std::string& text) {
         conn_.endReply();
         return;
     }
-    for (size_t i = 0; i < statements.size(); ++i) {
+    // `SET FMTONLY ON <select> SET FMTONLY OFF`: the select's DONE ends the batch and the trailing
+    // switch answers nothing, so a client that reads the row format after its last result (freebcp
+    // in native mode) still finds it.
+    const bool quietTail =
+        statements.size() > 1 && classify(statements.back()).kind == Command::Kind::FmtOnly;
+    const size_t answered = statements.size() - (quietTail ? 1 : 0);
+    for (size_t i = 0; i < answered; ++i) {
         if (conn_.readable(0)) {
             clientSpoke();
         }
@@ -439,7 +458,10 @@ void Session::answerBatch(const std::string& text) {
             conn_.endReply();
             return;
         }
-        bool last = i + 1 == statements.size() || end.stopBatch || backendLost_;
+        bool last = i + 1 == answered || end.stopBatch || backendLost_;
+        if (last && quietTail && !end.stopBatch && !backendLost_) {
+            answer(statements.back());
+        }
         endStatement(end.token, static_cast<uint16_t>(end.status | (last ? 0 : kDoneMore)), end.count);
         if (last) {
             break;
@@ -484,7 +506,7 @@ Session::End Session::answer(const std::string& statement) {
     Command cmd = classify(statement);
     switch (cmd.kind) {
         case Command::Kind::Sql:
-            return noExec_ ? describeOnly(statement) : runSql(statement);
+            return describesOnly() ? describeOnly(statement) : runSql(statement);
         case Command::Kind::LongTransQuery:
             return oneRow(ColumnFormat{"", WireType::Char, 3, 0},
                           Cell{false, 0, 0, config_.longTransAlways ? "YES" : "NO"});
@@ -518,6 +540,11 @@ Session::End Session::answer(const std::string& statement) {
         case Command::Kind::NoExec:
             noExec_ = cmd.flag;
             return End{};
+        case Command::Kind::FmtOnly:
+            fmtOnly_ = cmd.flag;
+            return End{};
+        case Command::Kind::InsertBulk:
+            return startBulk(cmd.argument);
         case Command::Kind::TranCountQuery:
             return oneRow(ColumnFormat{"", WireType::Int, 4, 0}, Cell{false, tranCount(), 0, {}});
         case Command::Kind::VersionQuery: {
@@ -951,7 +978,7 @@ Session::End Session::runStoredRequest(const ProcedureCall& call, bool called, c
     }
     End last;
     for (const std::string& statement : splitStatements(std::get<std::string>(substituted))) {
-        last = noExec_ ? describeOnly(statement) : runSql(statement);
+        last = describesOnly() ? describeOnly(statement) : runSql(statement);
         if (stopping() || backendLost_) {
             return last;
         }

@@ -4,13 +4,15 @@
 // batch is split into statements, gateway commands and procedure calls (language or remote) are
 // answered here, everything else is translated by the dialect layer and run by the backend, with
 // the transaction modes (long transactions, a savepoint per statement, NOEXEC) and attention
-// handling of the DB2 gateway. It knows no bytes (the protocol layer encodes) and no pg_catalog
-// (the backend runs SQL).
+// handling of the DB2 gateway, and loads the rows of a bulk copy. It knows no bytes (the protocol layer
+// encodes) and no pg_catalog (the backend runs SQL).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "backend/copy_in.h"
 #include "backend/pg.h"
 #include "common/log.h"
 #include "dialect.h"
@@ -100,6 +102,13 @@ class Session : private backend::ClientWatch {
     End runStoredRequest(const ProcedureCall& call, bool called, const tds::ParamSet* outputs);
     End endProcedure(End last, const tds::ParamSet* outputs = nullptr);
     bool servesDatabase(const std::string& name) const;
+    // Bulk copy (bulk.cpp): `insert bulk` names the table, the bulk copy message that follows loads it.
+    End startBulk(const std::string& argument);
+    void answerBulk(tds::ClientEvent& packet);
+    End loadBulk(const backend::CopyTarget& target, tds::ClientEvent& packet);
+    bool nextBulkPacket(tds::ClientEvent& packet);
+    void skipBulk(tds::ClientEvent& packet);
+    bool describesOnly() const { return noExec_ || fmtOnly_; }
     End beginTransaction();
     End endTransaction(bool commit);
     End endTransactionIfOpen(bool commit, bool beginAfter);
@@ -138,10 +147,16 @@ class Session : private backend::ClientWatch {
     std::string address_;   // client address alone, for the login throttle
     std::string database_;  // what `use` last named
     long textSize_ = 0;
-    bool longTrans_ = false;  // SET LONG_TRANS YES is in force
-    bool noExec_ = false;     // SET NOEXEC YES is in force
-    bool noCount_ = false;    // row counts are left out of end tokens (no count)
-    uint8_t isolation_ = 1;   // the isolation level a client chose (0 to 3)
+    bool longTrans_ = false;     // SET LONG_TRANS YES is in force
+    bool noExec_ = false;        // SET NOEXEC YES is in force
+    bool fmtOnly_ = false;       // SET FMTONLY ON is in force (answered like NOEXEC)
+    uint32_t bytesPerChar_ = 1;  // the longest character of the client's character set, in bytes
+    // The table the last `insert bulk` named, until the bulk copy message that loads it (or any
+    // other request) comes.
+    std::optional<backend::CopyTarget> bulkTarget_;
+    std::string bulkTable_;  // its name as the client wrote it, for the log
+    bool noCount_ = false;   // row counts are left out of end tokens (no count)
+    uint8_t isolation_ = 1;  // the isolation level a client chose (0 to 3)
     bool transactionOpen_ = false;
     int32_t tranCount_ = 0;  // BEGIN TRAN not yet matched by COMMIT TRAN (nesting depth)
     std::string convert_;    // SET CONVERT settings, remembered

@@ -1,7 +1,8 @@
 /* odbc_client.c - the FreeTDS ODBC driver against a live gateway: prepared statements with bound
  * parameters of several types, executed more than once, and the values read back; catalog
- * functions, which the driver sends as remote procedure calls; and units of work with autocommit
- * off, which it begins and ends with its own transaction statements.
+ * functions, which the driver sends as remote procedure calls (SQLPrimaryKeys, SQLForeignKeys,
+ * SQLTables, SQLColumns); and units of work with autocommit off, which it begins and ends with its
+ * own transaction statements, checked from a second connection.
  *
  * Usage: odbc_client --probe DRIVER   exits 0 when the driver library can be read (the runner's
  *                                     check that the ODBC packages are installed);
@@ -215,15 +216,43 @@ static void execute(SQLHDBC dbc, const char* sql) {
     SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
-/* The first column of the first row of a query, as text. */
-static void expectValue(SQLHDBC dbc, const char* sql, const char* expected, const char* what) {
+/* The rows of a query, the first `columns` columns of each as text joined by '|', rows by ';'. */
+static const char* rowsOf(SQLHDBC dbc, const char* sql, int columns, char* out, size_t size) {
     SQLHSTMT st;
+    size_t used = 0;
+    out[0] = '\0';
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-    if (succeeded(SQLExecDirect(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, sql) &&
-        SQL_SUCCEEDED(SQLFetch(st))) {
-        expectColumn(st, 1, expected, what);
+    if (succeeded(SQLExecDirect(st, (SQLCHAR*)sql, SQL_NTS), SQL_HANDLE_STMT, st, sql)) {
+        while (SQL_SUCCEEDED(SQLFetch(st)) && used + 1 < size) {
+            for (int c = 1; c <= columns && used + 1 < size; ++c) {
+                char buf[128];
+                used += (size_t)snprintf(out + used, size - used, "%s%s", c > 1 ? "|" : (used ? ";" : ""),
+                                         column(st, (SQLUSMALLINT)c, buf, sizeof buf));
+            }
+        }
     }
     SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return out;
+}
+
+static void expectRows(SQLHDBC dbc, const char* sql, int columns, const char* expected, const char* what) {
+    char got[2048];
+    rowsOf(dbc, sql, columns, got, sizeof got);
+    check(strcmp(got, expected) == 0, "%s: expected '%s', got '%s'", what, expected, got);
+}
+
+static void expectKeys(SQLHDBC dbc, const char* expected, const char* what) {
+    expectRows(dbc, "SELECT K FROM CL_TX ORDER BY K", 1, expected, what);
+}
+
+static int endTran(SQLHDBC dbc, SQLSMALLINT completion) {
+    return succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc,
+                     completion == SQL_COMMIT ? "SQLEndTran commit" : "SQLEndTran rollback");
+}
+
+static int setAutocommit(SQLHDBC dbc, SQLULEN on) {
+    return succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)on, 0), SQL_HANDLE_DBC, dbc,
+                     on ? "autocommit on" : "autocommit off");
 }
 
 /* SQLPrimaryKeys and SQLForeignKeys reach the gateway as calls of sp_pkeys and sp_fkeys with named
@@ -263,28 +292,127 @@ static void catalogCalls(SQLHDBC dbc) {
     SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
-/* With autocommit off the driver sends BEGIN TRANSACTION, ends a unit of work with IF @@TRANCOUNT
- * > 0 COMMIT|ROLLBACK BEGIN TRANSACTION, and, when autocommit comes back on, ends the open one with
- * IF @@TRANCOUNT > 0 ROLLBACK. Another connection sees only what was committed. */
+/* With autocommit off the driver sends BEGIN TRANSACTION and ends a unit of work with IF @@TRANCOUNT
+ * > 0 COMMIT|ROLLBACK BEGIN TRANSACTION: work is held until SQLEndTran commits it, undone when it
+ * rolls back, and a failed statement undoes only itself. When autocommit comes back on, the driver
+ * ends the open unit of work with IF @@TRANCOUNT > 0 ROLLBACK. `other` (autocommit on) is the
+ * second connection. */
 static void transactions(SQLHDBC dbc, SQLHDBC other) {
-    const char* count = "SELECT COUNT(*) FROM CL_TX";
-    if (!succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0),
-                   SQL_HANDLE_DBC, dbc, "autocommit off")) {
+    if (!setAutocommit(dbc, SQL_AUTOCOMMIT_OFF)) {
         return;
     }
-    execute(dbc, "INSERT INTO CL_TX VALUES (1, 'rolled back')");
-    succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc, "SQLEndTran rollback");
-    expectValue(dbc, count, "0", "the rolled back row is gone for its own connection");
-    execute(dbc, "INSERT INTO CL_TX VALUES (2, 'committed')");
-    expectValue(other, count, "0", "an uncommitted row is not seen by another connection");
-    succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_HANDLE_DBC, dbc, "SQLEndTran commit");
-    expectValue(other, count, "1", "the committed row is seen by another connection");
-    execute(dbc, "INSERT INTO CL_TX VALUES (3, 'left open')");
-    succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0), SQL_HANDLE_DBC,
-              dbc, "autocommit on");
-    expectValue(other, count, "1", "switching autocommit on rolls the open unit of work back");
-    execute(dbc, "INSERT INTO CL_TX VALUES (4, 'autocommitted')");
-    expectValue(other, count, "2", "with autocommit each statement commits");
+    execute(dbc, "INSERT INTO CL_TX VALUES (1, 'one')");
+    execute(dbc, "INSERT INTO CL_TX VALUES (2, 'two')");
+    expectKeys(dbc, "1;2", "own uncommitted rows");
+    expectRows(dbc, "SELECT @@TRANCOUNT", 1, "1", "@@trancount in the unit of work");
+    expectKeys(other, "", "another connection before commit");
+    if (endTran(dbc, SQL_COMMIT)) {
+        expectKeys(other, "1;2", "another connection after commit");
+    }
+
+    execute(dbc, "INSERT INTO CL_TX VALUES (3, 'three')");
+    execute(dbc, "UPDATE CL_TX SET NOTE = 'changed' WHERE K = 1");
+    execute(dbc, "DELETE FROM CL_TX WHERE K = 2");
+    expectKeys(dbc, "1;3", "own work before rollback");
+    if (endTran(dbc, SQL_ROLLBACK)) {
+        expectKeys(dbc, "1;2", "after rollback, this connection");
+        expectKeys(other, "1;2", "after rollback, another connection");
+        expectRows(other, "SELECT NOTE FROM CL_TX WHERE K = 1", 1, "one", "the update was undone");
+    }
+
+    execute(dbc, "INSERT INTO CL_TX VALUES (4, 'four')");
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLRETURN rc = SQLExecDirect(st, (SQLCHAR*)"INSERT INTO CL_TX VALUES (1, 'again')", SQL_NTS);
+    char diag[2048];
+    diagnostics(SQL_HANDLE_STMT, st, diag, sizeof diag);
+    check(rc == SQL_ERROR && strstr(diag, "error code -803") != NULL,
+          "a duplicate key in the unit of work fails with -803: %s", diag);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    execute(dbc, "INSERT INTO CL_TX VALUES (5, 'five')");
+    if (endTran(dbc, SQL_COMMIT)) {
+        expectKeys(other, "1;2;4;5", "work around a failed statement is committed");
+    }
+    execute(dbc, "DELETE FROM CL_TX WHERE K = 5");
+    if (setAutocommit(dbc, SQL_AUTOCOMMIT_ON)) {
+        /* FreeTDS rolls back what is pending when autocommit comes back on. */
+        expectKeys(other, "1;2;4;5", "switching autocommit on ends the unit of work");
+        execute(dbc, "DELETE FROM CL_TX WHERE K = 5");
+        expectKeys(other, "1;2;4", "autocommit on again");
+        expectRows(dbc, "SELECT @@TRANCOUNT", 1, "0", "@@trancount with autocommit on");
+    }
+}
+
+/* The rows of a catalog call: the named columns of each row, as rowsOf joins them. */
+static const char* catalogRows(SQLHSTMT st, const SQLUSMALLINT* columns, int count, char* out, size_t size) {
+    size_t used = 0;
+    out[0] = '\0';
+    while (SQL_SUCCEEDED(SQLFetch(st)) && used + 1 < size) {
+        for (int c = 0; c < count && used + 1 < size; ++c) {
+            char buf[128];
+            used += (size_t)snprintf(out + used, size - used, "%s%s", c ? "|" : (used ? ";" : ""),
+                                     column(st, columns[c], buf, sizeof buf));
+        }
+    }
+    SQLFreeStmt(st, SQL_CLOSE);
+    return out;
+}
+
+/* SQLTables and SQLColumns, with the ODBC 3 names FreeTDS gives the result columns and the ODBC 3
+ * codes it gives DATE, TIME and TIMESTAMP (91, 92, 93 for the procedure's 9, 10, 11). */
+static void catalog(SQLHDBC dbc) {
+    SQLHSTMT st;
+    char got[4096];
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+
+    static const SQLUSMALLINT kTableColumns[] = {2, 3, 4}; /* TABLE_SCHEM, TABLE_NAME, TABLE_TYPE */
+    SQLRETURN rc = SQLTables(st, NULL, 0, (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_%", SQL_NTS,
+                             (SQLCHAR*)"TABLE", SQL_NTS);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLTables")) {
+        SQLCHAR name[64];
+        SQLSMALLINT length = 0;
+        SQLColAttribute(st, 3, SQL_DESC_NAME, name, sizeof name, &length, NULL);
+        check(strcmp((char*)name, "TABLE_NAME") == 0, "SQLTables' third column is TABLE_NAME (got '%s')",
+              (char*)name);
+        const char* expected =
+            "JOE|CL_ALL|TABLE;JOE|CL_DEPT|TABLE;JOE|CL_EMP|TABLE;JOE|CL_TX|TABLE;JOE|CL_TYPES|TABLE";
+        catalogRows(st, kTableColumns, 3, got, sizeof got);
+        check(strcmp(got, expected) == 0, "SQLTables of JOE's tables: expected '%s', got '%s'", expected,
+              got);
+    }
+    rc = SQLTables(st, NULL, 0, (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_EMP%", SQL_NTS, (SQLCHAR*)"VIEW",
+                   SQL_NTS);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLTables of views")) {
+        catalogRows(st, kTableColumns, 3, got, sizeof got);
+        check(strcmp(got, "JOE|CL_EMP_V|VIEW") == 0, "SQLTables of views: got '%s'", got);
+    }
+
+    /* COLUMN_NAME, DATA_TYPE, TYPE_NAME, COLUMN_SIZE, DECIMAL_DIGITS, NULLABLE, ORDINAL_POSITION: the
+     * driver renames the first ten columns and passes on the rest in Sybase's order, where
+     * SS_DATA_TYPE and COLID come before COLUMN_DEF and ORDINAL_POSITION is the nineteenth. */
+    static const SQLUSMALLINT kColumnColumns[] = {4, 5, 6, 7, 9, 11, 19};
+    rc = SQLColumns(st, NULL, 0, (SQLCHAR*)"JOE", SQL_NTS, (SQLCHAR*)"CL_ALL", SQL_NTS, NULL, 0);
+    if (succeeded(rc, SQL_HANDLE_STMT, st, "SQLColumns")) {
+        static const struct {
+            SQLUSMALLINT column;
+            const char* name;
+        } kNames[] = {
+            {7, "COLUMN_SIZE"}, {9, "DECIMAL_DIGITS"}, {19, "ORDINAL_POSITION"}, {20, "IS_NULLABLE"}};
+        for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i) {
+            SQLCHAR name[64] = "";
+            SQLSMALLINT length = 0;
+            SQLColAttribute(st, kNames[i].column, SQL_DESC_NAME, name, sizeof name, &length, NULL);
+            check(strcmp((char*)name, kNames[i].name) == 0, "SQLColumns' column %d is %s (got '%s')",
+                  (int)kNames[i].column, kNames[i].name, (char*)name);
+        }
+        const char* expected =
+            "K|4|INTEGER|10|0|0|1;SI|5|SMALLINT|5|0|1|2;DEC|3|DECIMAL|11|3|1|3;FL|8|FLOAT|15|<null>|1|4;"
+            "CH|1|CHAR|5|<null>|1|5;VC|12|VARCHAR|30|<null>|1|6;LV|-1|LONG VARCHAR|32700|<null>|1|7;"
+            "DT|91|DATE|10|<null>|1|8;TM|92|TIME|8|0|1|9;TS|93|TIMESTAMP|26|6|1|10";
+        catalogRows(st, kColumnColumns, 7, got, sizeof got);
+        check(strcmp(got, expected) == 0, "SQLColumns of CL_ALL: expected '%s', got '%s'", expected, got);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
 static SQLHDBC connectTo(SQLHENV env, const char* connect) {
@@ -344,6 +472,7 @@ int main(int argc, char** argv) {
     prepareFailure(dbc);
     catalogCalls(dbc);
     transactions(dbc, other);
+    catalog(dbc);
 
     SQLDisconnect(other);
     SQLFreeHandle(SQL_HANDLE_DBC, other);
