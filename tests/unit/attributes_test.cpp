@@ -232,18 +232,13 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
         "KWC_CASE, KWC_HGHT, KWC_WDTH, KWC_PTRN, KWC_BMAP, KWC_INIT, KWC_EDIT, KWC_CMNT FROM ";
     std::strcpy(table->name, "O'NEIL");
     EXPECT_EQ(
-        catalogText(
-            [&](RequestBlock*, CatalogStatement* s) { TDX_TableAttributesQuery(&block, s, table, "JOE"); }),
+        catalogTextOf(TDX_TableAttributesQuery, table, "JOE"),
         "SELECT KWD_FHGT, KWD_FWGT, KWD_FITL, KWD_FUNL, KWD_FCHR, KWD_FPTC, KWD_FFCE, KWH_FHGT, KWH_FWGT, "
         "KWH_FITL, KWH_FUNL, KWH_FCHR, KWH_FPTC, KWH_FFCE, KWL_FHGT, KWL_FWGT, KWL_FITL, KWL_FUNL, KWL_FCHR, "
         "KWL_FPTC, KWL_FFCE, KWT_CMNT FROM JOE.KWCATTBL WHERE KWT_OWNR = 'sales' AND KWT_TNAM = 'O''NEIL'");
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", nullptr, "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesQuery, "EMP", "SALES", nullptr, "JOE"),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES' ");
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", "DEPT", "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesQuery, "EMP", "SALES", "DEPT", "JOE"),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES'  AND KWC_CNAM = 'DEPT'");
 
     TableItem items[2] = {};
@@ -255,9 +250,7 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
     kwshr_appendToList(tables, &items[0]);
     kwshr_appendToList(tables, &items[1]);
     block.arg = tables;
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesForTablesQuery(&block, s, static_cast<HostList*>(block.arg), "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesForTablesQuery, static_cast<HostList*>(block.arg), "JOE"),
               select +
                   "JOE.KWCATCOL WHERE  (KWC_TNAM = 'EMP' AND KWC_OWNR= 'SALES') OR  (KWC_TNAM = 'DEPT' AND "
                   "KWC_OWNR= 'JO''E')");

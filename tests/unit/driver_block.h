@@ -108,6 +108,12 @@ class DriverBlockTest : public ::testing::Test {
         return text;
     }
 
+    // The text `write(block, statement, args...)` writes into a fresh catalog statement.
+    template <typename Write, typename... Args>
+    std::string catalogTextOf(Write write, Args... args) {
+        return catalogText([&](RequestBlock* b, CatalogStatement* s) { write(b, s, args...); });
+    }
+
     KWCTX context = nullptr;
     RequestBlock block{};
 };
