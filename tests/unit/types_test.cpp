@@ -100,7 +100,6 @@ TEST_F(TypesTest, CatalogColumnTypesAreMatchedExactlyAndAnUnknownOneIsTypeZero) 
         EXPECT_EQ(TDX_TypeOfColType(name), 0) << name;
     }
 }
-}
 
 TEST_F(TypesTest, TypeDescriptorsListTheTenTypesInOrderWithDecimalAloneHavingAScale) {
     route(REQ_TYPE_DESCRIPTORS);
