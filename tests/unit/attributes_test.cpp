@@ -88,137 +88,34 @@ class AttributesTest : public DriverBlockTest {
     std::string comment, label, format, initial, edit, empty;
 };
 
-const Lines kTableUpdate = {
-    "UPDATE  JOE.KWCATTBL SET ",
-    "KWD_FHGT = -10, ",
-    "KWD_FWGT = 400 ,",
-    "KWD_FITL = 'N', ",
-    "KWD_FUNL = 'N', ",
-    "KWD_FCHR = 0, ",
-    "KWD_FPTC = 0, ",
-    "KWD_FFCE = 'Arial', ",
-    "KWH_FHGT = 12, ",
-    "KWH_FWGT = -100 ,",
-    "KWH_FITL = 'Y', ",
-    "KWH_FUNL = 'Y', ",
-    "KWH_FCHR = 255, ",
-    "KWH_FPTC = 34, ",
-    "KWH_FFCE = 'O''Brien Sans', ",
-    "KWL_FHGT = 0, ",
-    "KWL_FWGT = 0 ,",
-    "KWL_FITL = 'N', ",
-    "KWL_FUNL = 'N', ",
-    " KWL_FCHR = 0, ",
-    "KWL_FPTC = 0, ",
-    "KWL_FFCE = '', ",
-    "KWT_CMNT = 'it''s'  ",
-    " WHERE KWT_TNAM = 'EMP'  AND KWT_OWNR = 'SALES' ",
-};
+const Lines kTableUpdate = linesOf(
+    "UPDATE  JOE.KWCATTBL SET \nKWD_FHGT = -10, \nKWD_FWGT = 400 ,\nKWD_FITL = 'N', \nKWD_FUNL = 'N', \n"
+    "KWD_FCHR = 0, \nKWD_FPTC = 0, \nKWD_FFCE = 'Arial', \nKWH_FHGT = 12, \nKWH_FWGT = -100 ,\n"
+    "KWH_FITL = 'Y', \nKWH_FUNL = 'Y', \nKWH_FCHR = 255, \nKWH_FPTC = 34, \nKWH_FFCE = 'O''Brien Sans', \n"
+    "KWL_FHGT = 0, \nKWL_FWGT = 0 ,\nKWL_FITL = 'N', \nKWL_FUNL = 'N', \n KWL_FCHR = 0, \nKWL_FPTC = 0, \n"
+    "KWL_FFCE = '', \nKWT_CMNT = 'it''s'  \n WHERE KWT_TNAM = 'EMP'  AND KWT_OWNR = 'SALES' ");
 
-const Lines kTableInsert = {
-    "INSERT INTO JOE.KWCATTBL",
-    "(KWT_TNAM, ",
-    "KWT_OWNR, ",
-    "KWD_FHGT,    ",
-    "KWD_FWGT,    ",
-    "KWD_FITL,    ",
-    "KWD_FUNL, ",
-    "KWD_FCHR,   ",
-    "KWD_FPTC, ",
-    "KWD_FFCE,  ",
-    "KWH_FHGT,    ",
-    "KWH_FWGT,    ",
-    "KWH_FITL,    ",
-    "KWH_FUNL, ",
-    "KWH_FCHR,   ",
-    "KWH_FPTC, ",
-    "KWH_FFCE,  ",
-    "KWL_FHGT,    ",
-    "KWL_FWGT,    ",
-    "KWL_FITL,    ",
-    "KWL_FUNL, ",
-    "KWL_FCHR,   ",
-    "KWL_FPTC, ",
-    "KWL_FFCE, ",
-    "KWT_CMNT)   ",
-    "VALUES ",
-    "('EMP', ",
-    " 'SALES', ",
-    " -10, ",
-    " 400, ",
-    " 'N', ",
-    " 'N', ",
-    " 0, ",
-    " 0, ",
-    " 'Arial', ",
-    " 12, ",
-    " -100, ",
-    " 'Y', ",
-    " 'Y', ",
-    " 255, ",
-    " 34, ",
-    " 'O''Brien Sans', ",
-    " 0, ",
-    " 0 ,",
-    " 'N', ",
-    " 'N', ",
-    " 0, ",
-    " 0, ",
-    " '', ",
-    "'it''s') ",
-};
+const Lines kTableInsert = linesOf(
+    "INSERT INTO JOE.KWCATTBL\n(KWT_TNAM, \nKWT_OWNR, \nKWD_FHGT,    \nKWD_FWGT,    \nKWD_FITL,    \n"
+    "KWD_FUNL, \nKWD_FCHR,   \nKWD_FPTC, \nKWD_FFCE,  \nKWH_FHGT,    \nKWH_FWGT,    \nKWH_FITL,    \n"
+    "KWH_FUNL, \nKWH_FCHR,   \nKWH_FPTC, \nKWH_FFCE,  \nKWL_FHGT,    \nKWL_FWGT,    \nKWL_FITL,    \n"
+    "KWL_FUNL, \nKWL_FCHR,   \nKWL_FPTC, \nKWL_FFCE, \nKWT_CMNT)   \nVALUES \n('EMP', \n 'SALES', \n"
+    " -10, \n 400, \n 'N', \n 'N', \n 0, \n 0, \n 'Arial', \n 12, \n -100, \n 'Y', \n 'Y', \n 255, \n"
+    " 34, \n 'O''Brien Sans', \n 0, \n 0 ,\n 'N', \n 'N', \n 0, \n 0, \n '', \n'it''s') ");
 
-const Lines kColumnUpdate = {
-    "UPDATE JOE.KWCATCOL SET ", "KWC_LABL = 'Dept''s', ",
-    "KWC_LPOS = -1 ,",          "KWC_HDR = '', ",
-    "KWC_HPOS = -1 ,",          "KWC_JTFY = 2 ,",
-    "KWC_MASK = '#,##0', ",     "KWC_CASE = 1 ,",
-    "KWC_HGHT = 90 ,",          "KWC_WDTH = 300 ,",
-    "KWC_PTRN = '', ",          "KWC_BMAP = 'Y', ",
-    "KWC_INIT = '''x''', ",     "KWC_CMNT = '', ",
-    "KWC_EDIT = 'MM/DD/YY' ",   "WHERE KWC_OWNR = 'SALES' AND KWC_TNAM = 'EMP' AND KWC_CNAM = 'DEPT'",
-};
+const Lines kColumnUpdate = linesOf(
+    "UPDATE JOE.KWCATCOL SET \nKWC_LABL = 'Dept''s', \nKWC_LPOS = -1 ,\nKWC_HDR = '', \nKWC_HPOS = -1 ,\n"
+    "KWC_JTFY = 2 ,\nKWC_MASK = '#,##0', \nKWC_CASE = 1 ,\nKWC_HGHT = 90 ,\nKWC_WDTH = 300 ,\n"
+    "KWC_PTRN = '', \nKWC_BMAP = 'Y', \nKWC_INIT = '''x''', \nKWC_CMNT = '', \nKWC_EDIT = 'MM/DD/YY' \n"
+    "WHERE KWC_OWNR = 'SALES' AND KWC_TNAM = 'EMP' AND KWC_CNAM = 'DEPT'");
 
-const Lines kColumnInsert = {
-    "INSERT INTO JOE.KWCATCOL",
-    " (KWC_TNAM,    ",
-    "KWC_OWNR,  ",
-    "KWC_CNAM,  ",
-    "KWC_LABL,        ",
-    "KWC_LPOS,  ",
-    "KWC_HDR,      ",
-    "KWC_HPOS, ",
-    "KWC_JTFY,      ",
-    "KWC_MASK,         ",
-    "KWC_CASE,         ",
-    "KWC_HGHT,       ",
-    "KWC_WDTH,        ",
-    "KWC_PTRN,      ",
-    "KWC_BMAP,       ",
-    "KWC_INIT,         ",
-    "KWC_CMNT, ",
-    "KWC_EDIT, ",
-    "KWC_TAG) ",
-    " VALUES            ",
-    " ('EMP', ",
-    "'SALES', ",
-    "'DEPT', ",
-    " 'Dept''s', ",
-    "-1 ,",
-    " '', ",
-    "-1, ",
-    "2 ,",
-    " '#,##0', ",
-    "1 ,",
-    "90 ,",
-    "300 ,",
-    " '', ",
-    "'Y', ",
-    " '''x''', ",
-    " '', ",
-    " 'MM/DD/YY', ",
-    "'') ",
-};
+const Lines kColumnInsert = linesOf(
+    "INSERT INTO JOE.KWCATCOL\n (KWC_TNAM,    \nKWC_OWNR,  \nKWC_CNAM,  \nKWC_LABL,        \nKWC_LPOS,  \n"
+    "KWC_HDR,      \nKWC_HPOS, \nKWC_JTFY,      \nKWC_MASK,         \nKWC_CASE,         \n"
+    "KWC_HGHT,       \nKWC_WDTH,        \nKWC_PTRN,      \nKWC_BMAP,       \nKWC_INIT,         \n"
+    "KWC_CMNT, \nKWC_EDIT, \nKWC_TAG) \n VALUES            \n ('EMP', \n'SALES', \n'DEPT', \n 'Dept''s', \n"
+    "-1 ,\n '', \n-1, \n2 ,\n '#,##0', \n1 ,\n90 ,\n300 ,\n '', \n'Y', \n '''x''', \n '', \n 'MM/DD/YY', \n"
+    "'') ");
 
 TEST_F(AttributesTest, EachWriterWritesItsStatementLineByLineAndLeavesTheNamesLowerCase) {
     fillTable();
@@ -335,18 +232,13 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
         "KWC_CASE, KWC_HGHT, KWC_WDTH, KWC_PTRN, KWC_BMAP, KWC_INIT, KWC_EDIT, KWC_CMNT FROM ";
     std::strcpy(table->name, "O'NEIL");
     EXPECT_EQ(
-        catalogText(
-            [&](RequestBlock*, CatalogStatement* s) { TDX_TableAttributesQuery(&block, s, table, "JOE"); }),
+        catalogTextOf(TDX_TableAttributesQuery, table, "JOE"),
         "SELECT KWD_FHGT, KWD_FWGT, KWD_FITL, KWD_FUNL, KWD_FCHR, KWD_FPTC, KWD_FFCE, KWH_FHGT, KWH_FWGT, "
         "KWH_FITL, KWH_FUNL, KWH_FCHR, KWH_FPTC, KWH_FFCE, KWL_FHGT, KWL_FWGT, KWL_FITL, KWL_FUNL, KWL_FCHR, "
         "KWL_FPTC, KWL_FFCE, KWT_CMNT FROM JOE.KWCATTBL WHERE KWT_OWNR = 'sales' AND KWT_TNAM = 'O''NEIL'");
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", nullptr, "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesQuery, "EMP", "SALES", nullptr, "JOE"),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES' ");
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesQuery(&block, s, "EMP", "SALES", "DEPT", "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesQuery, "EMP", "SALES", "DEPT", "JOE"),
               select + "JOE.KWCATCOL WHERE KWC_TNAM = 'EMP' AND KWC_OWNR = 'SALES'  AND KWC_CNAM = 'DEPT'");
 
     TableItem items[2] = {};
@@ -358,9 +250,7 @@ TEST_F(AttributesTest, TheReadQueriesNameTheTableAndOwnerInUpperCaseWithQuotesDo
     kwshr_appendToList(tables, &items[0]);
     kwshr_appendToList(tables, &items[1]);
     block.arg = tables;
-    EXPECT_EQ(catalogText([&](RequestBlock*, CatalogStatement* s) {
-                  TDX_ColumnAttributesForTablesQuery(&block, s, static_cast<HostList*>(block.arg), "JOE");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_ColumnAttributesForTablesQuery, static_cast<HostList*>(block.arg), "JOE"),
               select +
                   "JOE.KWCATCOL WHERE  (KWC_TNAM = 'EMP' AND KWC_OWNR= 'SALES') OR  (KWC_TNAM = 'DEPT' AND "
                   "KWC_OWNR= 'JO''E')");

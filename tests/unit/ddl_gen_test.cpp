@@ -198,47 +198,22 @@ TEST_F(DdlGenTest, TypeFromHostTypeSearchesTheTypeTableBackwards) {
 }
 
 TEST_F(DdlGenTest, CreateTableDelimitedOrNotWithEachInClause) {
-    struct Case {
+    const char* columns = "CREATE TABLE PAYROLL.\"EMP\" \n(\"ID\" INTEGER NOT NULL,\n\"NAME\" VARCHAR(40))";
+    const struct Case {
         const char* name;
         bool noDelimit;
         const char* database;  // null: not connected
         const char* tableSpace;
-        Lines lines;
+        std::string text;  // the statement's lines apart by "\n"
         int cancelledDialogs;
-    };
-    const Case cases[] = {
-        {"delimited, not connected",
-         false,
-         nullptr,
-         "TS1",
-         {"CREATE TABLE PAYROLL.\"EMP\" ", "(\"ID\" INTEGER NOT NULL,", "\"NAME\" VARCHAR(40))"},
-         0},
-        {"not delimited",
-         true,
-         nullptr,
-         "",
-         {"CREATE TABLE PAYROLL.EMP ", "(ID INTEGER NOT NULL,", "NAME VARCHAR(40))"},
-         0},
-        {"connected with a table space",
-         false,
-         "db1",
-         "ts1",
-         {"CREATE TABLE PAYROLL.\"EMP\" ", "(\"ID\" INTEGER NOT NULL,", "\"NAME\" VARCHAR(40))",
-          " IN DB1.TS1"},
-         0},
-        {"connected, table space dialog cancelled",
-         false,
-         "db1",
-         "",
-         {"CREATE TABLE PAYROLL.\"EMP\" ", "(\"ID\" INTEGER NOT NULL,", "\"NAME\" VARCHAR(40))",
-          " IN DATABASE DB1"},
-         1},
-        {"connected without a database name",
-         false,
-         "",
-         "ts1",
-         {"CREATE TABLE PAYROLL.\"EMP\" ", "(\"ID\" INTEGER NOT NULL,", "\"NAME\" VARCHAR(40))"},
-         0},
+    } cases[] = {
+        {"delimited, not connected", false, nullptr, "TS1", columns, 0},
+        {"not delimited", true, nullptr, "",
+         "CREATE TABLE PAYROLL.EMP \n(ID INTEGER NOT NULL,\nNAME VARCHAR(40))", 0},
+        {"connected with a table space", false, "db1", "ts1", columns + std::string("\n IN DB1.TS1"), 0},
+        {"connected, table space dialog cancelled", false, "db1", "",
+         columns + std::string("\n IN DATABASE DB1"), 1},
+        {"connected without a database name", false, "", "ts1", columns, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,9 +228,10 @@ TEST_F(DdlGenTest, CreateTableDelimitedOrNotWithEachInClause) {
         setTableSpace(c.tableSpace);
         tableArg(table);
         route(REQ_CREATE_TABLE);
-        EXPECT_EQ(only(), c.lines);
-        EXPECT_EQ(+block.result, static_cast<intptr_t>(c.lines.size()));
-        EXPECT_EQ(+block.statementLines, static_cast<int16_t>(c.lines.size()));
+        const Lines lines = linesOf(c.text);
+        EXPECT_EQ(only(), lines);
+        EXPECT_EQ(+block.result, static_cast<intptr_t>(lines.size()));
+        EXPECT_EQ(+block.statementLines, static_cast<int16_t>(lines.size()));
         EXPECT_NE(+block.statementHandle, 0);
         EXPECT_EQ(kwuser_scriptCancelledDialogs(), c.cancelledDialogs);
         EXPECT_STREQ(table->name, "emp") << "the host's names stay lower-case";
@@ -483,35 +459,20 @@ TEST_F(DdlGenTest, DropTableOrView) {
 }
 
 TEST_F(DdlGenTest, CreateAndDropIndex) {
-    struct Case {
+    const struct Case {
         const char* name;
         int32_t ascending, unique, clustered;
         uint8_t options;
-        Lines lines;
+        const char* create;  // lines apart by "\n"
         const char* drop;
-    };
-    const Case cases[] = {
-        {"unique descending",
-         0,
-         1,
-         0,
-         0,
-         {"CREATE UNIQUE INDEX \"X1\"", " ON PAYROLL.\"EMP\"", "(\"ID\" DESC ,", "\"NAME\" DESC )"},
+    } cases[] = {
+        {"unique descending", 0, 1, 0, 0,
+         "CREATE UNIQUE INDEX \"X1\"\n ON PAYROLL.\"EMP\"\n(\"ID\" DESC ,\n\"NAME\" DESC )",
          "DROP INDEX \"X1\""},
-        {"plain",
-         1,
-         0,
-         0,
-         0,
-         {"CREATE INDEX \"X1\"", " ON PAYROLL.\"EMP\"", "(\"ID\" ,", "\"NAME\" )"},
+        {"plain", 1, 0, 0, 0, "CREATE INDEX \"X1\"\n ON PAYROLL.\"EMP\"\n(\"ID\" ,\n\"NAME\" )",
          "DROP INDEX \"X1\""},
-        {"clustered, not delimited",
-         1,
-         0,
-         1,
-         OPT_NO_DELIMIT,
-         {"CREATE INDEX X1", " ON PAYROLL.EMP", "(ID ,", "NAME ) CLUSTER"},
-         "DROP INDEX X1"},
+        {"clustered, not delimited", 1, 0, 1, OPT_NO_DELIMIT,
+         "CREATE INDEX X1\n ON PAYROLL.EMP\n(ID ,\nNAME ) CLUSTER", "DROP INDEX X1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -521,7 +482,7 @@ TEST_F(DdlGenTest, CreateAndDropIndex) {
         clearStatements();
         tableArg(t);
         route(REQ_CREATE_INDEX);
-        EXPECT_EQ(only(), c.lines);
+        EXPECT_EQ(only(), linesOf(c.create));
         EXPECT_EQ(+block.result, 4);
         clearStatements();
         route(REQ_DROP_INDEX);

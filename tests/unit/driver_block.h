@@ -18,6 +18,17 @@
 // A statement as its lines.
 using Lines = std::vector<std::string>;
 
+// A statement written as one text, its lines apart by "\n" (how the golden statements are kept).
+inline Lines linesOf(const std::string& text) {
+    Lines lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
 class DriverBlockTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -60,14 +71,7 @@ class DriverBlockTest : public ::testing::Test {
         std::vector<Lines> out;
         HostList* list = block.statementList;
         for (HostListNode* n = list != nullptr ? list->first : nullptr; n != nullptr; n = n->next) {
-            Lines lines;
-            std::string text = static_cast<StatementRecord*>(n->data)->text;
-            size_t start = 0;
-            for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(text.substr(start, end - start));
-            }
-            lines.push_back(text.substr(start));
-            out.push_back(lines);
+            out.push_back(linesOf(static_cast<StatementRecord*>(n->data)->text));
         }
         return out;
     }
@@ -102,6 +106,12 @@ class DriverBlockTest : public ::testing::Test {
         std::string text = statement.text;
         TDX_EndStatement(&block, &statement);
         return text;
+    }
+
+    // The text `write(block, statement, args...)` writes into a fresh catalog statement.
+    template <typename Write, typename... Args>
+    std::string catalogTextOf(Write write, Args... args) {
+        return catalogText([&](RequestBlock* b, CatalogStatement* s) { write(b, s, args...); });
     }
 
     KWCTX context = nullptr;

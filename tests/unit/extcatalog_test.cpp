@@ -114,13 +114,12 @@ TEST_F(ExtCatalogTest, EachTableHasItsProbeBodyIndexAndGrant) {
          "CREATE UNIQUE INDEX KWCATCOL_IDX  ON JOE.KWCATCOL(KWC_TNAM, KWC_OWNR, KWC_CNAM)"},
         {CAT_FORMATS, "SELECT COUNT(*) FROM JOE.KWCATFMT ",
          "CREATE TABLE JOE.KWCATFMT (KWF_NAME CHAR(30) NOT NULL,KWF_FRMT CHAR(254) NOT NULL,KWF_TYPE "
-         "SMALLINT "
-         "NOT NULL,KWF_CNTR int ) ",
+         "SMALLINT NOT NULL,"
+         "KWF_CNTR int ) ",
          "CREATE UNIQUE INDEX KWCATFMT_IDX  ON JOE.KWCATFMT(KWF_NAME) "},
         {CAT_VALIDATIONS, "SELECT * FROM JOE.KWCATVLD WHERE 1 = 2",
          "CREATE TABLE JOE.KWCATVLD (KWV_NAME CHAR(30) NOT NULL,KWV_VALD CHAR(254) NOT NULL,KWV_TYPE "
-         "SMALLINT,"
-         "KWV_CNTR INTEGER,KWV_MSG CHAR(254)) ",
+         "SMALLINT,KWV_CNTR INTEGER,KWV_MSG CHAR(254)) ",
          "CREATE UNIQUE INDEX KWCATVLD_IDX  ON JOE.KWCATVLD(KWV_NAME) CLUSTER "},
         {CAT_EDIT_STYLES, "SELECT * FROM JOE.KWCATEDT",
          "CREATE TABLE JOE.KWCATEDT (KWE_NAME CHAR(30) NOT NULL,KWE_EDIT VARCHAR(254),KWE_TYPE SMALLINT,"
@@ -129,87 +128,58 @@ TEST_F(ExtCatalogTest, EachTableHasItsProbeBodyIndexAndGrant) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(TDX_CatalogTableName(c.table));
-        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogProbeText(b, s, c.table, "JOE");
-                  }),
-                  c.probe);
+        EXPECT_EQ(catalogTextOf(TDX_CatalogProbeText, c.table, "JOE"), c.probe);
         if (c.create != nullptr) {
-            EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                          TDX_CatalogCreateText(b, s, c.table, "", "TS1", "JOE");
-                      }),
-                      c.create)
+            EXPECT_EQ(catalogTextOf(TDX_CatalogCreateText, c.table, "", "TS1", "JOE"), c.create)
                 << "no database: no IN clause, whatever the table space";
         }
-        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogIndexText(b, s, c.table, "JOE");
-                  }),
-                  c.index);
-        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                      TDX_CatalogGrantText(b, s, c.table, "JOE");
-                  }),
+        EXPECT_EQ(catalogTextOf(TDX_CatalogIndexText, c.table, "JOE"), c.index);
+        EXPECT_EQ(catalogTextOf(TDX_CatalogGrantText, c.table, "JOE"),
                   std::string("GRANT SELECT, UPDATE, INSERT, DELETE ON JOE.") +
                       TDX_CatalogTableName(c.table) + "  TO PUBLIC ");
     }
 }
 
 TEST_F(ExtCatalogTest, TheInClauseFollowsTheBodyDirectly) {
-    EXPECT_EQ(catalogText([](RequestBlock* b, CatalogStatement* s) {
-                  TDX_CatalogCreateText(b, s, CAT_TABLES, "DB1", "TS1", "K");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_CatalogCreateText, CAT_TABLES, "DB1", "TS1", "K"),
               std::string("CREATE TABLE K.") + kTableBody + "IN DB1.TS1 ");
-    EXPECT_EQ(catalogText([](RequestBlock* b, CatalogStatement* s) {
-                  TDX_CatalogCreateText(b, s, CAT_TABLES, "DB1", "", "K");
-              }),
+    EXPECT_EQ(catalogTextOf(TDX_CatalogCreateText, CAT_TABLES, "DB1", "", "K"),
               std::string("CREATE TABLE K.") + kTableBody + "IN DATABASE DB1 ");
 }
 
-TEST_F(ExtCatalogTest, SeedRowsAreTheTwentyFormatsAndTwentyOneEditStylesInOrder) {
+// The seed rows (the twenty formats and twenty-one edit styles, in order) and the dictionary
+// queries: each a writer of one owner's text from a number.
+TEST_F(ExtCatalogTest, SeedRowsAndDictionaryQueriesNameTheOwnersTables) {
+    using Writer = void (*)(RequestBlock*, CatalogStatement*, int32_t, const char*);
     const struct {
-        int32_t row;
-        const char* format;
-    } formats[] = {
-        {0, "INSERT INTO JOE.KWCATFMT VALUES ('[General]', '[General]', 81, 0)"},
-        {5, "INSERT INTO JOE.KWCATFMT VALUES ('$#,##0;($#,##0)', '$#,##0;($#,##0)', 81, 0)"},
-        {11, "INSERT INTO JOE.KWCATFMT VALUES ('0.00E+00', '0.00E+00', 81, 0)"},
-        {12, "INSERT INTO JOE.KWCATFMT VALUES ('m/d/yy', 'm/d/yy', 84, 0)"},
-        {19, "INSERT INTO JOE.KWCATFMT VALUES ('m/d/yy h:mm', 'm/d/yy h:mm', 84, 0)"},
-    };
-    for (const auto& f : formats) {
-        EXPECT_EQ(catalogText(
-                      [&](RequestBlock* b, CatalogStatement* s) { TDX_SeedFormatText(b, s, f.row, "JOE"); }),
-                  f.format);
-    }
-    const struct {
-        int32_t row;
-        const char* style;
-    } styles[] = {
-        {0, "INSERT INTO JOE.KWCATEDT values ('###,###.00', '###,###.00', 90, 1, 1, 32, '10')"},
-        {2, "INSERT INTO JOE.KWCATEDT values ('###-##-####', '###-##-####', 90, 1, 1, 32, '00')"},
-        {10, "INSERT INTO JOE.KWCATEDT values ('HH:MM:SS', 'HH:MM:SS', 90, 1, 1, 32, '30')"},
-        {20,
+        Writer write;
+        int32_t number;
+        const char* text;
+    } cases[] = {
+        {TDX_SeedFormatText, 0, "INSERT INTO JOE.KWCATFMT VALUES ('[General]', '[General]', 81, 0)"},
+        {TDX_SeedFormatText, 5,
+         "INSERT INTO JOE.KWCATFMT VALUES ('$#,##0;($#,##0)', '$#,##0;($#,##0)', 81, 0)"},
+        {TDX_SeedFormatText, 11, "INSERT INTO JOE.KWCATFMT VALUES ('0.00E+00', '0.00E+00', 81, 0)"},
+        {TDX_SeedFormatText, 12, "INSERT INTO JOE.KWCATFMT VALUES ('m/d/yy', 'm/d/yy', 84, 0)"},
+        {TDX_SeedFormatText, 19, "INSERT INTO JOE.KWCATFMT VALUES ('m/d/yy h:mm', 'm/d/yy h:mm', 84, 0)"},
+        {TDX_SeedEditStyleText, 0,
+         "INSERT INTO JOE.KWCATEDT values ('###,###.00', '###,###.00', 90, 1, 1, 32, '10')"},
+        {TDX_SeedEditStyleText, 2,
+         "INSERT INTO JOE.KWCATEDT values ('###-##-####', '###-##-####', 90, 1, 1, 32, '00')"},
+        {TDX_SeedEditStyleText, 10,
+         "INSERT INTO JOE.KWCATEDT values ('HH:MM:SS', 'HH:MM:SS', 90, 1, 1, 32, '30')"},
+        {TDX_SeedEditStyleText, 20,
          "INSERT INTO JOE.KWCATEDT values ('DD/MM/YY HH:MM:SS:FFFFFF', 'DD/MM/YY HH:MM:SS:FFFFFF', 90, 1, 1, "
          "32, '40')"},
-    };
-    for (const auto& e : styles) {
-        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                      TDX_SeedEditStyleText(b, s, e.row, "JOE");
-                  }),
-                  e.style);
-    }
-}
-
-TEST_F(ExtCatalogTest, DictionaryQueriesSelectTheirColumnsFromTheOwnersTable) {
-    const std::pair<int32_t, const char*> cases[] = {
-        {DICT_FORMATS, "SELECT KWF_NAME, KWF_FRMT, KWF_TYPE, KWF_CNTR FROM JOE.KWCATFMT"},
-        {DICT_VALIDATIONS, "SELECT KWV_NAME, KWV_VALD, KWV_TYPE, KWV_CNTR, KWV_MSG FROM JOE.KWCATVLD"},
-        {DICT_EDIT_STYLES,
+        {TDX_DictionaryQuery, DICT_FORMATS,
+         "SELECT KWF_NAME, KWF_FRMT, KWF_TYPE, KWF_CNTR FROM JOE.KWCATFMT"},
+        {TDX_DictionaryQuery, DICT_VALIDATIONS,
+         "SELECT KWV_NAME, KWV_VALD, KWV_TYPE, KWV_CNTR, KWV_MSG FROM JOE.KWCATVLD"},
+        {TDX_DictionaryQuery, DICT_EDIT_STYLES,
          "SELECT KWE_NAME, KWE_EDIT, KWE_TYPE, KWE_CNTR, KWE_WORK, KWE_SEQN, KWE_FLAG FROM JOE.KWCATEDT"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(catalogText([&](RequestBlock* b, CatalogStatement* s) {
-                      TDX_DictionaryQuery(b, s, c.first, "JOE");
-                  }),
-                  c.second);
+        EXPECT_EQ(catalogTextOf(c.write, c.number, "JOE"), c.text);
     }
 }
 

@@ -210,6 +210,26 @@ class ShellTest : public ::testing::Test {
         ASSERT_NE(driver->entry(), nullptr);
         shell = std::make_unique<kwsh::Shell>(*driver, out, err);
     }
+    // An input run in a fresh shell's settings, and what it must print on each stream.
+    struct Run {
+        const char* claim;
+        const char* input;
+        const char* out;
+        const char* err;
+        bool quiet = false;
+    };
+    void expectRuns(std::initializer_list<Run> runs) {
+        for (const Run& run : runs) {
+            SCOPED_TRACE(run.claim);
+            out.str("");
+            err.str("");
+            shell->settings() = kwsh::ShellSettings{};
+            shell->settings().quiet = run.quiet;
+            shell->runText(run.input, "");
+            EXPECT_EQ(out.str(), run.out);
+            EXPECT_EQ(err.str(), run.err);
+        }
+    }
     std::ostringstream out, err;
     std::unique_ptr<kwsh::Driver> driver;
     std::unique_ptr<kwsh::Shell> shell;
@@ -237,13 +257,7 @@ TEST_F(ShellTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
           "\\describe SQL", "\\format [aligned|csv]", "\\trace [on|off|file PATH]", "\\quit"}) {
         EXPECT_NE(out.str().find(use), std::string::npos) << "help lists " << use;
     }
-    const struct {
-        const char* claim;
-        const char* input;
-        const char* out;
-        const char* err;
-        bool quiet = false;
-    } cases[] = {
+    expectRuns({
         {"format set and shown", "\\format csv\n\\format", "csv\n", ""},
         {"an unknown format", "\\format tsv", "", "ERROR: \\format takes aligned or csv, not \"tsv\"\n"},
         {"an unknown command", "\\nosuch", "",
@@ -270,17 +284,7 @@ TEST_F(ShellTest, AnswersEachCommandOrSaysClearlyWhatIsWrong) {
         {"quiet keeps failures", "\\login\n", "", "ERROR 999: login cancelled\n", true},
         // Last: once quit, the shell runs nothing more.
         {"quit ends the source", "\\echo a\n\\q\n\\echo b", "a\n", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.claim);
-        out.str("");
-        err.str("");
-        shell->settings() = kwsh::ShellSettings{};
-        shell->settings().quiet = c.quiet;
-        shell->runText(c.input, "");
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), c.err);
-    }
+    });
 }
 
 TEST_F(ShellTest, FailureLinesNameTheScriptAndTheLineAndStopOnErrorStopsAtTheFirst) {
@@ -330,12 +334,7 @@ TEST_F(ShellTest, AtATerminalCtrlCDropsTheStatementBeingTypedAndEachStatementIsO
 }
 
 TEST_F(ShellTest, SetsAndShowsVariablesAndOutputSettingsAsPsqlDoes) {
-    const struct {
-        const char* claim;
-        const char* input;
-        const char* out;
-        const char* err;
-    } cases[] = {
+    expectRuns({
         {"values set, words joined, listed by name", "\\set b x 'y z'\n\\set a 1\n\\set e\n\\set",
          "a = '1'\nb = 'xy z'\ne = ''\n", ""},
         {"a variable may even name the command", "\\set c conninfo\n\\:c", "not connected\n", ""},
@@ -367,16 +366,7 @@ TEST_F(ShellTest, SetsAndShowsVariablesAndOutputSettingsAsPsqlDoes) {
          "ERROR: \\pset pager takes on or off, not \"always\"\n"},
         {"nothing to send again", "\\g", "",
          "ERROR: no statement has been sent yet; \\g sends the one being typed\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.claim);
-        out.str("");
-        err.str("");
-        shell->settings() = kwsh::ShellSettings{};
-        shell->runText(c.input, "");
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), c.err);
-    }
+    });
 }
 
 TEST_F(ShellTest, OnErrorStopIsAVariableThatStopsTheScriptAtItsFirstFailure) {

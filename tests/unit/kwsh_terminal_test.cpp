@@ -62,6 +62,12 @@ class KwshTerminal : public ::testing::Test {
         return kwsh;
     }
 
+    // Types \q and expects kwsh to end well.
+    static void quit(TerminalProgram& kwsh) {
+        ASSERT_TRUE(kwsh.type("\\q\r"));
+        EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+    }
+
     // The history file's entries, read back with libedit as kwsh reads it.
     std::vector<std::string> history() {
         clear_history();
@@ -87,8 +93,7 @@ TEST_F(KwshTerminal, KeepsTextBeyondAsciiAsTypedAlsoWhenTheLocaleIsThePlainOne) 
         auto kwsh = start(lang);
         ASSERT_TRUE(kwsh->type("\\echo José 日本 naïve\r"));
         EXPECT_TRUE(kwsh->expect("\r\nJosé 日本 naïve\r\n")) << kwsh->transcript();
-        ASSERT_TRUE(kwsh->type("\\q\r"));
-        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+        quit(*kwsh);
     }
 }
 
@@ -110,8 +115,7 @@ TEST_F(KwshTerminal, CtrlCAtThePromptDropsWhatIsBeingTypedAndKwshGoesOn) {
     EXPECT_TRUE(kwsh->expect("^C\r\nkwsh> ")) << kwsh->transcript();
     ASSERT_TRUE(kwsh->type("\\echo still here\r"));
     EXPECT_TRUE(kwsh->expect("\r\nstill here\r\n")) << kwsh->transcript();
-    ASSERT_TRUE(kwsh->type("\\q\r"));
-    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    quit(*kwsh);
     EXPECT_EQ(history(), (std::vector<std::string>{"\\echo alive", "\\echo still here", "\\q"}))
         << "nothing of the dropped statement";
 }
@@ -126,8 +130,7 @@ TEST_F(KwshTerminal, AStatementOfSeveralLinesIsOneHistoryEntryAndRunsAgainWhenCa
         EXPECT_TRUE(kwsh->expect("ERROR: not connected")) << kwsh->transcript();
         ASSERT_TRUE(kwsh->type("\\echo a; \\echo b\r"));
         EXPECT_TRUE(kwsh->expect("\r\na; \\echo b\r\n")) << kwsh->transcript();
-        ASSERT_TRUE(kwsh->type("\\q\r"));
-        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+        quit(*kwsh);
     }
     EXPECT_EQ(history(), (std::vector<std::string>{"SELECT 1 -- one;\n;", "\\echo a; \\echo b", "\\q"}));
     {
@@ -139,8 +142,7 @@ TEST_F(KwshTerminal, AStatementOfSeveralLinesIsOneHistoryEntryAndRunsAgainWhenCa
         ASSERT_TRUE(kwsh->type("\r"));
         EXPECT_TRUE(kwsh->expect("ERROR: not connected")) << kwsh->transcript();
         EXPECT_TRUE(kwsh->expect("kwsh> ")) << kwsh->transcript();
-        ASSERT_TRUE(kwsh->type("\\q\r"));
-        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+        quit(*kwsh);
         EXPECT_EQ(kwsh->transcript().find("    -> "), std::string::npos) << kwsh->transcript();
     }
     EXPECT_EQ(history(), (std::vector<std::string>{"SELECT 1 -- one;\n;", "\\echo a; \\echo b", "\\q",
@@ -160,8 +162,7 @@ TEST_F(KwshTerminal, TabCompletesCommandNamesAndListsTheChoicesWhenThereAreSever
     EXPECT_TRUE(kwsh->expect("\\connect   \\conninfo")) << kwsh->transcript();
     ASSERT_TRUE(kwsh->type("info\r"));
     EXPECT_TRUE(kwsh->expect("\r\nnot connected\r\nkwsh> ")) << kwsh->transcript();
-    ASSERT_TRUE(kwsh->type("\\q\r"));
-    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    quit(*kwsh);
 }
 
 // The screen is 24 rows: the help is longer and goes to the pager (a stub that keeps what it is
@@ -178,8 +179,7 @@ TEST_F(KwshTerminal, AnswersLongerThanTheScreenGoThroughThePager) {
     EXPECT_TRUE(kwsh->expect("\r\nshort\r\nkwsh> ")) << kwsh->transcript();
     ASSERT_TRUE(kwsh->type("\\pset pager off\r\\?\r"));
     EXPECT_TRUE(kwsh->expect("Statements end with")) << kwsh->transcript();
-    ASSERT_TRUE(kwsh->type("\\q\r"));
-    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    quit(*kwsh);
     EXPECT_EQ(read("paged").find("short"), std::string::npos);
 }
 
@@ -195,8 +195,7 @@ TEST_F(KwshTerminal, BackslashEEditsTheStatementBeingTypedInTheEditor) {
     ASSERT_TRUE(kwsh->type("2 \\e\r"));
     EXPECT_TRUE(kwsh->expect("edited by the editor\r\nkwsh> ")) << kwsh->transcript();
     EXPECT_EQ(read("seen"), "SELECT 1,\n2\n");
-    ASSERT_TRUE(kwsh->type("\\q\r"));
-    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    quit(*kwsh);
 }
 
 // The type list fits a screen of 120 columns: with \x auto it stays a table, \x shows it as records
@@ -209,39 +208,29 @@ TEST_F(KwshTerminal, ExpandedDisplayShowsRecordsAndAutoKeepsTablesThatFit) {
     ASSERT_TRUE(kwsh->type("\\x on\r\\dT\r"));
     EXPECT_TRUE(kwsh->expect("-[ RECORD 1 ]-"));
     EXPECT_TRUE(kwsh->expect("-\r\nType           | CHAR\r\nCode           | 1\r\n")) << kwsh->transcript();
-    ASSERT_TRUE(kwsh->type("\\q\r"));
-    EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+    quit(*kwsh);
 }
 
 TEST_F(KwshTerminal, ReadsTheStartUpFileUnlessToldNotTo) {
     write(".kwshrc", "\\set greeting 'hello from the start-up file'\n\\pset null '(none)'\n");
-    {
-        auto kwsh = start();
+    const std::pair<std::vector<std::string>, const char*> runs[] = {
+        {{}, "\r\nhello from the start-up file\r\n"}, {{"-X"}, "\r\n:greeting\r\n"}};
+    for (const auto& [args, echoed] : runs) {
+        auto kwsh = start("C.UTF-8", args);
         ASSERT_TRUE(kwsh->type("\\echo :greeting\r"));
-        EXPECT_TRUE(kwsh->expect("\r\nhello from the start-up file\r\n")) << kwsh->transcript();
-        ASSERT_TRUE(kwsh->type("\\q\r"));
-        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
-    }
-    {
-        auto kwsh = start("C.UTF-8", {"-X"});
-        ASSERT_TRUE(kwsh->type("\\echo :greeting\r"));
-        EXPECT_TRUE(kwsh->expect("\r\n:greeting\r\n")) << kwsh->transcript();
-        ASSERT_TRUE(kwsh->type("\\q\r"));
-        EXPECT_EQ(kwsh->wait(), 0) << kwsh->transcript();
+        EXPECT_TRUE(kwsh->expect(echoed)) << kwsh->transcript();
+        quit(*kwsh);
     }
 }
 
+// The last locale is one that is not installed.
 TEST(TerminalCharset, IsTheLocalesOrUtf8WhenTheLocaleKnowsOnlyAscii) {
     const std::string saved = std::setlocale(LC_CTYPE, nullptr);
     const struct {
         const char* lcAll;
         const char* charset;
     } cases[] = {
-        {"C.UTF-8", "UTF-8"},
-        {"C", "UTF-8"},
-        {"POSIX", "UTF-8"},
-        {"xx_NOWHERE.ISO-8859-1", "UTF-8"},  // a locale that is not installed
-    };
+        {"C.UTF-8", "UTF-8"}, {"C", "UTF-8"}, {"POSIX", "UTF-8"}, {"xx_NOWHERE.ISO-8859-1", "UTF-8"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lcAll);
         setenv("LC_ALL", c.lcAll, 1);

@@ -258,44 +258,22 @@ kwsh::PrintOptions expandedOptions(kwsh::Expanded expanded, size_t screenWidth =
 }
 
 TEST(ExpandedOutput, ShowsEachRowAsARecordWithNamesPaddedAndTheRuleAsWideAsTheWidestLine) {
-    const struct {
-        const char* claim;
-        std::vector<kwsh::OutputColumn> columns;
-        std::vector<OutputRow> rows;
-        bool complete;
-        std::string expected;
-    } cases[] = {
-        {"short values: the record line alone",
-         {{"id", true}, {"name", false}},
-         {{"1", "Ann"}, {"22", std::nullopt}},
-         true,
-         "-[ RECORD 1 ]\nid   | 1\nname | Ann\n-[ RECORD 2 ]\nid   | 22\nname | NULL\n\n"},
-        {"a long value draws the rule out, numbers stay on the left, blanks at the end go",
-         {{"id", true}, {"name", false}},
-         {{"7", "Bartholomew"}, {"8", ""}},
-         true,
-         "-[ RECORD 1 ]-----\nid   | 7\nname | Bartholomew\n-[ RECORD 2 ]-----\nid   | 8\nname |\n\n"},
-        {"wide characters take two columns",
-         {{"名前", false}, {"n", true}},
-         {{"日本語", "1"}},
-         true,
-         "-[ RECORD 1 ]\n名前 | 日本語\nn    | 1\n\n"},
-        {"escapes keep one value on one line",
-         {{"note", false}},
-         {{"a\nb"}},
-         true,
-         "-[ RECORD 1 ]\nnote | a\\nb\n\n"},
-        {"no rows", {{"x", false}}, {}, true, "(0 rows)\n\n"},
-        {"an interrupted fetch says so",
-         {{"x", false}},
-         {{"a"}},
-         false,
-         "-[ RECORD 1 ]\nx | a\n(incomplete)\n\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.claim);
-        EXPECT_EQ(printWith(expandedOptions(kwsh::Expanded::On), c.columns, c.rows, c.complete), c.expected);
-    }
+    const kwsh::PrintOptions on = expandedOptions(kwsh::Expanded::On);
+    const std::vector<kwsh::OutputColumn> idName = {{"id", true}, {"name", false}}, x = {{"x", false}};
+    // Short values: the record line alone.
+    EXPECT_EQ(printWith(on, idName, {{"1", "Ann"}, {"22", std::nullopt}}),
+              "-[ RECORD 1 ]\nid   | 1\nname | Ann\n-[ RECORD 2 ]\nid   | 22\nname | NULL\n\n");
+    // A long value draws the rule out, numbers stay on the left, blanks at the end go.
+    EXPECT_EQ(printWith(on, idName, {{"7", "Bartholomew"}, {"8", ""}}),
+              "-[ RECORD 1 ]-----\nid   | 7\nname | Bartholomew\n-[ RECORD 2 ]-----\nid   | 8\nname |\n\n");
+    EXPECT_EQ(printWith(on, {{"名前", false}, {"n", true}}, {{"日本語", "1"}}),
+              "-[ RECORD 1 ]\n名前 | 日本語\nn    | 1\n\n")
+        << "wide characters take two columns";
+    EXPECT_EQ(printWith(on, {{"note", false}}, {{"a\nb"}}), "-[ RECORD 1 ]\nnote | a\\nb\n\n")
+        << "escapes keep one value on one line";
+    EXPECT_EQ(printWith(on, x, {}), "(0 rows)\n\n");
+    EXPECT_EQ(printWith(on, x, {{"a"}}, false), "-[ RECORD 1 ]\nx | a\n(incomplete)\n\n")
+        << "an interrupted fetch says so";
 }
 
 TEST(ExpandedOutput, AutoExpandsExactlyTheTablesWiderThanTheScreen) {
