@@ -177,23 +177,17 @@ TEST_F(RemoteCalls, StoredRequestsRunWithTheCallsValuesAsLiterals) {
     EXPECT_EQ(bad.results, (std::vector<Rows>{{{"1"}}})) << "the statements before the failure answered";
 }
 
-// The number of JOE's backends running a query that contains `marker`.
-int running(const std::string& marker) {
-    return std::stoi(env().queryValue(
-        "SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' AND query LIKE '%" +
-        marker + "%' AND pid <> pg_backend_pid()"));
-}
-
 TEST_F(RemoteCalls, AnAttentionDuringACallCancelsItAndTheSessionGoesOn) {
     kwtest::createHostlib("joe", "SLEEPY", "SELECT PG_SLEEP(60) /* rpc-sleepy */ FROM SYSIBM.SYSDUMMY1");
     DBPROCESS* dbp = joe_->get();
     ASSERT_EQ(dbrpcinit(dbp, const_cast<char*>("sleepy"), 0), SUCCEED);
     ASSERT_EQ(dbrpcsend(dbp), SUCCEED);
-    ASSERT_TRUE(kwtest::waitUntil([] { return running("rpc-sleepy") == 1; }, 10)) << "the call runs";
+    ASSERT_TRUE(kwtest::waitUntil([] { return kwtest::running("rpc-sleepy") == 1; }, 10)) << "the call runs";
     const auto start = Clock::now();
     EXPECT_EQ(dbcancel(dbp), SUCCEED);
     EXPECT_LT(kwtest::secondsSince(start), 5.0) << "the attention is answered promptly";
-    EXPECT_TRUE(kwtest::waitUntil([] { return running("rpc-sleepy") == 0; }, 5)) << "the query is gone";
+    EXPECT_TRUE(kwtest::waitUntil([] { return kwtest::running("rpc-sleepy") == 0; }, 5))
+        << "the query is gone";
     EXPECT_EQ(rpc(*joe_, "sp_pkeys", {text("", "EMP")}).results, std::vector<Rows>{kEmpKey})
         << "the session answers the next call";
 }

@@ -73,6 +73,13 @@ inline Rows query(DbClient& client, const std::string& sql) {
     return rows;
 }
 
+// The number of JOE's backends running a query that contains `marker`.
+inline int running(const std::string& marker) {
+    return std::stoi(env().queryValue(
+        "SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' AND query LIKE '%" +
+        marker + "%' AND pid <> pg_backend_pid()"));
+}
+
 // Runs a batch that must succeed and drops its results.
 inline void run(DbClient& client, const std::string& sql) {
     EXPECT_TRUE(client.exec(sql)) << sql;
