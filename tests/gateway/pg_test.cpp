@@ -12,6 +12,7 @@
 namespace {
 
 using namespace kwtest;
+
 TEST(Cancel, DuringALongStatementStopsThePostgresQueryPromptly) {
     auto c = connectAs(kJoe);
     ASSERT_EQ(dbcmd(c->get(), "select pg_sleep(60) /* cancel-me-1 */"), SUCCEED);
