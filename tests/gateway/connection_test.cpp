@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "kwtest/wait.h"
 #include "live.h"
@@ -139,44 +140,33 @@ void expectGatewayServes(const std::string& server) {
     EXPECT_EQ(kwtest::query(c, "select 1"), (kwtest::Rows{{"1"}}));
 }
 
-TEST(MalformedInput, BeforeLoginEndsThatSessionOnly) {
+TEST(MalformedInput, BeforeOrAfterLoginEndsThatSessionOnly) {
     std::string badLength = kwtest::loginRecord({});
     badLength[61] = 40;  // the user name's length byte runs past its 30-byte field
-    const std::pair<const char*, std::string> cases[] = {
-        {"a login record cut short inside its fixed part",
-         kwtest::packets(0x02, kwtest::loginRecord({}).substr(0, 400))},
-        {"a length byte past its field", kwtest::packets(0x02, badLength)},
-        {"a packet length shorter than its header", header(0x02, 1, 4) + "abcd"},
-        {"a login packet larger than 512 bytes", header(0x02, 1, 4096) + std::string(4088, 'x')},
-        {"a TDS 7 prelogin", header(0x12, 1, 20) + std::string(12, '\0')},
-        {"a request before login", kwtest::packets(0x0F, kwtest::languageToken("select 1"))},
-    };
-    for (const auto& [claim, bytes] : cases) {
-        RawClient raw(env().gateway().port());
-        ASSERT_TRUE(raw.connected());
-        raw.send(bytes);
-        EXPECT_TRUE(raw.closedByServer()) << claim;
-    }
-    expectGatewayServes(env().serverName());
-}
-
-TEST(MalformedInput, AfterLoginEndsThatSessionOnly) {
     std::string lengthPast = kwtest::languageToken("select 1");
     lengthPast[1] = 0x7F;  // declares 127 bytes of text
-    const std::pair<const char*, std::string> cases[] = {
-        {"a language token whose length runs past the packet", kwtest::packets(0x0F, lengthPast)},
-        {"an unknown token", kwtest::packets(0x0F, std::string("\x99\x01\x02\x03", 4))},
-        {"a cursor token whose length runs past the packet",
+    // The claim, whether the client logs in first, and what it sends then.
+    const std::tuple<const char*, bool, std::string> cases[] = {
+        {"a login record cut short inside its fixed part", false,
+         kwtest::packets(0x02, kwtest::loginRecord({}).substr(0, 400))},
+        {"a length byte past its field", false, kwtest::packets(0x02, badLength)},
+        {"a packet length shorter than its header", false, header(0x02, 1, 4) + "abcd"},
+        {"a login packet larger than 512 bytes", false, header(0x02, 1, 4096) + std::string(4088, 'x')},
+        {"a TDS 7 prelogin", false, header(0x12, 1, 20) + std::string(12, '\0')},
+        {"a request before login", false, kwtest::packets(0x0F, kwtest::languageToken("select 1"))},
+        {"a language token whose length runs past the packet", true, kwtest::packets(0x0F, lengthPast)},
+        {"an unknown token", true, kwtest::packets(0x0F, std::string("\x99\x01\x02\x03", 4))},
+        {"a cursor token whose length runs past the packet", true,
          kwtest::packets(0x0F, std::string("\x86\x40\x00\x01\x63", 5))},
-        {"a remote procedure call whose name runs past its token",
+        {"a remote procedure call whose name runs past its token", true,
          kwtest::packets(0x0F, std::string("\xE6\x05\x00\x09sp_x\x00\x00", 10))},
-        {"garbage that is not a packet", std::string("GET / HTTP/1.1\r\n\r\n")},
-        {"a packet larger than the negotiated size", header(0x0F, 1, 2000) + std::string(1992, 'x')},
-        {"a second login", kwtest::packets(0x02, kwtest::loginRecord({}))},
+        {"garbage that is not a packet", true, std::string("GET / HTTP/1.1\r\n\r\n")},
+        {"a packet larger than the negotiated size", true, header(0x0F, 1, 2000) + std::string(1992, 'x')},
+        {"a second login", true, kwtest::packets(0x02, kwtest::loginRecord({}))},
     };
-    for (const auto& [claim, bytes] : cases) {
+    for (const auto& [claim, loggedIn, bytes] : cases) {
         RawClient raw(env().gateway().port());
-        ASSERT_TRUE(raw.login()) << claim;
+        ASSERT_TRUE(loggedIn ? raw.login() : raw.connected()) << claim;
         raw.send(bytes);
         EXPECT_TRUE(raw.closedByServer()) << claim;
     }
