@@ -158,12 +158,10 @@ TEST_F(BulkCopy, AFailingLoadLeavesTheTableUnchanged) {
 
 // Thousands of rows take many packets; -b makes a message of each batch, each committed alone.
 TEST_F(BulkCopy, ThousandsOfRowsInOneMessageAndInBatches) {
-    createJoeTable("BCPBIG",
-                   "id integer PRIMARY KEY, name varchar(30), stamp timestamp, amount decimal(11,3)");
-    createJoeTable("BCPBIG2",
-                   "id integer PRIMARY KEY, name varchar(30), stamp timestamp, amount decimal(11,3)");
-    createJoeTable("BCPBIG3",
-                   "id integer PRIMARY KEY, name varchar(30), stamp timestamp, amount decimal(11,3)");
+    for (const char* table : {"BCPBIG", "BCPBIG2", "BCPBIG3"}) {
+        createJoeTable(table,
+                       "id integer PRIMARY KEY, name varchar(30), stamp timestamp, amount decimal(11,3)");
+    }
     env().exec(
         "INSERT INTO joe.bcpbig SELECT g, 'name ' || g, timestamp '2020-01-01' + g * interval '61.5 "
         "seconds', "

@@ -6,9 +6,6 @@
 // units of work.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <optional>
-
 #include "catalog_live.h"
 #include "kwtest/wait.h"
 
@@ -16,120 +13,6 @@ namespace kwcat {
 namespace {
 
 using kwtest::Clock;
-
-// A parameter of a call: by name ("@x") or by position (""), a text or an integer, NULL when it
-// has no value; an output parameter asks for its value back.
-struct Param {
-    std::string name;
-    std::optional<std::string> text;
-    std::optional<DBINT> integer;
-    bool output = false;
-};
-
-Param text(const std::string& name, const std::string& value) {
-    return Param{name, value, std::nullopt, false};
-}
-Param number(const std::string& name, DBINT value) {
-    return Param{name, std::nullopt, value, false};
-}
-Param null(const std::string& name) {
-    return Param{name, std::nullopt, std::nullopt, false};
-}
-Param output(Param p) {
-    p.output = true;
-    return p;
-}
-
-struct Called {
-    bool ok = false;            // the call and every one of its results succeeded
-    std::vector<Rows> results;  // each result set's rows (values without trailing blanks)
-    int status = -1;            // the return status; -1 when none came
-    std::vector<std::pair<std::string, std::string>> returned;  // output parameters: name, value
-    std::string sqlcode;                                        // of a failure, as its 21002 message gives it
-    std::string message;                                        // of a failure, its DB2 text
-};
-
-// An output parameter's value as text.
-std::string returnedValue(DBPROCESS* dbp, int i) {
-    const BYTE* data = dbretdata(dbp, i);
-    int length = dbretlen(dbp, i);
-    if (data == nullptr || length <= 0) {
-        return "<null>";
-    }
-    int type = dbrettype(dbp, i);
-    if (type == SYBINT4 || type == SYBINTN) {
-        DBINT v = 0;
-        std::memcpy(&v, data, sizeof v);
-        return std::to_string(v);
-    }
-    return std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
-}
-
-// Calls `procedure` with `params` by remote procedure call and reads the whole answer.
-Called call(kwtest::DbClient& c, const std::string& procedure, std::vector<Param> params) {
-    DBPROCESS* dbp = c.get();
-    c.clearMessages();
-    Called a;
-    if (dbrpcinit(dbp, const_cast<char*>(procedure.c_str()), 0) != SUCCEED) {
-        ADD_FAILURE() << "dbrpcinit " << procedure;
-        return a;
-    }
-    for (Param& p : params) {
-        const char* name = p.name.empty() ? nullptr : p.name.c_str();
-        BYTE status = p.output ? DBRPCRETURN : 0;
-        RETCODE rc;
-        if (p.integer) {
-            rc = dbrpcparam(dbp, name, status, SYBINT4, -1, -1, reinterpret_cast<BYTE*>(&*p.integer));
-        } else if (p.text) {
-            rc = dbrpcparam(dbp, name, status, SYBVARCHAR, p.output ? 255 : -1,
-                            static_cast<DBINT>(p.text->size()), reinterpret_cast<BYTE*>(p.text->data()));
-        } else {
-            rc = dbrpcparam(dbp, name, status, SYBVARCHAR, p.output ? 255 : -1, 0, nullptr);
-        }
-        if (rc != SUCCEED) {
-            ADD_FAILURE() << "dbrpcparam " << p.name;
-        }
-    }
-    a.ok = dbrpcsend(dbp) == SUCCEED && dbsqlok(dbp) == SUCCEED;
-    RETCODE rc;
-    while (a.ok && (rc = dbresults(dbp)) != NO_MORE_RESULTS) {
-        if (rc == FAIL) {
-            a.ok = false;
-            break;
-        }
-        if (dbnumcols(dbp) > 0) {
-            Rows rows = kwtest::fetchAll(dbp);
-            for (auto& row : rows) {
-                for (std::string& value : row) {
-                    value.erase(value.find_last_not_of(' ') + 1);
-                }
-            }
-            a.results.push_back(std::move(rows));
-        }
-    }
-    c.drain();
-    if (dbhasretstat(dbp)) {
-        a.status = dbretstatus(dbp);
-    }
-    for (int i = 1; i <= dbnumrets(dbp); ++i) {
-        const char* name = dbretname(dbp, i);
-        a.returned.emplace_back(name ? name : "", returnedValue(dbp, i));
-    }
-    a.sqlcode = kwtest::reportedCode(c);
-    for (const kwtest::Message& m : kwtest::serverMessages(c, 21000)) {
-        a.message = m.text.substr(m.text.rfind("DG21000: ", 0) == 0 ? 9 : 0);
-    }
-    a.ok = a.ok && a.sqlcode.empty();
-    return a;
-}
-
-void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
-    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
-               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
-    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
-    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
-    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
-}
 
 const Rows kEmpKey = {{"<null>", "JOE", "EMP", "EMPNO", "1", "EMP_PK"},
                       {"<null>", "JOE", "EMP", "WORKDEPT", "2", "EMP_PK"}};
@@ -153,20 +36,20 @@ TEST_F(RemoteCalls, CatalogProceduresTakeParametersByNameAndPositionAndEndLikeAP
         {"dbo.SP_PKEYS", {text("", "EMP")}},
     };
     for (const auto& [procedure, params] : calls) {
-        const Called a = call(*joe_, procedure, params);
+        const Answer a = rpc(*joe_, procedure, params);
         EXPECT_TRUE(a.ok) << procedure << ": " << a.sqlcode << " " << a.message;
         EXPECT_EQ(a.results, std::vector<Rows>{kEmpKey}) << procedure;
         EXPECT_EQ(a.status, 0) << procedure;
         EXPECT_TRUE(a.returned.empty()) << procedure;
     }
     // Values go to the procedure as sent: "emp" is not EMP, and no owner means the caller's table.
-    EXPECT_EQ(call(*joe_, "sp_pkeys", {text("@table_name", "emp")}).results, std::vector<Rows>{Rows{}});
+    EXPECT_EQ(rpc(*joe_, "sp_pkeys", {text("@table_name", "emp")}).results, std::vector<Rows>{Rows{}});
     EXPECT_EQ(
-        call(*smith_, "sp_pkeys", {text("@table_name", "ASSIGN"), null("@table_owner")}).results[0].size(),
+        rpc(*smith_, "sp_pkeys", {text("@table_name", "ASSIGN"), null("@table_owner")}).results[0].size(),
         3u);
 
     // sp_fkeys both ways: the foreign keys of PROJ, and the tables that refer to DEPT.
-    Called fkeys = call(*joe_, "sp_fkeys", {text("@fktable_name", "PROJ"), text("@fktable_owner", "JOE")});
+    Answer fkeys = rpc(*joe_, "sp_fkeys", {text("@fktable_name", "PROJ"), text("@fktable_owner", "JOE")});
     ASSERT_TRUE(fkeys.ok) << fkeys.message;
     ASSERT_EQ(fkeys.results.size(), 1u);
     Rows seen;
@@ -177,7 +60,7 @@ TEST_F(RemoteCalls, CatalogProceduresTakeParametersByNameAndPositionAndEndLikeAP
                           {"EMP", "EMPNO", "PROJ", "RESPEMP", "FPEMP"},
                           {"EMP", "WORKDEPT", "PROJ", "RESPDEPT", "FPEMP"}}));
     EXPECT_EQ(fkeys.status, 0);
-    Called dependents = call(*joe_, "sp_fkeys", {text("", "DEPT"), text("", "JOE")});
+    Answer dependents = rpc(*joe_, "sp_fkeys", {text("", "DEPT"), text("", "JOE")});
     seen.clear();
     for (const auto& r : dependents.results.at(0)) {
         seen.push_back({r[6], r[7], r[11]});
@@ -226,7 +109,7 @@ TEST_F(RemoteCalls, CallsThatCannotRunAreRefusedAndTheSessionGoesOn) {
         {"a database the gateway does not serve", "nodb..sp_pkeys", {text("", "EMP")}, "-204", "NODB"},
     };
     for (const auto& [claim, procedure, params, code, named] : cases) {
-        const Called a = call(*joe_, procedure, params);
+        const Answer a = rpc(*joe_, procedure, params);
         EXPECT_FALSE(a.ok) << claim;
         EXPECT_EQ(a.sqlcode, code) << claim;
         EXPECT_NE(a.message.find(named), std::string::npos) << claim << ": " << a.message;
@@ -239,18 +122,18 @@ TEST_F(RemoteCalls, CallsThatCannotRunAreRefusedAndTheSessionGoesOn) {
 // the procedure with PostgreSQL's reason; it ran, so it ends with the failure status.
 TEST_F(RemoteCalls, AProcedureWhoseFunctionIsMissingFailsClearly) {
     env().exec("ALTER FUNCTION kwgw.sp_fkeys(text, text, text, text, text, text) RENAME TO sp_fkeys_away");
-    const Called missing = call(*joe_, "sp_fkeys", {text("", "DEPT")});
+    const Answer missing = rpc(*joe_, "sp_fkeys", {text("", "DEPT")});
     env().exec("ALTER FUNCTION kwgw.sp_fkeys_away(text, text, text, text, text, text) RENAME TO sp_fkeys");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.sqlcode, "-440") << "DB2's routine not found";
     EXPECT_NE(missing.message.find("KWGW.SP_FKEYS"), std::string::npos) << missing.message;
     EXPECT_EQ(missing.status, -6);
-    EXPECT_EQ(call(*joe_, "sp_fkeys", {text("", "DEPT")}).results.at(0).size(), 2u)
+    EXPECT_EQ(rpc(*joe_, "sp_fkeys", {text("", "DEPT")}).results.at(0).size(), 2u)
         << "and works once it is back";
 }
 
 TEST_F(RemoteCalls, OutputParametersComeBackUnchangedAfterTheReturnStatus) {
-    const Called a = call(
+    const Answer a = rpc(
         *joe_, "sp_pkeys",
         {text("@table_name", "EMP"), output(text("@table_owner", "JOE")), output(null("@table_qualifier"))});
     EXPECT_TRUE(a.ok) << a.message;
@@ -263,10 +146,11 @@ TEST_F(RemoteCalls, OutputParametersComeBackUnchangedAfterTheReturnStatus) {
 TEST_F(RemoteCalls, StoredRequestsRunWithTheCallsValuesAsLiterals) {
     kwtest::createJoeTable("callt", "k int, name varchar(30)");
     env().exec("INSERT INTO joe.callt VALUES (1, 'O''Brien'), (2, 'x'), (3, 'y')");
-    createHostlib("joe", "FINDNAME", "SELECT K, NAME FROM JOE.CALLT WHERE NAME = &1 OR K = &K ORDER BY K");
+    kwtest::createHostlib("joe", "FINDNAME",
+                          "SELECT K, NAME FROM JOE.CALLT WHERE NAME = &1 OR K = &K ORDER BY K");
     size_t mark = env().gateway().mark();
     for (const std::string procedure : {"findname", "JOE.FINDNAME", "dbo.findname"}) {
-        const Called a = call(*joe_, procedure, {text("", "O'Brien"), output(number("@k", 3))});
+        const Answer a = rpc(*joe_, procedure, {text("", "O'Brien"), output(number("@k", 3))});
         EXPECT_TRUE(a.ok) << procedure << ": " << a.message;
         EXPECT_EQ(a.results, (std::vector<Rows>{{{"1", "O'Brien"}, {"3", "y"}}})) << procedure;
         EXPECT_EQ(a.status, 0) << procedure;
@@ -277,40 +161,34 @@ TEST_F(RemoteCalls, StoredRequestsRunWithTheCallsValuesAsLiterals) {
     EXPECT_EQ(logged[0], "exec findname 'O''Brien', @K = 3") << "the statement log shows the call";
 
     // A value that tries to close its string stays one string.
-    EXPECT_EQ(call(*joe_, "findname", {text("", "x' OR 'a' = 'a"), number("@k", 0)}).results,
+    EXPECT_EQ(rpc(*joe_, "findname", {text("", "x' OR 'a' = 'a"), number("@k", 0)}).results,
               std::vector<Rows>{Rows{}});
     // By language, arguments are literals as written.
     EXPECT_EQ(must(*joe_, "exec findname 'x', @k = 3").rows, (Rows{{"2", "x"}, {"3", "y"}}));
 
     // A stored request that is not there is DB2's missing procedure; one that fails ends with the
     // failure status.
-    EXPECT_EQ(call(*joe_, "nosuchreq", {}).sqlcode, "-440");
-    createHostlib("joe", "BADREQ", "SELECT K FROM JOE.CALLT WHERE K = 1; SELECT * FROM JOE.NOSUCH");
-    const Called bad = call(*joe_, "badreq", {});
+    EXPECT_EQ(rpc(*joe_, "nosuchreq", {}).sqlcode, "-440");
+    kwtest::createHostlib("joe", "BADREQ", "SELECT K FROM JOE.CALLT WHERE K = 1; SELECT * FROM JOE.NOSUCH");
+    const Answer bad = rpc(*joe_, "badreq", {});
     EXPECT_FALSE(bad.ok);
     EXPECT_EQ(bad.sqlcode, "-204");
     EXPECT_EQ(bad.status, -6);
     EXPECT_EQ(bad.results, (std::vector<Rows>{{{"1"}}})) << "the statements before the failure answered";
 }
 
-// The number of JOE's backends running a query that contains `marker`.
-int running(const std::string& marker) {
-    return std::stoi(env().queryValue(
-        "SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' AND query LIKE '%" +
-        marker + "%' AND pid <> pg_backend_pid()"));
-}
-
 TEST_F(RemoteCalls, AnAttentionDuringACallCancelsItAndTheSessionGoesOn) {
-    createHostlib("joe", "SLEEPY", "SELECT PG_SLEEP(60) /* rpc-sleepy */ FROM SYSIBM.SYSDUMMY1");
+    kwtest::createHostlib("joe", "SLEEPY", "SELECT PG_SLEEP(60) /* rpc-sleepy */ FROM SYSIBM.SYSDUMMY1");
     DBPROCESS* dbp = joe_->get();
     ASSERT_EQ(dbrpcinit(dbp, const_cast<char*>("sleepy"), 0), SUCCEED);
     ASSERT_EQ(dbrpcsend(dbp), SUCCEED);
-    ASSERT_TRUE(kwtest::waitUntil([] { return running("rpc-sleepy") == 1; }, 10)) << "the call runs";
+    ASSERT_TRUE(kwtest::waitUntil([] { return kwtest::running("rpc-sleepy") == 1; }, 10)) << "the call runs";
     const auto start = Clock::now();
     EXPECT_EQ(dbcancel(dbp), SUCCEED);
     EXPECT_LT(kwtest::secondsSince(start), 5.0) << "the attention is answered promptly";
-    EXPECT_TRUE(kwtest::waitUntil([] { return running("rpc-sleepy") == 0; }, 5)) << "the query is gone";
-    EXPECT_EQ(call(*joe_, "sp_pkeys", {text("", "EMP")}).results, std::vector<Rows>{kEmpKey})
+    EXPECT_TRUE(kwtest::waitUntil([] { return kwtest::running("rpc-sleepy") == 0; }, 5))
+        << "the query is gone";
+    EXPECT_EQ(rpc(*joe_, "sp_pkeys", {text("", "EMP")}).results, std::vector<Rows>{kEmpKey})
         << "the session answers the next call";
 }
 

@@ -8,6 +8,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
+#include <set>
 
 #include "live.h"
 
@@ -27,35 +30,58 @@ struct Answer {
     std::string sqlcode;  // of a failure: "-204", ...
     std::string message;  // of a failure: the DB2 text after "DG21000: "
     std::vector<Column> columns;
-    Rows rows;        // values as text without trailing blanks; NULL is "<null>"
-    int status = -1;  // the return status a procedure ended with
+    Rows rows;                  // values as text without trailing blanks; NULL is "<null>"
+    std::vector<Rows> results;  // the rows of every result set, `rows` the first's
+    int status = -1;            // the return status a procedure ended with
+    std::vector<std::pair<std::string, std::string>> returned;  // output parameters: name, value
 };
 
-// Reads the answer of a batch or call just sent (`failed` when sending it failed): its first
-// result set, its return status and its failure.
+// An output parameter's value as text.
+inline std::string returnedValue(DBPROCESS* dbp, int i) {
+    const BYTE* data = dbretdata(dbp, i);
+    const int length = dbretlen(dbp, i);
+    if (data == nullptr || length <= 0) {
+        return "<null>";
+    }
+    if (dbrettype(dbp, i) == SYBINT4 || dbrettype(dbp, i) == SYBINTN) {
+        DBINT v = 0;
+        std::memcpy(&v, data, sizeof v);
+        return std::to_string(v);
+    }
+    return std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+}
+
+// Reads the answer of a batch or call just sent (`failed` when sending it failed): its result
+// sets, the columns of the first, its return status, output parameters and failure.
 inline Answer readAnswer(kwtest::DbClient& client, bool failed) {
     Answer a;
     DBPROCESS* dbp = client.get();
     RETCODE rc;
     while (!failed && (rc = dbresults(dbp)) != NO_MORE_RESULTS && !(failed = rc == FAIL)) {
-        if (!a.columns.empty() || dbnumcols(dbp) == 0) {
-            kwtest::fetchAll(dbp);  // a later result set
+        if (dbnumcols(dbp) == 0) {
             continue;
         }
-        for (int c = 1; c <= dbnumcols(dbp); ++c) {
+        for (int c = 1; a.results.empty() && c <= dbnumcols(dbp); ++c) {
             a.columns.push_back(Column{dbcolname(dbp, c), dbcoltype(dbp, c), dbcollen(dbp, c)});
         }
-        a.rows = kwtest::fetchAll(dbp);
-        for (auto& row : a.rows) {
+        a.results.push_back(kwtest::fetchAll(dbp));
+        for (auto& row : a.results.back()) {
             for (std::string& value : row) {
                 value.erase(value.find_last_not_of(' ') + 1);
             }
         }
     }
+    client.drain();
+    if (!a.results.empty()) {
+        a.rows = a.results.front();
+    }
     if (dbhasretstat(dbp)) {
         a.status = dbretstatus(dbp);
     }
-    client.drain();
+    for (int i = 1; i <= dbnumrets(dbp); ++i) {
+        const char* name = dbretname(dbp, i);
+        a.returned.emplace_back(name ? name : "", returnedValue(dbp, i));
+    }
     a.sqlcode = kwtest::reportedCode(client);
     for (const kwtest::Message& m : kwtest::serverMessages(client, 21000)) {
         if (m.text.rfind("DG21000: ", 0) == 0) {
@@ -72,6 +98,53 @@ inline Answer ask(kwtest::DbClient& client, const std::string& sql) {
     return readAnswer(client, !client.exec(sql));
 }
 
+// A parameter of a remote procedure call: by name ("@x") or by position (""), a text or an
+// integer, NULL when it has no value; an output parameter asks for its value back.
+struct Param {
+    std::string name;
+    std::optional<std::string> text;
+    std::optional<DBINT> integer;
+    bool output = false;
+};
+inline Param text(const std::string& name, const std::string& value) {
+    return Param{name, value, std::nullopt, false};
+}
+inline Param number(const std::string& name, DBINT value) {
+    return Param{name, std::nullopt, value, false};
+}
+inline Param null(const std::string& name) {
+    return Param{name, std::nullopt, std::nullopt, false};
+}
+inline Param output(Param p) {
+    p.output = true;
+    return p;
+}
+
+// Calls `procedure` by remote procedure call (dbrpcinit, dbrpcparam, dbrpcsend), as FreeTDS ODBC
+// and jTDS call procedures, and reads the whole answer.
+inline Answer rpc(kwtest::DbClient& client, const std::string& procedure, std::vector<Param> params) {
+    DBPROCESS* dbp = client.get();
+    client.clearMessages();
+    if (dbrpcinit(dbp, const_cast<char*>(procedure.c_str()), 0) != SUCCEED) {
+        ADD_FAILURE() << "dbrpcinit " << procedure;
+        return Answer{};
+    }
+    for (Param& p : params) {
+        const char* name = p.name.empty() ? nullptr : p.name.c_str();
+        const BYTE status = p.output ? DBRPCRETURN : 0;
+        const DBINT maxlen = p.output ? 255 : -1;
+        RETCODE rc =
+            p.integer ? dbrpcparam(dbp, name, status, SYBINT4, -1, -1, reinterpret_cast<BYTE*>(&*p.integer))
+            : p.text  ? dbrpcparam(dbp, name, status, SYBVARCHAR, maxlen, static_cast<DBINT>(p.text->size()),
+                                   reinterpret_cast<BYTE*>(p.text->data()))
+                      : dbrpcparam(dbp, name, status, SYBVARCHAR, maxlen, 0, nullptr);
+        if (rc != SUCCEED) {
+            ADD_FAILURE() << "dbrpcparam " << p.name;
+        }
+    }
+    return readAnswer(client, dbrpcsend(dbp) != SUCCEED || dbsqlok(dbp) != SUCCEED);
+}
+
 // Runs a statement that must succeed.
 inline Answer must(kwtest::DbClient& client, const std::string& sql) {
     Answer a = ask(client, sql);
@@ -85,6 +158,27 @@ inline Answer must(kwtest::DbClient& client, const std::string& sql) {
 inline Rows sorted(Rows rows) {
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+// The eight catalog views, which every table list shows.
+inline const std::vector<std::string>& catalogViews() {
+    static const std::vector<std::string> views = {"SYSCOLAUTH", "SYSCOLUMNS", "SYSDUMMY1", "SYSINDEXES",
+                                                   "SYSKEYS",    "SYSTABAUTH", "SYSTABLES", "SYSVIEWS"};
+    return views;
+}
+
+// The rows whose owner and name (at the given positions) are the fixture's or the catalog's:
+// other tests of a program add tables of their own.
+inline Rows fixtureTables(const Rows& rows, size_t owner, size_t name) {
+    static const std::set<std::string> tables = {"DEPT",          "EMP",    "PROJ",    "EMPDEPT",
+                                                 "PCSQL_HOSTLIB", "ASSIGN", "SMITHEMP"};
+    Rows kept;
+    for (const auto& r : rows) {
+        if (r[owner] == "SYSIBM" || tables.count(r[name]) != 0) {
+            kept.push_back(r);
+        }
+    }
+    return kept;
 }
 
 // The schema the catalog tests read, created once per program through the gateway in DB2 SQL by

@@ -3,31 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 
 #include "catalog_live.h"
 
 namespace kwcat {
 namespace {
 
-// The rows of the fixture's tables and the catalog's; other tests of this program add tables of
-// their own, which the table-list claims here are not about.
+// The rows of the fixture's tables and the catalog's, sorted.
 Rows fixtureRows(const Rows& rows) {
-    static const std::set<std::string> tables = {"DEPT",          "EMP",    "PROJ",    "EMPDEPT",
-                                                 "PCSQL_HOSTLIB", "ASSIGN", "SMITHEMP"};
-    Rows kept;
-    for (const auto& r : rows) {
-        if (r[0] == "SYSIBM" || tables.count(r[1]) != 0) {
-            kept.push_back(r);
-        }
-    }
-    return sorted(kept);
+    return sorted(fixtureTables(rows, 0, 1));
 }
 
-// The eight catalog views, which the table list shows to anyone (PUBLIC may read them), and `more`.
+// The catalog views, which the table list shows to anyone (PUBLIC may read them), and `more`.
 Rows withCatalogTables(Rows more) {
-    for (const char* t : {"SYSCOLAUTH", "SYSCOLUMNS", "SYSDUMMY1", "SYSINDEXES", "SYSKEYS", "SYSTABAUTH",
-                          "SYSTABLES", "SYSVIEWS"}) {
+    for (const std::string& t : catalogViews()) {
         more.push_back({"SYSIBM", t, "T"});
     }
     return sorted(more);

@@ -299,41 +299,30 @@ const gw::session::CatalogProcedure& catalog(const char* name) {
 // The procedures, their parameters and the statement that answers each are the contract with
 // the catalog's SQL functions.
 TEST(CatalogProcedures, EachIsAnsweredByItsFunctionWithOneTextPerParameter) {
-    using Names = std::vector<std::string_view>;
-    const std::tuple<const char*, Names, const char*> cases[] = {
-        {"sp_tables",
-         {"table_name", "table_owner", "table_qualifier", "table_type"},
-         "SELECT * FROM kwgw.sp_tables($1, $2, $3, $4)"},
-        {"sp_columns",
-         {"table_name", "table_owner", "table_qualifier", "column_name"},
-         "SELECT * FROM kwgw.sp_columns($1, $2, $3, $4)"},
-        {"sp_statistics",
-         {"table_name", "table_owner", "table_qualifier", "index_name", "is_unique", "accuracy"},
-         "SELECT * FROM kwgw.sp_statistics($1, $2, $3, $4, $5, $6)"},
-        {"sp_special_columns",
-         {"table_name", "table_owner", "table_qualifier", "col_type", "scope", "nullable"},
-         "SELECT * FROM kwgw.sp_special_columns($1, $2, $3, $4, $5, $6)"},
-        {"sp_sproc_columns",
-         {"procedure_name", "procedure_owner", "procedure_qualifier", "column_name"},
-         "SELECT * FROM kwgw.sp_sproc_columns($1, $2, $3, $4)"},
-        {"sp_stored_procedures",
-         {"sp_name", "sp_owner", "sp_qualifier"},
-         "SELECT * FROM kwgw.sp_stored_procedures($1, $2, $3)"},
-        {"sp_datatype_info", {"data_type"}, "SELECT * FROM kwgw.sp_datatype_info($1)"},
-        {"sp_server_info", {"attribute_id"}, "SELECT * FROM kwgw.sp_server_info($1)"},
-        {"sp_pkeys",
-         {"table_name", "table_owner", "table_qualifier"},
-         "SELECT * FROM kwgw.sp_pkeys($1, $2, $3)"},
+    // The name and the parameters, blank-separated; the statement passes each as $1, $2, ...
+    const std::pair<const char*, const char*> cases[] = {
+        {"sp_tables", "table_name table_owner table_qualifier table_type"},
+        {"sp_columns", "table_name table_owner table_qualifier column_name"},
+        {"sp_statistics", "table_name table_owner table_qualifier index_name is_unique accuracy"},
+        {"sp_special_columns", "table_name table_owner table_qualifier col_type scope nullable"},
+        {"sp_sproc_columns", "procedure_name procedure_owner procedure_qualifier column_name"},
+        {"sp_stored_procedures", "sp_name sp_owner sp_qualifier"},
+        {"sp_datatype_info", "data_type"},
+        {"sp_server_info", "attribute_id"},
+        {"sp_pkeys", "table_name table_owner table_qualifier"},
         {"sp_fkeys",
-         {"pktable_name", "pktable_owner", "pktable_qualifier", "fktable_name", "fktable_owner",
-          "fktable_qualifier"},
-         "SELECT * FROM kwgw.sp_fkeys($1, $2, $3, $4, $5, $6)"},
+         "pktable_name pktable_owner pktable_qualifier fktable_name fktable_owner fktable_qualifier"},
     };
     EXPECT_EQ(gw::session::catalogProcedures().size(), std::size(cases)) << "no procedure beyond these";
-    for (const auto& [name, parameters, statement] : cases) {
+    for (const auto& [name, parameters] : cases) {
         const gw::session::CatalogProcedure& p = catalog(name);
-        EXPECT_EQ(Names(p.parameters.begin(), p.parameters.end()), parameters) << name;
-        EXPECT_EQ(gw::session::catalogStatement(p), statement) << name;
+        std::string names, statement = std::string("SELECT * FROM kwgw.") + name + "(";
+        for (size_t i = 0; i < p.parameters.size(); ++i) {
+            names += std::string(i ? " " : "") + std::string(p.parameters[i]);
+            statement += (i ? ", $" : "$") + std::to_string(i + 1);
+        }
+        EXPECT_EQ(names, parameters) << name;
+        EXPECT_EQ(gw::session::catalogStatement(p), statement + ")") << name;
     }
     EXPECT_EQ(gw::session::findCatalogProcedure("SP_PKEYS"), &catalog("sp_pkeys")) << "any case";
     EXPECT_EQ(gw::session::findCatalogProcedure("sp_who"), nullptr);

@@ -145,11 +145,61 @@ class CtClient {
 
 using Rows = std::vector<std::string>;
 
+// Creates JOE's table `name` from a column list, behind the gateway's back.
+void createJoeTable(const std::string& name, const std::string& columns) {
+    Environment& env = Environment::get();
+    env.exec("DROP TABLE IF EXISTS joe." + name + " CASCADE");
+    env.exec("CREATE TABLE joe." + name + " (" + columns + ")");
+    env.exec("ALTER TABLE joe." + name + " OWNER TO joe");
+}
+
+// Whether a server message since the last clear contains `text`.
+bool sawMessage(const std::string& text) {
+    for (const std::string& m : serverMessages()) {
+        if (m.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sends the command set up on `cmd` and reads its results.
+Rows reply(CS_COMMAND* cmd) {
+    return CtClient::results(cmd, ct_send(cmd));
+}
+
+// Sets up a dynamic SQL operation (prepare, execute, deallocate) of statement `id`.
+CS_RETCODE dynamic(CS_COMMAND* cmd, CS_INT operation, const char* id, const char* text = nullptr) {
+    std::string name = id, sql = text ? text : "";
+    return ct_dynamic(cmd, operation, name.data(), CS_NULLTERM, text ? sql.data() : nullptr,
+                      text ? CS_NULLTERM : CS_UNUSED);
+}
+
+// Adds one input parameter, unnamed unless `name` is given: an integer or character value.
+void addParam(CS_COMMAND* cmd, CS_INT value, const char* name = "") {
+    CS_DATAFMT fmt{};
+    std::snprintf(fmt.name, sizeof fmt.name, "%s", name);
+    fmt.namelen = static_cast<CS_INT>(std::strlen(name));
+    fmt.datatype = CS_INT_TYPE;
+    fmt.status = CS_INPUTVALUE;
+    fmt.maxlength = sizeof(CS_INT);
+    ASSERT_EQ(ct_param(cmd, &fmt, &value, sizeof value, 0), CS_SUCCEED);
+}
+
+void addParam(CS_COMMAND* cmd, const std::string& value, const char* name = "") {
+    CS_DATAFMT fmt{};
+    std::snprintf(fmt.name, sizeof fmt.name, "%s", name);
+    fmt.namelen = static_cast<CS_INT>(std::strlen(name));
+    fmt.datatype = CS_CHAR_TYPE;
+    fmt.status = CS_INPUTVALUE;
+    fmt.maxlength = 64;
+    std::string text = value;
+    ASSERT_EQ(ct_param(cmd, &fmt, text.data(), static_cast<CS_INT>(text.size()), 0), CS_SUCCEED);
+}
+
 TEST(ClientLibrary, SetsAndReadsOptionsRunsAQueryAndEndsChainedModeWithACommit) {
     Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.ct CASCADE");
-    env.exec("CREATE TABLE joe.ct (k int, t text)");
-    env.exec("ALTER TABLE joe.ct OWNER TO joe");
+    createJoeTable("ct", "k int, t text");
     env.exec("INSERT INTO joe.ct VALUES (1, 'abcdefgh'), (2, NULL)");
     CtClient c;
     ASSERT_TRUE(c.connected());
@@ -204,9 +254,7 @@ std::vector<CS_INT> describeInput(CS_COMMAND* cmd, char* id) {
 
 TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
     Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.ctdyn CASCADE");
-    env.exec("CREATE TABLE joe.ctdyn (k int, name varchar(20))");
-    env.exec("ALTER TABLE joe.ctdyn OWNER TO joe");
+    createJoeTable("ctdyn", "k int, name varchar(20)");
     env.exec("INSERT INTO joe.ctdyn VALUES (1, 'one'), (2, 'O''Brien'), (3, NULL)");
     CtClient c;
     ASSERT_TRUE(c.connected());
@@ -214,93 +262,49 @@ TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
     CS_COMMAND* cmd = c.command();
     ASSERT_TRUE(cmd);
     char id[] = "d1";
-    char prepared[] = "select name from ctdyn where k = ? or name = ? order by k";
-    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, id, CS_NULLTERM, prepared, CS_NULLTERM), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << "the prepare returns no rows";
+    ASSERT_EQ(dynamic(cmd, CS_PREPARE, id, "select name from ctdyn where k = ? or name = ? order by k"),
+              CS_SUCCEED);
+    EXPECT_EQ(reply(cmd), Rows{}) << "the prepare returns no rows";
     EXPECT_EQ(describeInput(cmd, id), (std::vector<CS_INT>{CS_INT_TYPE, CS_CHAR_TYPE}))
         << "an integer and a character parameter, as PostgreSQL inferred them";
 
-    // Executed with different values: each execution sees its own.
-    const std::tuple<CS_INT, std::string, Rows> executions[] = {
-        {1, "O'Brien", Rows{"one", "O'Brien"}},
-        {3, "none", Rows{"<null>"}},
+    // Executed with different values: each execution sees its own. Under FMTONLY the execution
+    // is described only, an empty result set, and the next execution is described again.
+    const std::tuple<CS_INT, std::string, Rows, const char*> executions[] = {
+        {1, "O'Brien", Rows{"one", "O'Brien"}, nullptr},
+        {3, "none", Rows{"<null>"}, nullptr},
         // No row: the result set still ends where Client-Library looks for its end.
-        {4, "nobody", Rows{}},
+        {4, "nobody", Rows{}, nullptr},
+        {1, "one", Rows{}, "SET FMTONLY ON"},
+        {1, "one", Rows{}, nullptr},
+        {1, "one", Rows{"one"}, "SET FMTONLY OFF"},
     };
-    for (const auto& [key, name, expected] : executions) {
-        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-        CS_DATAFMT keyFmt{};
-        keyFmt.datatype = CS_INT_TYPE;
-        keyFmt.status = CS_INPUTVALUE;
-        keyFmt.maxlength = sizeof(CS_INT);
-        CS_INT keyValue = key;
-        ASSERT_EQ(ct_param(cmd, &keyFmt, &keyValue, sizeof keyValue, 0), CS_SUCCEED);
-        CS_DATAFMT nameFmt{};
-        nameFmt.datatype = CS_CHAR_TYPE;
-        nameFmt.status = CS_INPUTVALUE;
-        nameFmt.maxlength = 20;
-        std::string nameValue = name;
-        ASSERT_EQ(ct_param(cmd, &nameFmt, nameValue.data(), static_cast<CS_INT>(nameValue.size()), 0),
-                  CS_SUCCEED);
-        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), expected) << "key " << key;
+    for (const auto& [key, name, expected, before] : executions) {
+        if (before) {
+            EXPECT_EQ(c.query(before), Rows{});
+        }
+        ASSERT_EQ(dynamic(cmd, CS_EXECUTE, id), CS_SUCCEED);
+        addParam(cmd, key);
+        addParam(cmd, name);
+        EXPECT_EQ(reply(cmd), expected) << "key " << key << " after " << (before ? before : "-");
     }
-
-    // Under FMTONLY the execution is described only: an empty result set, ended where
-    // Client-Library looks for the end, and the next execution runs again.
-    EXPECT_EQ(c.query("SET FMTONLY ON"), Rows{});
-    for (int pass = 0; pass < 2; ++pass) {
-        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-        CS_DATAFMT keyFmt{};
-        keyFmt.datatype = CS_INT_TYPE;
-        keyFmt.status = CS_INPUTVALUE;
-        keyFmt.maxlength = sizeof(CS_INT);
-        CS_INT keyValue = 1;
-        ASSERT_EQ(ct_param(cmd, &keyFmt, &keyValue, sizeof keyValue, 0), CS_SUCCEED);
-        CS_DATAFMT nameFmt = keyFmt;
-        nameFmt.datatype = CS_CHAR_TYPE;
-        nameFmt.maxlength = 20;
-        char nameValue[] = "one";
-        ASSERT_EQ(ct_param(cmd, &nameFmt, nameValue, 3, 0), CS_SUCCEED);
-        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << "pass " << pass;
-    }
-    EXPECT_EQ(c.query("SET FMTONLY OFF"), Rows{});
 
     // An execute with the wrong number of values fails with DB2's -313 and the session goes on.
-    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    CS_DATAFMT only{};
-    only.datatype = CS_INT_TYPE;
-    only.status = CS_INPUTVALUE;
-    only.maxlength = sizeof(CS_INT);
-    CS_INT one = 1;
-    ASSERT_EQ(ct_param(cmd, &only, &one, sizeof one, 0), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
-    bool named = false;
-    for (const std::string& m : serverMessages()) {
-        named = named || m.find("error code -313") != std::string::npos;
-    }
-    EXPECT_TRUE(named) << "the failure carries SQLCODE -313";
+    ASSERT_EQ(dynamic(cmd, CS_EXECUTE, id), CS_SUCCEED);
+    addParam(cmd, 1);
+    EXPECT_EQ(reply(cmd), Rows{"FAILED"});
+    EXPECT_TRUE(sawMessage("error code -313")) << "the failure carries SQLCODE -313";
 
-    ASSERT_EQ(ct_dynamic(cmd, CS_DEALLOC, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    ASSERT_EQ(dynamic(cmd, CS_DEALLOC, id), CS_SUCCEED);
+    EXPECT_EQ(reply(cmd), Rows{});
 
     // A language command with named parameters: the names are the markers, used in any order
     // and more than once.
     char text[] = "select name from ctdyn where k = @k or (k = @k + 1 and name = @n) order by k";
     ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, text, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
-    CS_DATAFMT k{};
-    std::snprintf(k.name, sizeof k.name, "@k");
-    k.namelen = 2;
-    k.datatype = CS_INT_TYPE;
-    k.status = CS_INPUTVALUE;
-    k.maxlength = sizeof(CS_INT);
-    CS_DATAFMT n = k;
-    std::snprintf(n.name, sizeof n.name, "@n");
-    n.datatype = CS_CHAR_TYPE;
-    n.maxlength = 20;
-    char nValue[] = "O'Brien";
-    ASSERT_EQ(ct_param(cmd, &n, nValue, 7, 0), CS_SUCCEED);
-    ASSERT_EQ(ct_param(cmd, &k, &one, sizeof one, 0), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), (Rows{"one", "O'Brien"}));
+    addParam(cmd, std::string("O'Brien"), "@n");
+    addParam(cmd, 1, "@k");
+    EXPECT_EQ(reply(cmd), (Rows{"one", "O'Brien"}));
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 2 from ctdyn where k = 1"), Rows{"2"});
 }
@@ -309,37 +313,22 @@ TEST(ClientLibrary, DynamicSqlPreparesDescribesAndExecutesWithParameters) {
 // before it stays pending and is committed with the rest.
 TEST(ClientLibrary, AFailedPrepareInsideAUnitOfWorkLeavesItsWorkIntact) {
     Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.ctunit CASCADE");
-    env.exec("CREATE TABLE joe.ctunit (k int)");
-    env.exec("ALTER TABLE joe.ctunit OWNER TO joe");
+    createJoeTable("ctunit", "k int");
     CtClient c;
     ASSERT_TRUE(c.connected());
     ASSERT_EQ(c.setBool(CS_OPT_CHAINXACTS, true), CS_SUCCEED);
     EXPECT_EQ(c.query("insert into ctunit values (1)"), Rows{});
     CS_COMMAND* cmd = c.command();
     ASSERT_TRUE(cmd);
-    char bad[] = "bad";
-    char badText[] = "select no_such_column from ctunit where k = ?";
-    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, bad, CS_NULLTERM, badText, CS_NULLTERM), CS_SUCCEED);
+    ASSERT_EQ(dynamic(cmd, CS_PREPARE, "bad", "select no_such_column from ctunit where k = ?"), CS_SUCCEED);
     serverMessages().clear();
-    CtClient::results(cmd, ct_send(cmd));  // Client-Library reports a failed prepare by message alone
-    bool refused = false;
-    for (const std::string& m : serverMessages()) {
-        refused = refused || m.find("error code -206") != std::string::npos;
-    }
-    EXPECT_TRUE(refused) << "the prepare fails with SQLCODE -206";
-    char good[] = "good";
-    char goodText[] = "insert into ctunit values (?)";
-    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, good, CS_NULLTERM, goodText, CS_NULLTERM), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
-    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, good, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    CS_DATAFMT fmt{};
-    fmt.datatype = CS_INT_TYPE;
-    fmt.status = CS_INPUTVALUE;
-    fmt.maxlength = sizeof(CS_INT);
-    CS_INT two = 2;
-    ASSERT_EQ(ct_param(cmd, &fmt, &two, sizeof two, 0), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    reply(cmd);  // Client-Library reports a failed prepare by message alone
+    EXPECT_TRUE(sawMessage("error code -206")) << "the prepare fails with SQLCODE -206";
+    ASSERT_EQ(dynamic(cmd, CS_PREPARE, "good", "insert into ctunit values (?)"), CS_SUCCEED);
+    EXPECT_EQ(reply(cmd), Rows{});
+    ASSERT_EQ(dynamic(cmd, CS_EXECUTE, "good"), CS_SUCCEED);
+    addParam(cmd, 2);
+    EXPECT_EQ(reply(cmd), Rows{});
     ct_cmd_drop(cmd);
     EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctunit"), "0") << "nothing committed yet";
     ASSERT_EQ(c.setBool(CS_OPT_CHAINXACTS, false), CS_SUCCEED);
@@ -353,18 +342,15 @@ TEST(ClientLibrary, PreparedStatementsAreBoundedPerSession) {
     ASSERT_TRUE(c.connected());
     CS_COMMAND* cmd = c.command();
     ASSERT_TRUE(cmd);
-    auto prepare = [cmd](const std::string& name) {
-        std::string id = name;
-        char text[] = "select 1 from sysibm.sysdummy1 where 1 = ?";
+    auto prepare = [cmd](const std::string& id) {
         serverMessages().clear();
-        if (ct_dynamic(cmd, CS_PREPARE, id.data(), CS_NULLTERM, text, CS_NULLTERM) != CS_SUCCEED) {
+        if (dynamic(cmd, CS_PREPARE, id.c_str(), "select 1 from sysibm.sysdummy1 where 1 = ?") !=
+            CS_SUCCEED) {
             return std::string("not sent");
         }
-        CtClient::results(cmd, ct_send(cmd));
-        for (const std::string& m : serverMessages()) {
-            if (m.find("error code -904") != std::string::npos) {
-                return std::string("-904");
-            }
+        reply(cmd);
+        if (sawMessage("error code -904")) {
+            return std::string("-904");
         }
         return serverMessages().empty() ? std::string("ok") : serverMessages().front();
     };
@@ -373,41 +359,18 @@ TEST(ClientLibrary, PreparedStatementsAreBoundedPerSession) {
     }
     EXPECT_EQ(prepare("s1000"), "-904") << "the 1001st statement is refused";
     EXPECT_EQ(prepare("s7"), "ok") << "re-preparing a kept id replaces it";
-    char seven[] = "s7";
-    ASSERT_EQ(ct_dynamic(cmd, CS_DEALLOC, seven, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    ASSERT_EQ(dynamic(cmd, CS_DEALLOC, "s7"), CS_SUCCEED);
+    EXPECT_EQ(reply(cmd), Rows{});
     EXPECT_EQ(prepare("s1000"), "ok") << "a deallocate makes room";
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 3 from sysibm.sysdummy1"), Rows{"3"});
-}
-
-// Adds one input parameter, unnamed unless `name` is given: an integer or character value.
-void addParam(CS_COMMAND* cmd, CS_INT value, const char* name = "") {
-    CS_DATAFMT fmt{};
-    std::snprintf(fmt.name, sizeof fmt.name, "%s", name);
-    fmt.namelen = static_cast<CS_INT>(std::strlen(name));
-    fmt.datatype = CS_INT_TYPE;
-    fmt.status = CS_INPUTVALUE;
-    fmt.maxlength = sizeof(CS_INT);
-    ASSERT_EQ(ct_param(cmd, &fmt, &value, sizeof value, 0), CS_SUCCEED);
-}
-
-void addParam(CS_COMMAND* cmd, const std::string& value) {
-    CS_DATAFMT fmt{};
-    fmt.datatype = CS_CHAR_TYPE;
-    fmt.status = CS_INPUTVALUE;
-    fmt.maxlength = 64;
-    std::string text = value;
-    ASSERT_EQ(ct_param(cmd, &fmt, text.data(), static_cast<CS_INT>(text.size()), 0), CS_SUCCEED);
 }
 
 // jTDS's PreparedStatement batch: one language command, statements run together, markers
 // @P0, @P1 ... and the values unnamed. Each statement takes the values its variables name.
 TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementInOrder) {
     Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.ctbatch CASCADE");
-    env.exec("CREATE TABLE joe.ctbatch (k int, name varchar(20))");
-    env.exec("ALTER TABLE joe.ctbatch OWNER TO joe");
+    createJoeTable("ctbatch", "k int, name varchar(20)");
     CtClient c;
     ASSERT_TRUE(c.connected());
     CS_COMMAND* cmd = c.command();
@@ -421,7 +384,7 @@ TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementIn
     addParam(cmd, 2);
     addParam(cmd, std::string("it's"));
     addParam(cmd, 2);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    EXPECT_EQ(reply(cmd), Rows{});
     EXPECT_EQ(env.queryValue("SELECT string_agg(k || ':' || name, ',' ORDER BY k) FROM joe.ctbatch"),
               "1:one,2:one");
 
@@ -430,7 +393,7 @@ TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementIn
     char chained[] = "SET CHAINED ON INSERT INTO CTBATCH VALUES ( @P0 , 'held' )";
     ASSERT_EQ(ct_command(cmd, CS_LANG_CMD, chained, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
     addParam(cmd, 9);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
+    EXPECT_EQ(reply(cmd), Rows{});
     EXPECT_EQ(c.query("select count(*) from ctbatch where k = 9"), Rows{"1"});
     EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctbatch WHERE k = 9"), "0")
         << "held in the unit of work";
@@ -444,12 +407,8 @@ TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementIn
     addParam(cmd, 3);
     addParam(cmd, 4);
     serverMessages().clear();
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
-    bool unknown = false;
-    for (const std::string& m : serverMessages()) {
-        unknown = unknown || m.find("error code -206") != std::string::npos;
-    }
-    EXPECT_TRUE(unknown);
+    EXPECT_EQ(reply(cmd), Rows{"FAILED"});
+    EXPECT_TRUE(sawMessage("error code -206"));
     ct_cmd_drop(cmd);
     EXPECT_EQ(env.queryValue("SELECT count(*) FROM joe.ctbatch"), "2");
 }
@@ -458,35 +417,27 @@ TEST(ClientLibrary, UnnamedLanguageParametersServeTheVariablesOfEveryStatementIn
 // do; character data that looks like a time stays as it is.
 TEST(ClientLibrary, DatetimeParametersOfAPreparedStatementTakeDb2Forms) {
     Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.cttimes CASCADE");
-    env.exec("CREATE TABLE joe.cttimes (d date, t time(0), ts timestamp(6), c varchar(26))");
-    env.exec("ALTER TABLE joe.cttimes OWNER TO joe");
+    createJoeTable("cttimes", "d date, t time(0), ts timestamp(6), c varchar(26)");
     CtClient c;
     ASSERT_TRUE(c.connected());
     CS_COMMAND* cmd = c.command();
     ASSERT_TRUE(cmd);
-    char id[] = "times";
-    char text[] = "insert into cttimes values (?, ?, ?, ?)";
-    ASSERT_EQ(ct_dynamic(cmd, CS_PREPARE, id, CS_NULLTERM, text, CS_NULLTERM), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{});
-    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
-        {"05.03.2001", "23.59.58", "2023-12-31-23.59.58.500000", "7.43.54"},
-        {"3/5/2001", "7.43.54", "2001-3-5-7.43.54", "2001-3-5-7.43.54"},
-        {"2001-03-05", "07:43:54", "2001-03-05 07:43:54", "ISO"},
+    ASSERT_EQ(dynamic(cmd, CS_PREPARE, "times", "insert into cttimes values (?, ?, ?, ?)"), CS_SUCCEED);
+    EXPECT_EQ(reply(cmd), Rows{});
+    // The last row: a malformed time is DB2's -180, as a malformed literal is.
+    const std::tuple<const char*, const char*, const char*, const char*, Rows> rows[] = {
+        {"05.03.2001", "23.59.58", "2023-12-31-23.59.58.500000", "7.43.54", Rows{}},
+        {"3/5/2001", "7.43.54", "2001-3-5-7.43.54", "2001-3-5-7.43.54", Rows{}},
+        {"2001-03-05", "07:43:54", "2001-03-05 07:43:54", "ISO", Rows{}},
+        {"2001-03-05", "garbage", "2001-03-05", "x", Rows{"FAILED"}},
     };
-    for (const auto& [d, t, ts, text] : rows) {
-        ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
+    for (const auto& [d, t, ts, text, expected] : rows) {
+        ASSERT_EQ(dynamic(cmd, CS_EXECUTE, "times"), CS_SUCCEED);
         for (const char* v : {d, t, ts, text}) {
             addParam(cmd, std::string(v));
         }
-        EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{}) << d << " " << t << " " << ts;
+        EXPECT_EQ(reply(cmd), expected) << d << " " << t << " " << ts;
     }
-    // A malformed one is DB2's -180, as a malformed literal is.
-    ASSERT_EQ(ct_dynamic(cmd, CS_EXECUTE, id, CS_NULLTERM, nullptr, CS_UNUSED), CS_SUCCEED);
-    for (const char* v : {"2001-03-05", "garbage", "2001-03-05", "x"}) {
-        addParam(cmd, std::string(v));
-    }
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
     ct_cmd_drop(cmd);
     EXPECT_EQ(env.queryValue("SELECT string_agg(d || ' ' || t || ' ' || ts || ' ' || c, ',' ORDER BY c) "
                              "FROM joe.cttimes"),
@@ -499,10 +450,7 @@ TEST(ClientLibrary, DatetimeParametersOfAPreparedStatementTakeDb2Forms) {
 // the parameter's name): the catalog procedure's rows, then its return status as a status result.
 // An unknown procedure fails the command and the connection goes on.
 TEST(ClientLibrary, RemoteProcedureCallsAnswerRowsAndTheReturnStatus) {
-    Environment& env = Environment::get();
-    env.exec("DROP TABLE IF EXISTS joe.ctkey CASCADE");
-    env.exec("CREATE TABLE joe.ctkey (a int, b int, PRIMARY KEY (b, a))");
-    env.exec("ALTER TABLE joe.ctkey OWNER TO joe");
+    createJoeTable("ctkey", "a int, b int, PRIMARY KEY (b, a)");
     CtClient c;
     ASSERT_TRUE(c.connected());
     CS_COMMAND* cmd = c.command();
@@ -516,14 +464,7 @@ TEST(ClientLibrary, RemoteProcedureCallsAnswerRowsAndTheReturnStatus) {
             failed = true;
             return answer;
         }
-        CS_DATAFMT param{};
-        std::snprintf(param.name, sizeof param.name, "@table_name");
-        param.namelen = static_cast<CS_INT>(std::strlen(param.name));
-        param.datatype = CS_CHAR_TYPE;
-        param.status = CS_INPUTVALUE;
-        param.maxlength = 30;
-        std::string value = table;
-        ct_param(cmd, &param, value.data(), static_cast<CS_INT>(value.size()), 0);
+        addParam(cmd, std::string(table), "@table_name");
         if (ct_send(cmd) != CS_SUCCEED) {
             failed = true;
             return answer;
@@ -564,11 +505,7 @@ TEST(ClientLibrary, RemoteProcedureCallsAnswerRowsAndTheReturnStatus) {
         << "the key's columns in key order, then status 0";
     serverMessages().clear();
     EXPECT_EQ(std::get<2>(callPkeys("sp_nosuch", "CTKEY")), true);
-    bool named = false;
-    for (const std::string& m : serverMessages()) {
-        named = named || m.find("error code -440") != std::string::npos;
-    }
-    EXPECT_TRUE(named) << "an unknown procedure is DB2's -440";
+    EXPECT_TRUE(sawMessage("error code -440")) << "an unknown procedure is DB2's -440";
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 5 from sysibm.sysdummy1"), Rows{"5"});
 }
@@ -584,18 +521,14 @@ TEST(ClientLibrary, CursorsAreRefusedAndTheSessionGoesOn) {
     ASSERT_EQ(ct_cursor(cmd, CS_CURSOR_DECLARE, name, CS_NULLTERM, text, CS_NULLTERM, CS_READ_ONLY),
               CS_SUCCEED);
     ASSERT_EQ(ct_cursor(cmd, CS_CURSOR_OPEN, nullptr, CS_UNUSED, nullptr, CS_UNUSED, CS_UNUSED), CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"}) << "declare and open in one request";
+    EXPECT_EQ(reply(cmd), Rows{"FAILED"}) << "declare and open in one request";
     // Client-Library keeps the cursor until it is deallocated, which is refused too.
     ASSERT_EQ(ct_cursor(cmd, CS_CURSOR_CLOSE, nullptr, CS_UNUSED, nullptr, CS_UNUSED, CS_DEALLOC),
               CS_SUCCEED);
-    EXPECT_EQ(CtClient::results(cmd, ct_send(cmd)), Rows{"FAILED"});
+    EXPECT_EQ(reply(cmd), Rows{"FAILED"});
     ct_cmd_drop(cmd);
     EXPECT_EQ(c.query("select 4"), Rows{"4"});
-    bool named = false;
-    for (const std::string& m : serverMessages()) {
-        named = named || m.find("CURSORS ARE NOT SUPPORTED") != std::string::npos;
-    }
-    EXPECT_TRUE(named) << "the refusal says what was refused";
+    EXPECT_TRUE(sawMessage("CURSORS ARE NOT SUPPORTED")) << "the refusal says what was refused";
 }
 
 }  // namespace

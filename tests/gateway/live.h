@@ -33,6 +33,15 @@ inline void createJoeTable(const std::string& name, const std::string& columns) 
     env().exec("ALTER TABLE joe." + name + " OWNER TO joe");
 }
 
+// Stores the request `name` with `text` in `schema`'s request table, making the table if need be.
+inline void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
+    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
+               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
+    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
+    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
+    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
+}
+
 // The rows of the current result set, each column as text ("<null>" for NULL).
 inline Rows fetchAll(DBPROCESS* dbp) {
     int n = dbnumcols(dbp);
@@ -62,6 +71,13 @@ inline Rows query(DbClient& client, const std::string& sql) {
     }
     client.drain();
     return rows;
+}
+
+// The number of JOE's backends running a query that contains `marker`.
+inline int running(const std::string& marker) {
+    return std::stoi(env().queryValue(
+        "SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' AND query LIKE '%" +
+        marker + "%' AND pid <> pg_backend_pid()"));
 }
 
 // Runs a batch that must succeed and drops its results.

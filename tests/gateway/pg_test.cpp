@@ -6,37 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
+#include "kwtest/wait.h"
 #include "live.h"
 
 namespace {
 
 using namespace kwtest;
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-// The number of JOE's backends running a query that contains `marker`.
-int running(const std::string& marker) {
-    return std::stoi(env().queryValue(
-        "SELECT count(*) FROM pg_stat_activity WHERE usename = 'joe' AND state = 'active' AND query LIKE '%" +
-        marker + "%' AND pid <> pg_backend_pid()"));
-}
-
-bool waitUntil(const std::function<bool()>& condition, double seconds) {
-    auto start = Clock::now();
-    while (secondsSince(start) < seconds) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
 
 TEST(Cancel, DuringALongStatementStopsThePostgresQueryPromptly) {
     auto c = connectAs(kJoe);

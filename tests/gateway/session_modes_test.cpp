@@ -243,14 +243,6 @@ TEST(Transactions, NoCountLeavesRowCountsOutUntilSwitchedOff) {
     EXPECT_EQ(failure(*c, "set ansi_nulls off"), "ERR1005") << "DB2 cannot compare NULLs the other way";
 }
 
-void createHostlib(const std::string& schema, const std::string& name, const std::string& text) {
-    env().exec("CREATE TABLE IF NOT EXISTS " + schema +
-               ".pcsql_hostlib (req_name char(12) NOT NULL UNIQUE, req_text varchar(4046) NOT NULL)");
-    env().exec("ALTER TABLE " + schema + ".pcsql_hostlib OWNER TO " + schema);
-    env().exec("DELETE FROM " + schema + ".pcsql_hostlib WHERE req_name = '" + name + "'");
-    env().exec("INSERT INTO " + schema + ".pcsql_hostlib VALUES ('" + name + "', $t$" + text + "$t$)");
-}
-
 TEST(NoExec, DescribesStatementsWithoutRunningThem) {
     createJoeTable("ne", "k int, name varchar(20)");
     env().exec("INSERT INTO joe.ne VALUES (1, 'one')");
