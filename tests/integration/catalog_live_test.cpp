@@ -27,6 +27,17 @@ using Texts = std::vector<std::string>;
 
 const char kSystemOwner[] = "SystemOwner='SYSIBM'";
 
+// Twenty-two key columns, W01 to W22, the primary key in reverse order.
+std::string wideTable() {
+    std::string columns, key;
+    for (int i = 1; i <= 22; ++i) {
+        const std::string name = (i < 10 ? "W0" : "W") + std::to_string(i);
+        columns += name + " INTEGER NOT NULL, ";
+        key = name + (key.empty() ? "" : ", ") + key;
+    }
+    return "CREATE TABLE WIDE (" + columns + "PRIMARY KEY (" + key + "))";
+}
+
 // The schema, in DB2 SQL through the gateway, as JOE and SMITH; system-owned tables by the
 // superuser, as the catalog's owner would make them.
 void buildSchema() {
@@ -35,6 +46,7 @@ void buildSchema() {
     ASSERT_EQ(joe.connect(), 0) << joe.message();
     smith.setLogin("", kwtest::kSmith.name, kwtest::kSmith.password);
     ASSERT_EQ(smith.call(REQ_CONNECT), 0) << smith.message();
+    const std::string wide = wideTable();
     for (const char* sql : {
              "CREATE TABLE DEPT (DEPTNO CHAR(3) NOT NULL, DEPTNAME VARCHAR(36) NOT NULL, MGRNO INTEGER, "
              "PRIMARY KEY (DEPTNO))",
@@ -56,14 +68,7 @@ void buildSchema() {
              "CREATE TABLE UNQ (A INTEGER NOT NULL, B CHAR(2) NOT NULL, C INTEGER)",
              "CREATE INDEX XUNQC ON UNQ (C)",
              "CREATE UNIQUE INDEX XUNQ ON UNQ (B, A)",
-             "CREATE TABLE WIDE (W01 INTEGER NOT NULL, W02 INTEGER NOT NULL, W03 INTEGER NOT NULL, "
-             "W04 INTEGER NOT NULL, W05 INTEGER NOT NULL, W06 INTEGER NOT NULL, W07 INTEGER NOT NULL, "
-             "W08 INTEGER NOT NULL, W09 INTEGER NOT NULL, W10 INTEGER NOT NULL, W11 INTEGER NOT NULL, "
-             "W12 INTEGER NOT NULL, W13 INTEGER NOT NULL, W14 INTEGER NOT NULL, W15 INTEGER NOT NULL, "
-             "W16 INTEGER NOT NULL, W17 INTEGER NOT NULL, W18 INTEGER NOT NULL, W19 INTEGER NOT NULL, "
-             "W20 INTEGER NOT NULL, W21 INTEGER NOT NULL, W22 INTEGER NOT NULL, PRIMARY KEY (W22, W21, W20, "
-             "W19, W18, W17, W16, W15, W14, W13, W12, W11, W10, W09, W08, W07, W06, W05, W04, W03, W02, "
-             "W01))",
+             wide.c_str(),
              "CREATE TABLE KWCATCOL (KWC_TNAM CHAR(18), KWC_LABL VARCHAR(254))",
              "CREATE VIEW EMPVIEW (EMPNO, LASTNAME) AS SELECT EMPNO, LASTNAME FROM EMP",
              "GRANT ALTER ON DEPT TO SMITH",
@@ -414,23 +419,8 @@ TEST_F(CatalogLiveTest, CompletingAColumnPinsDownItsDateOrTimeTypeAndExistenceIg
     }
 }
 
-// An index as a person reads it.
-struct Index {
-    std::string name;
-    int32_t unique;
-    char primary;
-    int32_t clustered, ascending;
-    std::vector<int32_t> keys;
-    bool operator==(const Index&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Index& i) {
-    out << i.name << " unique " << i.unique << " primary " << +i.primary << " clustered " << i.clustered
-        << " ascending " << i.ascending << " keys";
-    for (int32_t k : i.keys) {
-        out << ' ' << k;
-    }
-    return out;
-}
+// An index as a person reads it: name, unique, primary, clustered, ascending, key columns.
+using Index = std::tuple<std::string, int32_t, char, int32_t, int32_t, std::vector<int32_t>>;
 
 TEST_F(CatalogLiveTest, IndexesComeWithTheirRulesAndKeyColumnsInKeyOrder) {
     TableEntry* emp = entry("emp");
@@ -443,9 +433,10 @@ TEST_F(CatalogLiveTest, IndexesComeWithTheirRulesAndKeyColumnsInKeyOrder) {
     std::string primaryName;
     for (IndexEntry* i : found) {
         EXPECT_STREQ(i->creator, "JOE") << i->name;
-        const Index read{i->name,      i->unique,    i->primary,
-                         i->clustered, i->ascending, keyList(i->keyColumns, i->keyCount)};
-        got[i->primary == 'Y' ? "(primary)" : i->name] = read;
+        // The record is packed: its fields are read by value.
+        got[i->primary == 'Y' ? "(primary)" : i->name] =
+            Index{i->name,       +i->unique,    i->primary,
+                  +i->clustered, +i->ascending, keyList(i->keyColumns, i->keyCount)};
         if (i->primary == 'Y') {
             primaryName = i->name;
         }
@@ -453,7 +444,7 @@ TEST_F(CatalogLiveTest, IndexesComeWithTheirRulesAndKeyColumnsInKeyOrder) {
     // XEMPNAME mixes an ascending and a descending key: its flag follows whichever row came last.
     const std::map<std::string, Index> expected = {
         {"(primary)", {primaryName, 1, 'Y', 0, 1, {2, 1, 5}}},
-        {"xempname", {"xempname", 1, 0, 0, got["xempname"].ascending, {3, 1}}},
+        {"xempname", {"xempname", 1, 0, 0, std::get<4>(got["xempname"]), {3, 1}}},
         {"xemphire", {"xemphire", 0, 0, 1, 0, {5}}},
         {"xempph", {"xempph", 0, 0, 0, 1, {4}}},
     };
@@ -565,6 +556,13 @@ TEST_F(CatalogLiveTest, PrimaryAndForeignKeysGiveColumnPositionsParentsAndDelete
     EXPECT_EQ(+cascade[0]->deleteRule, +KW_DELETE_CASCADE);
     EXPECT_EQ(keys(REQ_FOREIGN_KEYS, "dept", nullptr), 0);
     EXPECT_EQ(+t.block().status, 0);
+
+    // A quote in a procedure argument keeps it one argument.
+    const size_t mark = env.gateway().mark();
+    EXPECT_EQ(keys(REQ_PRIMARY_KEY, "o'neil", nullptr), 0);
+    EXPECT_EQ(+t.block().status, 0);
+    EXPECT_EQ(sent(mark), Texts{"sp_pkeys 'O''NEIL', joe"});
+    EXPECT_STREQ(t.block().sqlText, "o'neil");
 }
 
 TEST_F(CatalogLiveTest, DependentTablesAreListedOnceEachAndOnlyWhenVisible) {
@@ -719,14 +717,6 @@ TEST_F(CatalogLiveTest, WithoutMemoryAtAnyStepARequestEndsCleanlyAndTheConnectio
         t.block().paramKey = nullptr;
         t.block().arg = nullptr;
     }
-}
-
-TEST_F(CatalogLiveTest, AQuoteInAProcedureArgumentKeepsItOneArgument) {
-    const size_t mark = env.gateway().mark();
-    EXPECT_EQ(keys(REQ_PRIMARY_KEY, "o'neil", nullptr), 0);
-    EXPECT_EQ(+t.block().status, 0);
-    EXPECT_EQ(sent(mark), Texts{"sp_pkeys 'O''NEIL', joe"});
-    EXPECT_STREQ(t.block().sqlText, "o'neil");
 }
 
 }  // namespace

@@ -116,6 +116,14 @@ BoundColumns bindColumns(Transaction& t, char fill) {
     return bound;
 }
 
+std::vector<std::string> formatRow(const BoundColumns& bound) {
+    std::vector<std::string> row;
+    for (size_t i = 0; i < bound.columns.size(); ++i) {
+        row.push_back(formatValue(bound.columns[i]->hostType, bound.buffers[i].data(), bound.indicators[i]));
+    }
+    return row;
+}
+
 FetchedSet fetchAll(Transaction& t) {
     FetchedSet set;
     BoundColumns bound = bindColumns(t);
@@ -131,12 +139,7 @@ FetchedSet fetchAll(Transaction& t) {
         if (set.lastStatus != KW_STATUS_OK && set.lastStatus != KW_STATUS_ROW_WITH_WARNING) {
             break;
         }
-        std::vector<std::string> row;
-        for (size_t i = 0; i < bound.columns.size(); ++i) {
-            row.push_back(
-                formatValue(bound.columns[i]->hostType, bound.buffers[i].data(), bound.indicators[i]));
-        }
-        set.rows.push_back(std::move(row));
+        set.rows.push_back(formatRow(bound));
     }
     for (ColumnDescriptor* d : bound.columns) {
         d->buffer = nullptr;

@@ -70,6 +70,8 @@ struct BoundColumns {
     std::vector<int32_t> indicators;
 };
 BoundColumns bindColumns(Transaction& t, char fill = '\0');
+// The values the last fetch (request 23) left in the bound buffers, formatted.
+std::vector<std::string> formatRow(const BoundColumns& bound);
 
 // Every row of the current result set fetched (request 23), each value formatted.
 struct FetchedSet {

@@ -2,7 +2,9 @@
 // the live gateway: every DB2 type described and converted, decimals wider than the host decimal,
 // LONG VARCHAR at its full length, NULL indicators, the host's two ways of binding, several result
 // sets, warnings, the compile-only protocol, cancel while waiting, and allocation failures.
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -168,19 +170,26 @@ TEST_F(ExecLiveTest, ARowWithAWarningComesUnconvertedWithStatus2AndTheWarningTex
     EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA);
 }
 
-// A host array of bindings for requests 53 to 56, with buffers large enough for any value.
+// A host array of bindings: requests 53 and 54, buffers of the described lengths (at least 64
+// bytes) filled with `fill`, then request 55. The block lets go of the array on destruction.
 struct Bindings {
-    explicit Bindings(Transaction& t) {
+    explicit Bindings(Transaction& t, char fill = '\0') : t(t) {
         t.call(REQ_COLUMN_COUNT);
         records.resize(static_cast<size_t>(t.block().result));
-        buffers.assign(records.size(), std::vector<char>(64, '\0'));
-        indicators.resize(records.size());
+        indicators.assign(records.size(), 12345);
+        t.block().bindArray = records.data();
+        t.block().bindCount = static_cast<int32_t>(records.size());
+        EXPECT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0) << t.message();
         for (size_t i = 0; i < records.size(); ++i) {
+            buffers.emplace_back(static_cast<size_t>(std::max(records[i].length, 64)), fill);
             records[i].buffer = buffers[i].data();
             records[i].indicator = &indicators[i];
         }
-        t.block().bindArray = records.data();
-        t.block().bindCount = static_cast<int32_t>(records.size());
+        EXPECT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+    }
+    ~Bindings() {
+        t.block().bindArray = nullptr;
+        t.block().bindCount = 0;
     }
     std::vector<std::string> row() const {
         std::vector<std::string> values;
@@ -189,10 +198,47 @@ struct Bindings {
         }
         return values;
     }
+    // Request 56 until it answers no row; its last status stays in the block.
+    Rows rows() {
+        Rows seen;
+        while (t.call(REQ_FETCH_BINDINGS) == KW_STATUS_OK) {
+            seen.push_back(row());
+        }
+        return seen;
+    }
+    Transaction& t;
     std::vector<ColumnBinding> records;
     std::vector<std::vector<char>> buffers;
     std::vector<int32_t> indicators;
 };
+
+// Fetches `rows` rows of `sql` both ways, request 23 through descriptors and request 56 through
+// bindings; `check` gets each row's index, status, values and indicators.
+void fetchBothWays(Transaction& t, const char* sql, size_t rows, size_t columns,
+                   const std::function<void(size_t, int32_t, const std::vector<std::string>&,
+                                            const std::vector<int32_t>&)>& check) {
+    {
+        SCOPED_TRACE("descriptors, request 23");
+        ASSERT_EQ(t.execute(sql), 0) << t.message();
+        auto bound = kwhosttest::bindColumns(t);
+        ASSERT_EQ(+t.block().status, 0) << t.message();
+        ASSERT_EQ(bound.columns.size(), columns);
+        for (size_t i = 0; i < rows; ++i) {
+            const int32_t status = t.call(REQ_FETCH);
+            check(i, status, kwhosttest::formatRow(bound), bound.indicators);
+        }
+        EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA) << t.message();
+    }
+    SCOPED_TRACE("bindings, request 56");
+    ASSERT_EQ(t.execute(sql), 0) << t.message();
+    Bindings b(t);
+    ASSERT_EQ(b.records.size(), columns);
+    for (size_t i = 0; i < rows; ++i) {
+        const int32_t status = t.call(REQ_FETCH_BINDINGS);
+        check(i, status, b.row(), b.indicators);
+    }
+    EXPECT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_NO_MORE_RESULTS) << t.message();
+}
 
 TEST_F(ExecLiveTest, BindingsAreDescribedBoundAndRefetchedAndOnlyChangedOnesAreRebound) {
     ASSERT_EQ(
@@ -202,7 +248,6 @@ TEST_F(ExecLiveTest, BindingsAreDescribedBoundAndRefetchedAndOnlyChangedOnesAreR
         << t.message();
     Bindings b(t);
     ASSERT_EQ(b.records.size(), 8u);
-    ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
     const std::tuple<int32_t, int32_t, int32_t> described[] = {
         // host type, length, scale
         {HOST_CHAR, 41, 0},    {HOST_INTEGER, 4, 0}, {HOST_VARCHAR, 44, 0}, {HOST_DOUBLE, 44, 0},
@@ -212,7 +257,6 @@ TEST_F(ExecLiveTest, BindingsAreDescribedBoundAndRefetchedAndOnlyChangedOnesAreR
                   described[i])
             << "binding " << i + 1;
     }
-    ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
     ASSERT_EQ(t.call(REQ_FETCH_BINDINGS), 0) << t.message();  // the row of C_INT 2; a SMALLINT is text here
     EXPECT_EQ(b.row(), (std::vector<std::string>{"", "2", "-32768", "-0.125", "-0.50", "1999-12-31",
                                                  "23.59.58", "1999-12-31-23.59.58.999999"}));
@@ -234,16 +278,13 @@ TEST_F(ExecLiveTest, BindingsAreDescribedBoundAndRefetchedAndOnlyChangedOnesAreR
 TEST_F(ExecLiveTest, AStoredRequestWithTwoResultSetsIsReadThroughBindings) {
     ASSERT_EQ(t.execute("EXECUTE TWOSETS"), 0) << t.message();
     Rows seen;
-    int32_t status = 0;
     int sets = 0;
-    for (; sets < 20 && status != KW_STATUS_NO_MORE_RESULTS; ++sets) {
+    for (; sets < 20 && t.block().status != KW_STATUS_NO_MORE_RESULTS; ++sets) {
         Bindings b(t);
-        ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
-        ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
-        while ((status = t.call(REQ_FETCH_BINDINGS)) == KW_STATUS_OK) {
-            seen.push_back(b.row());
-        }
-        ASSERT_TRUE(status == KW_STATUS_NO_DATA || status == KW_STATUS_NO_MORE_RESULTS) << t.message();
+        const Rows rows = b.rows();
+        seen.insert(seen.end(), rows.begin(), rows.end());
+        ASSERT_TRUE(t.block().status == KW_STATUS_NO_DATA || t.block().status == KW_STATUS_NO_MORE_RESULTS)
+            << t.message();
     }
     EXPECT_EQ(sets, 2);
     EXPECT_EQ(seen, (Rows{{"1"}, {"2"}, {"hello world", "7"}}));
@@ -260,7 +301,6 @@ TEST_F(ExecLiveTest, ADecimalTheHostDecimalCannotHoldFailsItsRowWithItsTextAndTh
             (2, 1234567890123456789012345678901, -0.5), (3, -12, 1.234567890123456789012345678901),
             (4, -79228162514264337593543950335, 1.234567890123456789012345678900);
         ALTER TABLE joe.wide OWNER TO joe;)SQL");
-    const char kSelect[] = "SELECT K, D0, D30 FROM WIDE ORDER BY K";
     const struct {
         int32_t status;
         std::vector<std::string> row;  // for a failed row, the refused column reads as its text
@@ -273,55 +313,24 @@ TEST_F(ExecLiveTest, ADecimalTheHostDecimalCannotHoldFailsItsRowWithItsTextAndTh
         {KW_STATUS_DRIVER_FAILURE, {"3", "-12", "1.234567890123456789012345678901"}, 3},
         {KW_STATUS_OK, {"4", "-79228162514264337593543950335", "1.2345678901234567890123456789"}, 0},
     };
-    auto check = [&](size_t i, int32_t status, const std::vector<std::string>& row,
-                     const std::vector<int32_t>& indicators, int32_t textLength) {
-        SCOPED_TRACE("row " + std::to_string(i + 1));
-        EXPECT_EQ(status, expected[i].status) << t.message();
-        EXPECT_EQ(row, expected[i].row);
-        for (size_t c = 0; c < indicators.size(); ++c) {
-            EXPECT_EQ(indicators[c], c + 1 == expected[i].refusedColumn ? textLength : 0)
-                << "column " << c + 1;
-        }
-        if (expected[i].refusedColumn == 0) {
-            EXPECT_EQ(+t.block().sqlCode, 0);
-            return;
-        }
-        EXPECT_EQ(+t.block().sqlCode, -1);
-        const std::string column = "column " + std::to_string(expected[i].refusedColumn) + " ";
-        EXPECT_NE(t.message().find(column), std::string::npos) << t.message();
-        EXPECT_NE(t.message().find(expected[i].row[expected[i].refusedColumn - 1]), std::string::npos)
-            << t.message();
-    };
-
-    {
-        SCOPED_TRACE("descriptors, request 23");
-        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
-        auto bound = kwhosttest::bindColumns(t);
-        ASSERT_EQ(+t.block().status, 0) << t.message();
-        ASSERT_EQ(bound.columns.size(), 3u);
-        for (size_t i = 0; i < std::size(expected); ++i) {
-            const int32_t status = t.call(REQ_FETCH);
-            std::vector<std::string> row;
-            for (size_t c = 0; c < 3; ++c) {
-                row.push_back(kwhosttest::formatValue(bound.columns[c]->hostType, bound.buffers[c].data(),
-                                                      bound.indicators[c]));
-            }
-            check(i, status, row, bound.indicators, 44);
-        }
-        EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA) << t.message();
-    }
-    {
-        SCOPED_TRACE("bindings, request 56");
-        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
-        Bindings b(t);
-        ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
-        ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
-        for (size_t i = 0; i < std::size(expected); ++i) {
-            const int32_t status = t.call(REQ_FETCH_BINDINGS);
-            check(i, status, b.row(), b.indicators, 44);
-        }
-        EXPECT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_NO_MORE_RESULTS) << t.message();
-    }
+    fetchBothWays(t, "SELECT K, D0, D30 FROM WIDE ORDER BY K", std::size(expected), 3,
+                  [&](size_t i, int32_t status, const auto& row, const auto& indicators) {
+                      SCOPED_TRACE("row " + std::to_string(i + 1));
+                      const auto& e = expected[i];
+                      EXPECT_EQ(status, e.status) << t.message();
+                      EXPECT_EQ(row, e.row);
+                      for (size_t c = 0; c < indicators.size(); ++c) {
+                          EXPECT_EQ(indicators[c], c + 1 == e.refusedColumn ? 44 : 0) << "column " << c + 1;
+                      }
+                      EXPECT_EQ(+t.block().sqlCode, e.refusedColumn == 0 ? 0 : -1);
+                      if (e.refusedColumn != 0) {
+                          EXPECT_NE(t.message().find("column " + std::to_string(e.refusedColumn) + " "),
+                                    std::string::npos)
+                              << t.message();
+                          EXPECT_NE(t.message().find(e.row[e.refusedColumn - 1]), std::string::npos)
+                              << t.message();
+                      }
+                  });
 }
 
 // Values at the limits of their types, and NULLs between them, read row after row into the
@@ -340,8 +349,7 @@ TEST_F(ExecLiveTest, ValuesAtTheLimitsOfTheirTypesConvertExactlyOverWhatTheRowBe
             (6, 0.10, 99999, 123456789012345678901234567.89, '1970-01-01', '00:00:01',
              '1970-01-01 00:00:00.010203');
         ALTER TABLE joe.limits OWNER TO joe;)SQL");
-    const char kSelect[] = "SELECT K, D92, D5, D31, DT, TM, TS FROM LIMITS ORDER BY K";
-    const std::vector<std::vector<std::string>> expected = {
+    const Rows expected = {
         {"1", "9999999.99", "-99999", "-123456789012345678901234567.89", "9999-12-31", "23.59.59",
          "9999-12-31-23.59.59.999999"},
         {"2", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>"},
@@ -351,37 +359,15 @@ TEST_F(ExecLiveTest, ValuesAtTheLimitsOfTheirTypesConvertExactlyOverWhatTheRowBe
         {"6", "0.10", "99999", "123456789012345678901234567.89", "1970-01-01", "00.00.01",
          "1970-01-01-00.00.00.010203"},
     };
-    {
-        SCOPED_TRACE("descriptors, request 23");
-        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
-        auto bound = kwhosttest::bindColumns(t);
-        ASSERT_EQ(+t.block().status, 0) << t.message();
-        ASSERT_EQ(bound.columns.size(), 7u);
-        for (const auto& row : expected) {
-            ASSERT_EQ(t.call(REQ_FETCH), 0) << t.message();
-            std::vector<std::string> values;
-            for (size_t c = 0; c < bound.columns.size(); ++c) {
-                values.push_back(kwhosttest::formatValue(bound.columns[c]->hostType, bound.buffers[c].data(),
-                                                         bound.indicators[c]));
-                EXPECT_EQ(bound.indicators[c], row[c] == "<null>" ? -1 : 0)
-                    << "row " << row[0] << ", column " << c + 1;
-            }
-            EXPECT_EQ(values, row);
-        }
-        EXPECT_EQ(t.call(REQ_FETCH), KW_STATUS_NO_DATA) << t.message();
-    }
-    {
-        SCOPED_TRACE("bindings, request 56");
-        ASSERT_EQ(t.execute(kSelect), 0) << t.message();
-        Bindings b(t);
-        ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
-        ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
-        for (const auto& row : expected) {
-            ASSERT_EQ(t.call(REQ_FETCH_BINDINGS), 0) << t.message();
-            EXPECT_EQ(b.row(), row);
-        }
-        EXPECT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_NO_MORE_RESULTS) << t.message();
-    }
+    fetchBothWays(t, "SELECT K, D92, D5, D31, DT, TM, TS FROM LIMITS ORDER BY K", expected.size(), 7,
+                  [&](size_t i, int32_t status, const auto& row, const auto& indicators) {
+                      SCOPED_TRACE("row " + std::to_string(i + 1));
+                      EXPECT_EQ(status, 0) << t.message();
+                      EXPECT_EQ(row, expected[i]);
+                      for (size_t c = 0; c < indicators.size(); ++c) {
+                          EXPECT_EQ(indicators[c], expected[i][c] == "<null>" ? -1 : 0) << "column " << c + 1;
+                      }
+                  });
 }
 
 TEST_F(ExecLiveTest, ALongVarcharOfItsFullDeclaredLengthComesBackWholeWithoutAWarning) {
@@ -395,30 +381,20 @@ TEST_F(ExecLiveTest, ALongVarcharOfItsFullDeclaredLengthComesBackWholeWithoutAWa
     ASSERT_EQ(t.execute(kSelect), 0) << t.message();
     const auto set = kwhosttest::fetchAll(t);
     EXPECT_EQ(set.lastStatus, KW_STATUS_NO_DATA) << t.message();
-    ASSERT_EQ(set.rows.size(), 2u) << "no row failed or came with a warning";
-    EXPECT_EQ(set.rows[0][0].size(), longest.size());
-    EXPECT_EQ(set.rows[0][0], longest);
-    EXPECT_EQ(set.rows[1][0], "short");
+    EXPECT_EQ(set.rows, (Rows{{longest}, {"short"}})) << "no row failed or came with a warning";
 
     // Through bindings, into a buffer of the length request 54 gives: the declared 32700 and the
     // terminator.
     ASSERT_EQ(t.execute(kSelect), 0) << t.message();
-    ColumnBinding binding{};
-    int32_t indicator = 12345;
-    t.block().bindArray = &binding;
-    t.block().bindCount = 1;
-    ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0) << t.message();
-    EXPECT_EQ(std::make_tuple(+binding.hostType, +binding.length), std::make_tuple(HOST_CHAR, 32701));
-    std::vector<char> buffer(static_cast<size_t>(binding.length), 'Q');
-    binding.buffer = buffer.data();
-    binding.indicator = &indicator;
-    ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
+    Bindings b(t, 'Q');
+    ASSERT_EQ(b.records.size(), 1u);
+    EXPECT_EQ(std::make_tuple(+b.records[0].hostType, +b.records[0].length),
+              std::make_tuple(HOST_CHAR, 32701));
+    EXPECT_EQ(b.buffers[0].size(), 32701u);
     ASSERT_EQ(t.call(REQ_FETCH_BINDINGS), KW_STATUS_OK) << t.message();
-    EXPECT_EQ(indicator, 0);
-    EXPECT_EQ(std::string(buffer.data()), longest);
+    EXPECT_EQ(b.indicators[0], 0);
+    EXPECT_EQ(std::string(b.buffers[0].data()), longest);
     t.call(REQ_CANCEL);
-    t.block().bindArray = nullptr;
-    t.block().bindCount = 0;
 }
 
 TEST_F(ExecLiveTest, CompileOnlyDescribeRunsNothingAndAlwaysLeavesNormalMode) {
@@ -466,20 +442,13 @@ TEST_F(ExecLiveTest, AnErrorAfterTheFirstRowsIsTheAnswerWhereTheRowsEndAndNotLat
 
     // Through request 56, likewise.
     ASSERT_EQ(t.execute(kSquares), 0) << t.message();
-    Bindings b(t);
-    ASSERT_EQ(t.call(REQ_DESCRIBE_BINDINGS), 0);
-    ASSERT_EQ(t.call(REQ_BIND_BINDINGS), 0) << t.message();
-    Rows seen;
-    int32_t status = 0;
-    while ((status = t.call(REQ_FETCH_BINDINGS)) == KW_STATUS_OK) {
-        seen.push_back(b.row());
+    {
+        Bindings b(t);
+        EXPECT_EQ(b.rows(), (Rows{{"10", "100"}, {"20", "400"}}));
+        EXPECT_EQ(+t.block().status, -802);
+        EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
+        EXPECT_EQ(+t.block().sqlCode, -1);
     }
-    EXPECT_EQ(seen, (Rows{{"10", "100"}, {"20", "400"}}));
-    EXPECT_EQ(status, -802);
-    EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
-    EXPECT_EQ(+t.block().sqlCode, -1);
-    t.block().bindArray = nullptr;
-    t.block().bindCount = 0;
 
     // Through request 96: the first statement of the batch gives its rows, the second fails
     // before it has any (its sort meets the overflow).
@@ -559,73 +528,73 @@ TEST_F(ExecLiveTest, AQuestionMarkDbLibraryWouldTakeForAParameterIsRefusedClearl
     }
 }
 
-// The host's message loop during an asynchronous wait: it records what it saw and cancels.
+// The host's message loop during an asynchronous wait, on its first call: it cancels (when told
+// to), then calls another request, which must return at once; it records what it saw.
 struct WaitWatch {
     Transaction* transaction = nullptr;
+    bool cancel = false;
     int calls = 0;
     int32_t pendingSeen = -1, pendingAfterCancel = -1, refusedStatus = -1;
     intptr_t refusedResult = -1;
+
+    void install() {
+        kwhost_setWaitHook(
+            [](RequestBlock* block, void* context) {
+                auto* watch = static_cast<WaitWatch*>(context);
+                if (block != &watch->transaction->block() || watch->calls++ > 0) {
+                    return;
+                }
+                watch->pendingSeen = block->pendingState;
+                const int32_t code = block->requestCode;
+                if (watch->cancel) {
+                    watch->transaction->call(REQ_CANCEL);
+                    watch->pendingAfterCancel = block->pendingState;
+                }
+                watch->refusedStatus = watch->transaction->call(REQ_MAX_NAME_LENGTH);
+                watch->refusedResult = block->result;
+                block->requestCode = code;
+            },
+            this);
+    }
+    // Runs `sql` sent asynchronously under this watch.
+    int32_t execute(const std::string& sql) {
+        calls = 0;
+        install();
+        transaction->block().asyncSend = 1;
+        const int32_t status = transaction->execute(sql);
+        transaction->block().asyncSend = 0;
+        kwhost_setWaitHook(nullptr, nullptr);
+        return status;
+    }
 };
 
+// Statements of this test database still active in PostgreSQL whose text contains `tag` (other test
+// programs share the cluster, each in a database of its own).
+std::string activeStatements(const std::string& tag) {
+    return Environment::get().queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%" + tag +
+                                         "%' AND state = 'active' AND pid <> pg_backend_pid() AND datname = "
+                                         "current_database()");
+}
+
 TEST_F(ExecLiveTest, CancelWhileWaitingAsynchronouslyStopsTheStatementOnTheServer) {
-    WaitWatch watch{&t};
-    kwhost_setWaitHook(
-        [](RequestBlock* block, void* context) {
-            auto* watch = static_cast<WaitWatch*>(context);
-            if (block != &watch->transaction->block() || watch->calls++ > 0) {
-                return;
-            }
-            watch->pendingSeen = block->pendingState;
-            const int32_t code = block->requestCode;
-            watch->transaction->call(REQ_CANCEL);
-            watch->pendingAfterCancel = block->pendingState;
-            // Every further call while the driver still waits returns at once, doing nothing.
-            watch->transaction->call(REQ_MAX_NAME_LENGTH);
-            watch->refusedStatus = block->status;
-            watch->refusedResult = block->result;
-            block->requestCode = code;
-        },
-        &watch);
-    t.block().asyncSend = 1;
+    WaitWatch watch{&t, true};
     const auto start = std::chrono::steady_clock::now();
-    t.execute("SELECT PG_SLEEP(60)");
+    watch.execute("SELECT PG_SLEEP(60)");
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    kwhost_setWaitHook(nullptr, nullptr);
-    t.block().asyncSend = 0;
     EXPECT_GE(watch.calls, 1);
     EXPECT_EQ(watch.pendingSeen, KW_PENDING_RESPONSE);
     EXPECT_EQ(watch.pendingAfterCancel, KW_PENDING_CANCELLED);
+    // Every further call while the driver still waits returns at once, doing nothing.
     EXPECT_EQ(watch.refusedStatus, 0);
     EXPECT_EQ(watch.refusedResult, 0);
     EXPECT_EQ(+t.block().pendingState, KW_PENDING_NONE);
     EXPECT_LT(elapsed, std::chrono::seconds(20)) << "the statement was cancelled, not waited out";
-    // Other test programs share the cluster, each in a database of its own.
-    EXPECT_EQ(env.queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(60)%' AND "
-                             "state = 'active' AND pid <> pg_backend_pid() AND datname = current_database()"),
-              "0");
+    EXPECT_EQ(activeStatements("pg_sleep(60)"), "0");
     EXPECT_EQ(t.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 1"), 0) << t.message();
     EXPECT_EQ(kwhosttest::fetchAll(t).rows.size(), 1u) << "the connection is usable again";
 }
 
 TEST_F(ExecLiveTest, ACallRefusedDuringTheWaitLeavesTheWaitingStatementItsOwnAnswer) {
-    // The host's message loop calls a request other than cancel while the statement waits.
-    struct Watch {
-        Transaction* transaction = nullptr;
-        int calls = 0;
-        int32_t refusedStatus = -1;
-    } watch;
-    watch.transaction = &t;
-    kwhost_setWaitHook(
-        [](RequestBlock* block, void* context) {
-            auto* watch = static_cast<Watch*>(context);
-            if (block != &watch->transaction->block() || watch->calls++ > 0) {
-                return;
-            }
-            const int32_t code = block->requestCode;
-            watch->refusedStatus = watch->transaction->call(REQ_MAX_NAME_LENGTH);
-            block->requestCode = code;
-        },
-        &watch);
     const struct {
         const char* sql;
         int32_t status;
@@ -635,12 +604,10 @@ TEST_F(ExecLiveTest, ACallRefusedDuringTheWaitLeavesTheWaitingStatementItsOwnAns
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sql);
-        watch.calls = 0;
-        watch.refusedStatus = -1;
-        t.block().asyncSend = 1;
-        const int32_t status = t.execute(c.sql);
-        t.block().asyncSend = 0;
+        WaitWatch watch{&t};
+        const int32_t status = watch.execute(c.sql);
         ASSERT_GE(watch.calls, 1) << "the statement waited long enough for the hook to run";
+        EXPECT_EQ(watch.pendingSeen, KW_PENDING_RESPONSE);
         EXPECT_EQ(watch.refusedStatus, KW_STATUS_DRIVER_FAILURE);
         EXPECT_EQ(status, c.status) << t.message();
         if (c.status == 0) {
@@ -650,7 +617,6 @@ TEST_F(ExecLiveTest, ACallRefusedDuringTheWaitLeavesTheWaitingStatementItsOwnAns
             EXPECT_NE(t.message().find(kOverflowCode), std::string::npos) << t.message();
         }
     }
-    kwhost_setWaitHook(nullptr, nullptr);
 }
 
 TEST_F(ExecLiveTest, AStatementPastTheConfiguredTimeoutIsCancelledAndTheConnectionAndItsTransactionGoOn) {
@@ -674,11 +640,7 @@ TEST_F(ExecLiveTest, AStatementPastTheConfiguredTimeoutIsCancelledAndTheConnecti
             << "the message names the timeout and its limit: " << u.message();
         EXPECT_EQ(+u.block().sqlCode, -1);
         EXPECT_LT(elapsed, std::chrono::seconds(15)) << "cancelled at the timeout, not waited out";
-        EXPECT_EQ(env.queryValue("SELECT count(*) FROM pg_stat_activity WHERE query ILIKE '%pg_sleep(30)%' "
-                                 "AND state = 'active' AND pid <> pg_backend_pid() AND datname = "
-                                 "current_database()"),
-                  "0")
-            << "the statement was stopped on the server";
+        EXPECT_EQ(activeStatements("pg_sleep(30)"), "0") << "the statement was stopped on the server";
 
         ASSERT_EQ(u.execute("SELECT C_INT FROM ALLTYPES WHERE C_INT = 2"), 0) << u.message();
         EXPECT_EQ(kwhosttest::fetchAll(u).rows, Rows{{"2"}});

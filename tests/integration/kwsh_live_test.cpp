@@ -84,6 +84,9 @@ class KwshLiveTest : public ::testing::Test {
 };
 
 TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonReadsThem) {
+    const std::string file = env.tempDir() + "/kwsh-g-results.txt";
+    const std::string smallTable =
+        " c_int | c_small\n-------+---------\n     1 |       7\n     2 | NULL\n(2 rows)\n\n";
     const struct {
         const char* claim;
         std::string script, out, err;
@@ -93,6 +96,13 @@ TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonRe
          "UPDATE LEDGER SET NOTE = 'changed' WHERE ID > 0;\nDELETE FROM LEDGER WHERE ID > 100;\n"
          "DELETE FROM LEDGER;",
          "(1 row affected)\n(1 row affected)\n(2 rows affected)\n(0 rows affected)\n(2 rows affected)\n", ""},
+        // The gateway's statement log shows the text the server was sent, checked below.
+        {"variables go in as text (a table name), as a literal with its quote doubled, as a quoted name",
+         "\\set tbl LEDGER\n\\set note 'O''Brien; said \"hi\"'\n\\set col NOTE\n"
+         "INSERT INTO :tbl VALUES (5, :'note');\nSELECT ID, :\"col\" FROM :tbl WHERE NOTE = :'note';",
+         "(1 row affected)\n id |        note\n----+--------------------\n  5 | O'Brien; said \"hi\"\n(1 "
+         "row)\n\n",
+         ""},
         {"every result set of a stored request in turn", "EXECUTE TWOSETS;",
          " c_int\n-------\n     1\n     2\n(2 rows)\n\n"
          "  c_varchar   | c_small\n--------------+---------\n hello, world |       7\n(1 row)\n\n",
@@ -110,7 +120,17 @@ TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonRe
          "ERROR -206: DB2 Return Code: -206 NOSUCHCOLUMN IS NOT A COLUMN OF AN INSERTED TABLE, UPDATED "
          "TABLE, OR "
          "ANY TABLE IDENTIFIED IN A FROM CLAUSE\n"},
+        // Last, as the settings stay; the file's content is checked below.
+        {"\\g FILE sends the statement typed to a file, \\g alone sends the last one again, \\gx shows it "
+         "expanded; \\pset null and \\pset format apply to what follows",
+         "SELECT C_INT, C_SMALL FROM SAMPLE ORDER BY C_INT \\g " + file +
+             "\n\\g\n\\pset null (null)\nSELECT C_INT, C_SMALL FROM SAMPLE WHERE C_INT = 2\n\\gx\n"
+             "\\pset format unaligned\n\\g",
+         smallTable + "Null display is \"(null)\".\n-[ RECORD 1 ]---\nc_int   | 2\nc_small | (null)\n\n"
+                      "Output format is unaligned.\nc_int|c_small\n2|(null)\n(1 row)\n\n",
+         ""},
     };
+    const size_t mark = env.gateway().mark();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.claim);
         run(c.script);
@@ -118,6 +138,14 @@ TEST_F(KwshLiveTest, ScriptsPrintResultSetsRowCountsWarningsAndErrorsAsAPersonRe
         EXPECT_EQ(err.str(), c.err);
     }
     EXPECT_EQ(shell->failures(), 1) << "the describe";
+    const std::vector<std::string> sent = env.gateway().requestsSince(mark);
+    for (const char* text : {"INSERT INTO LEDGER VALUES (5, 'O''Brien; said \"hi\"')",
+                             "SELECT ID, \"NOTE\" FROM LEDGER WHERE NOTE = 'O''Brien; said \"hi\"'"}) {
+        EXPECT_NE(std::find(sent.begin(), sent.end(), text), sent.end()) << ::testing::PrintToString(sent);
+    }
+    EXPECT_EQ(env.queryValue("SELECT note FROM joe.ledger WHERE id = 5"), "O'Brien; said \"hi\"");
+    EXPECT_EQ(readFile(file), smallTable);
+    std::remove(file.c_str());
 }
 
 TEST_F(KwshLiveTest, TheTraceShowsTheDriversStepsAfterEachStatementWhileItIsOn) {
@@ -167,68 +195,6 @@ TEST_F(KwshLiveTest, AGatewayThatDiesIsALostConnectionThatConninfoTellsAndConnec
     EXPECT_EQ(out.str(), "closed the lost connection to KWGW_DOOMED\nconnected to " + env.serverName() +
                              " as JOE\n c_int\n-------\n     2\n(1 row)\n\n");
     EXPECT_EQ(kwhost_registeredConnectionCount(), 1) << "the lost connection was let go";
-}
-
-TEST_F(KwshLiveTest, AnInterruptAtTheTerminalCancelsTheStatementOnTheServerAndTheShellGoesOn) {
-    shell->settings().interactive = true;
-    std::thread interrupter([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        kill(getpid(), SIGINT);
-    });
-    const auto start = std::chrono::steady_clock::now();
-    run("SELECT PG_SLEEP(60) AS S FROM SAMPLE WHERE C_INT = 1;");
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    interrupter.join();
-    EXPECT_LT(elapsed, std::chrono::seconds(20)) << "cancelled, not waited out";
-    EXPECT_EQ(err.str(), "ERROR: statement cancelled\n");
-    EXPECT_EQ(env.queryValue(kActiveSleeps), "0");
-    run("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;");
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(out.str(), " c_int\n-------\n     2\n(1 row)\n\n");
-}
-
-// Variables put into statements: as text (a table name), as a literal with its quote doubled, as a
-// quoted name; the gateway's statement log shows the text the server was sent.
-TEST_F(KwshLiveTest, VariablesGoIntoStatementsAsTextAsQuotedLiteralsAndAsQuotedNames) {
-    const size_t mark = env.gateway().mark();
-    run("\\set tbl LEDGER\n\\set note 'O''Brien; said \"hi\"'\n\\set col NOTE\n"
-        "INSERT INTO :tbl VALUES (5, :'note');\n"
-        "SELECT ID, :\"col\" FROM :tbl WHERE NOTE = :'note';");
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(out.str(),
-              "(1 row affected)\n"
-              " id |        note\n"
-              "----+--------------------\n"
-              "  5 | O'Brien; said \"hi\"\n"
-              "(1 row)\n\n");
-    const std::vector<std::string> sent = env.gateway().requestsSince(mark);
-    const auto sentText = [&sent](const std::string& text) {
-        return std::find(sent.begin(), sent.end(), text) != sent.end();
-    };
-    EXPECT_TRUE(sentText("INSERT INTO LEDGER VALUES (5, 'O''Brien; said \"hi\"')"))
-        << ::testing::PrintToString(sent);
-    EXPECT_TRUE(sentText("SELECT ID, \"NOTE\" FROM LEDGER WHERE NOTE = 'O''Brien; said \"hi\"'"))
-        << ::testing::PrintToString(sent);
-    EXPECT_EQ(env.queryValue("SELECT note FROM joe.ledger WHERE id = 5"), "O'Brien; said \"hi\"");
-}
-
-// \g FILE sends the statement being typed with its results to a file, \g alone sends the last one
-// again, \gx shows it expanded; \pset null and \pset format apply to what follows.
-TEST_F(KwshLiveTest, SendsWithBackslashGToAFileAgainAndExpandedWithTheNullTextChosen) {
-    const std::string file = env.tempDir() + "/kwsh-g-results.txt";
-    run("SELECT C_INT, C_SMALL FROM SAMPLE ORDER BY C_INT \\g " + file +
-        "\n\\g\n\\pset null (null)\nSELECT C_INT, C_SMALL FROM SAMPLE WHERE C_INT = 2\n\\gx\n"
-        "\\pset format unaligned\n\\g");
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(readFile(file),
-              " c_int | c_small\n-------+---------\n     1 |       7\n     2 | NULL\n(2 rows)\n\n");
-    EXPECT_EQ(out.str(),
-              " c_int | c_small\n-------+---------\n     1 |       7\n     2 | NULL\n(2 rows)\n\n"
-              "Null display is \"(null)\".\n"
-              "-[ RECORD 1 ]---\nc_int   | 2\nc_small | (null)\n\n"
-              "Output format is unaligned.\n"
-              "c_int|c_small\n2|(null)\n(1 row)\n\n");
-    std::remove(file.c_str());
 }
 
 TEST_F(KwshLiveTest, TimingFollowsEachStatementWithTheTimeItTook) {
@@ -289,10 +255,33 @@ std::vector<std::string> asJoe(std::vector<std::string> more, const char* passwo
     return args;
 }
 
-// A person at a UTF-8 terminal (a pseudo-terminal) types text beyond ASCII into a statement. kwsh
-// hands the driver the bytes typed, in the terminal's charset; with that as the client charset,
-// FreeTDS converts them to the charset the gateway speaks, so the server stores the text as typed,
-// and the table shows it lined up by the columns it takes.
+// kwsh at a UTF-8 terminal (a pseudo-terminal) with `args`, a history file of its own that goes
+// with it, and `more` set in its environment.
+class Terminal : public kwtest::TerminalProgram {
+  public:
+    explicit Terminal(const std::vector<std::string>& args, std::map<std::string, std::string> more = {})
+        : TerminalProgram(KWSH_PATH, args, withTerminal(std::move(more))) {}
+    ~Terminal() { std::remove(history().c_str()); }
+    // Types `keys` and waits for `text`.
+    bool answers(const std::string& keys, const std::string& text) { return type(keys) && expect(text); }
+    // Types \q: kwsh ends with status 0.
+    void quit() {
+        EXPECT_TRUE(type("\\q\r"));
+        EXPECT_EQ(wait(), 0) << transcript();
+    }
+
+  private:
+    static std::string history() { return Environment::get().tempDir() + "/kwsh-terminal-history"; }
+    static std::map<std::string, std::string> withTerminal(std::map<std::string, std::string> more) {
+        more.insert({{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history()}});
+        return more;
+    }
+};
+
+// A person at a UTF-8 terminal types text beyond ASCII into a statement. kwsh hands the driver the
+// bytes typed, in the terminal's charset; with that as the client charset, FreeTDS converts them to
+// the charset the gateway speaks, so the server stores the text as typed, and the table shows it
+// lined up by the columns it takes.
 TEST_F(KwshLiveTest, TextTypedAtTheTerminalIsStoredAsTypedAndShownLinedUp) {
     const kwtest::Gateway& utf8 = env.startGateway("KWGW_UTF8", {"--charset", "utf8"});
     env.addServer("KWGW_UTF8_TERMINAL", utf8.port(), {"client charset = UTF-8"});
@@ -307,35 +296,29 @@ TEST_F(KwshLiveTest, TextTypedAtTheTerminalIsStoredAsTypedAndShownLinedUp) {
         {"a gateway that speaks iso_1", "KWGW_ISO1_TERMINAL", "José",
          " id | note\r\n----+------\r\n  8 | José\r\n(1 row)\r\n", "4a6f73c3a9"},
     };
-    const std::string history = env.tempDir() + "/kwsh-typed-history";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.claim);
         env.exec("DELETE FROM joe.ledger");
-        kwtest::TerminalProgram kwsh(KWSH_PATH,
-                                     {"-S", c.server, "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password},
-                                     {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
-        ASSERT_TRUE(kwsh.started());
+        Terminal kwsh({"-S", c.server, "-U", kwtest::kJoe.name, "-P", kwtest::kJoe.password});
         const std::string prompt = std::string(c.server) + "> ";
         ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
-        ASSERT_TRUE(kwsh.type("INSERT INTO LEDGER VALUES (8, '" + c.text + "');\r"));
-        EXPECT_TRUE(kwsh.expect("(1 row affected)\r\n" + prompt)) << kwsh.transcript();
-        ASSERT_TRUE(kwsh.type("SELECT ID, NOTE FROM LEDGER WHERE NOTE LIKE 'Jos_%';\r"));
-        EXPECT_TRUE(kwsh.expect(c.table)) << kwsh.transcript();
-        ASSERT_TRUE(kwsh.type("\\q\r"));
-        EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+        EXPECT_TRUE(kwsh.answers("INSERT INTO LEDGER VALUES (8, '" + c.text + "');\r",
+                                 "(1 row affected)\r\n" + prompt))
+            << kwsh.transcript();
+        EXPECT_TRUE(kwsh.answers("SELECT ID, NOTE FROM LEDGER WHERE NOTE LIKE 'Jos_%';\r", c.table))
+            << kwsh.transcript();
+        kwsh.quit();
         EXPECT_EQ(
             env.queryValue("SELECT encode(convert_to(note, 'UTF8'), 'hex') FROM joe.ledger WHERE id = 8"),
             c.utf8Hex)
             << "the bytes of the text typed, in UTF-8";
     }
-    std::remove(history.c_str());
 }
 
 // A password given with -P is in the process list; at a terminal kwsh says so, once, and a
 // password from KWSH_PASSWORD or the prompt draws no warning.
 TEST_F(KwshLiveTest, AtATerminalAPasswordGivenWithDashPIsWarnedAboutOnce) {
     const std::string warning = "kwsh: warning: other users can read a password given with -P";
-    const std::string history = env.tempDir() + "/kwsh-warning-history";
     const struct {
         const char* claim;
         std::vector<std::string> args;
@@ -350,14 +333,9 @@ TEST_F(KwshLiveTest, AtATerminalAPasswordGivenWithDashPIsWarnedAboutOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.claim);
-        std::map<std::string, std::string> vars = {
-            {"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}};
-        vars.insert(c.more.begin(), c.more.end());
-        kwtest::TerminalProgram kwsh(KWSH_PATH, c.args, vars);
-        ASSERT_TRUE(kwsh.started());
+        Terminal kwsh(c.args, c.more);
         ASSERT_TRUE(kwsh.expect(env.serverName() + "> ")) << kwsh.transcript();
-        ASSERT_TRUE(kwsh.type("\\q\r"));
-        EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
+        kwsh.quit();
         const std::string shown = kwsh.transcript();
         size_t count = 0;
         for (size_t at = shown.find(warning); at != std::string::npos; at = shown.find(warning, at + 1)) {
@@ -365,15 +343,11 @@ TEST_F(KwshLiveTest, AtATerminalAPasswordGivenWithDashPIsWarnedAboutOnce) {
         }
         EXPECT_EQ(count, c.warnings) << shown;
     }
-    std::remove(history.c_str());
 }
 
 // At a terminal, Ctrl-C during a statement cancels it on the server and kwsh goes on.
 TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementOnTheServerAndKwshGoesOn) {
-    const std::string history = env.tempDir() + "/kwsh-interrupt-history";
-    kwtest::TerminalProgram kwsh(KWSH_PATH, asJoe({}),
-                                 {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
-    ASSERT_TRUE(kwsh.started());
+    Terminal kwsh(asJoe({}));
     const std::string prompt = env.serverName() + "> ";
     ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
     ASSERT_TRUE(kwsh.type("SELECT PG_SLEEP(60) AS S FROM SAMPLE WHERE C_INT = 1;\r"));
@@ -382,59 +356,39 @@ TEST_F(KwshLiveTest, CtrlCAtTheTerminalCancelsARunningStatementOnTheServerAndKws
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ASSERT_EQ(env.queryValue(kActiveSleeps), "1") << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\x03"));
-    EXPECT_TRUE(kwsh.expect("ERROR: statement cancelled\r\n" + prompt)) << kwsh.transcript();
+    EXPECT_TRUE(kwsh.answers("\x03", "ERROR: statement cancelled\r\n" + prompt)) << kwsh.transcript();
     EXPECT_EQ(env.queryValue(kActiveSleeps), "0");
-    ASSERT_TRUE(kwsh.type("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\r"));
-    EXPECT_TRUE(kwsh.expect(" c_int\r\n-------\r\n     2\r\n(1 row)\r\n")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\\q\r"));
-    EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
-    std::remove(history.c_str());
+    EXPECT_TRUE(kwsh.answers("SELECT C_INT FROM SAMPLE WHERE C_INT = 2;\r",
+                             " c_int\r\n-------\r\n     2\r\n(1 row)\r\n"))
+        << kwsh.transcript();
+    kwsh.quit();
 }
 
 // At the terminal, Tab completes table names from the catalog and then the column names of the
 // table the statement names, in the case typed.
 TEST_F(KwshLiveTest, TabCompletesTableAndColumnNamesThroughTheCatalog) {
-    const std::string history = env.tempDir() + "/kwsh-complete-history";
-    kwtest::TerminalProgram kwsh(KWSH_PATH, asJoe({"-X"}),
-                                 {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}});
-    ASSERT_TRUE(kwsh.started());
-    const std::string prompt = env.serverName() + "> ";
-    ASSERT_TRUE(kwsh.expect(prompt)) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("SELECT C_VARCHAR FROM SAMP\t"));
-    ASSERT_TRUE(kwsh.expect("LE ")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("WHERE C_I\t"));
-    ASSERT_TRUE(kwsh.expect("NT ")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("= 1;\r"));
-    EXPECT_TRUE(kwsh.expect("  c_varchar\r\n--------------\r\n hello, world\r\n(1 row)\r\n"))
+    Terminal kwsh(asJoe({"-X"}));
+    ASSERT_TRUE(kwsh.expect(env.serverName() + "> ")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.answers("SELECT C_VARCHAR FROM SAMP\t", "LE ")) << kwsh.transcript();
+    ASSERT_TRUE(kwsh.answers("WHERE C_I\t", "NT ")) << kwsh.transcript();
+    EXPECT_TRUE(kwsh.answers("= 1;\r", "  c_varchar\r\n--------------\r\n hello, world\r\n(1 row)\r\n"))
         << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\\d joe.sam\t"));
-    ASSERT_TRUE(kwsh.expect("ple ")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\r"));
-    EXPECT_TRUE(kwsh.expect("Table \"joe.sample\"")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\\q\r"));
-    EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
-    std::remove(history.c_str());
+    ASSERT_TRUE(kwsh.answers("\\d joe.sam\t", "ple ")) << kwsh.transcript();
+    EXPECT_TRUE(kwsh.answers("\r", "Table \"joe.sample\"")) << kwsh.transcript();
+    kwsh.quit();
 }
 
 // At a terminal --login-dialog shows the driver's login dialog even when every value is given,
 // filled with them; Enter confirms it and the session starts.
 TEST_F(KwshLiveTest, AtATerminalTheLoginDialogShowsFilledWithTheValuesGiven) {
-    const std::string history = env.tempDir() + "/kwsh-dialog-history";
     const std::string profile = env.tempDir() + "/kwsh-dialog.ini";
     std::ofstream(profile) << "[database]\nTableSpace=USERSPACE1\n";
-    kwtest::TerminalProgram kwsh(
-        KWSH_PATH, asJoe({"-X", "--login-dialog", "-D", "KWCatalogOwner=''"}),
-        {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"KWSH_HISTORY", history}, {"KW_PROFILE", profile}});
-    ASSERT_TRUE(kwsh.started());
+    Terminal kwsh(asJoe({"-X", "--login-dialog", "-D", "KWCatalogOwner=''"}), {{"KW_PROFILE", profile}});
     ASSERT_TRUE(kwsh.expect("Login")) << kwsh.transcript();
     ASSERT_TRUE(kwsh.expect(kwtest::kJoe.name)) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\r"));
-    EXPECT_TRUE(kwsh.expect("connected to " + env.serverName() + " as JOE\r\n")) << kwsh.transcript();
+    EXPECT_TRUE(kwsh.answers("\r", "connected to " + env.serverName() + " as JOE\r\n")) << kwsh.transcript();
     ASSERT_TRUE(kwsh.expect(env.serverName() + "> ")) << kwsh.transcript();
-    ASSERT_TRUE(kwsh.type("\\q\r"));
-    EXPECT_EQ(kwsh.wait(), 0) << kwsh.transcript();
-    std::remove(history.c_str());
+    kwsh.quit();
     std::remove(profile.c_str());
 }
 

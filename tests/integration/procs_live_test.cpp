@@ -20,6 +20,15 @@ using Rows = std::vector<std::vector<std::string>>;
 
 const char kSystemOwner[] = "SystemOwner='SYSIBM'";
 
+// The select of view LONGV: more than 256 bytes, so SYSVIEWS holds it in pieces.
+std::string longViewSelect() {
+    std::string select = "SELECT K,";
+    for (int i = 0; i < 30; ++i) {
+        select += " NAME AS NAME_NUMBER_" + std::to_string(i) + ",";
+    }
+    return select + "         K AS LAST FROM NE";
+}
+
 // JOE's stored requests and tables, SMITH's one request (readable by JOE), an empty request table
 // of a third owner, and a catalog owner whose SYSVIEWS no user may read.
 void buildSchema() {
@@ -56,13 +65,8 @@ void buildSchema() {
         "CREATE SCHEMA kwnov; GRANT USAGE ON SCHEMA kwnov TO PUBLIC;"
         "CREATE VIEW kwnov.sysviews AS SELECT * FROM sysibm.sysviews;"
         "REVOKE ALL ON kwnov.sysviews FROM PUBLIC");
-    std::string longView = "CREATE VIEW LONGV AS SELECT K,";
-    for (int i = 0; i < 30; ++i) {
-        longView += " NAME AS NAME_NUMBER_" + std::to_string(i) + ",";
-    }
-    longView += "         K AS LAST FROM NE";
     for (const std::string& sql : {
-             longView,
+             "CREATE VIEW LONGV AS " + longViewSelect(),
              std::string("CREATE VIEW MLV (K, NAME) AS\nSELECT K, NAME\r\nFROM NE\nWHERE K > 1"),
              std::string("CREATE VIEW SELECTV (K) AS SELECT(K) FROM NE"),
              std::string("CREATE VIEW SELV2 (K) AS SELECT(K) FROM NE WHERE K IN (select K FROM NE)"),
@@ -103,17 +107,14 @@ class ProcsLiveTest : public ::testing::Test {
     Texts listed() {
         t.call(REQ_LIST_STORED_REQUESTS);
         Texts names;
-        auto* list = reinterpret_cast<HostList*>(t.block().result);
-        for (HostListNode* node = list != nullptr ? list->first : nullptr; node != nullptr;
-             node = node->next) {
-            auto* entry = static_cast<StoredRequestEntry*>(node->data);
+        for (StoredRequestEntry* entry : kwhosttest::items<StoredRequestEntry>(t.block().result)) {
             names.emplace_back(entry->name);
             EXPECT_STREQ(entry->owner, t.block().currentUser);
             kwshr_free(t.block().memoryContext, entry->owner);
             kwshr_free(t.block().memoryContext, entry);
         }
-        if (list != nullptr) {
-            kwshr_destroyList(list);
+        if (t.block().result != 0) {
+            kwshr_destroyList(reinterpret_cast<HostList*>(t.block().result));
         }
         return names;
     }
@@ -231,7 +232,7 @@ TEST_F(ProcsLiveTest, RequestTextsComeBackWithEveryLineEndedByCarriageReturnAndL
                      "SELECT REQ_TEXT FROM JOE.PCSQL_HOSTLIB WHERE REQ_NAME  = 'NOEND' "}));
 }
 
-TEST_F(ProcsLiveTest, AProcedureIsPositionedOnTheWantedResultSetThatReturnsRows) {
+TEST_F(ProcsLiveTest, AProcedureOrRewrittenExecuteIsPositionedOnTheWantedResultSetThatReturnsRows) {
     // The UPDATE returns no rows, so the first result set is the first SELECT's.
     EXPECT_EQ(run("USE PROCEDURE UPDSEL", 1), (Rows{{"1", "one"}, {"2", "two"}})) << t.message();
     EXPECT_EQ(run("USE PROCEDURE UPDSEL", 2), (Rows{{"2"}})) << t.message();
@@ -246,9 +247,8 @@ TEST_F(ProcsLiveTest, AProcedureIsPositionedOnTheWantedResultSetThatReturnsRows)
     EXPECT_EQ(status(), -204) << t.message();
     EXPECT_EQ(t.execute("SELECT K FROM NE"), 0) << "the connection works on: " << t.message();
     EXPECT_EQ(kwhosttest::fetchAll(t).rows, (Rows{{"1"}, {"2"}}));
-}
 
-TEST_F(ProcsLiveTest, AnExecuteIsRewrittenAndCleanedOfOwnerAndGroupNumber) {
+    // An EXECUTE is rewritten and cleaned of its owner and group number.
     const size_t mark = env.gateway().mark();
     EXPECT_EQ(run("EXECUTE JOE.BYKEY;1 @KEY = 2", 1), Rows{{"two"}}) << t.message();
     EXPECT_EQ(sent(mark), Texts{"USE PROCEDURE     BYKEY   &KEY = 2"});
@@ -257,11 +257,7 @@ TEST_F(ProcsLiveTest, AnExecuteIsRewrittenAndCleanedOfOwnerAndGroupNumber) {
 TEST_F(ProcsLiveTest, AViewTextStartsAtItsSelectAndKeepsOnlyItsOwnLineBreaks) {
     // Three SYSVIEWS pieces and more than 256 bytes, joined back without a separator.
     EXPECT_GE(std::stoi(env.queryValue("SELECT count(*) FROM sysibm.sysviews WHERE name = 'LONGV'")), 3);
-    std::string select = "SELECT K,";
-    for (int i = 0; i < 30; ++i) {
-        select += " NAME AS NAME_NUMBER_" + std::to_string(i) + ",";
-    }
-    select += "         K AS LAST FROM NE";
+    const std::string select = longViewSelect();
     ASSERT_GT(select.size(), 256u);
     EXPECT_EQ(viewText("longv"), select + "\r\n");
 

@@ -4,6 +4,7 @@
 // and their effect from what the grantee may then really do on the server.
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <list>
 #include <string>
 #include <vector>
@@ -153,6 +154,14 @@ class SecurityLiveTest : public ::testing::Test {
         });
     }
     void chooseTable(const std::string& text) { choose(IDC_TABLE_LIST, text); }
+    // Types the grantee, takes up the table and clicks `controls`.
+    void take(const char* grantee, const std::string& table, std::initializer_list<int> controls = {}) {
+        type(grantee);
+        chooseTable(table);
+        for (int control : controls) {
+            click(control);
+        }
+    }
     // What the dialog shows at this point, filled in when the script gets there.
     Seen& look() {
         seen.emplace_back();
@@ -253,11 +262,7 @@ TEST_F(SecurityLiveTest, DoneGrantsWhatIsTickedAndTheServerEnforcesItUntilItIsRe
     User smith(kwtest::kSmith);
     ASSERT_EQ(smith.rightsOn("PAY"), kNoRights);
 
-    type("smith");
-    chooseTable("pay");
-    for (int box : {IDC_PRIV_SELECT, IDC_PRIV_INSERT, IDC_PRIV_UPDATE, IDC_PRIV_DELETE}) {
-        click(box);
-    }
+    take("smith", "pay", {IDC_PRIV_SELECT, IDC_PRIV_INSERT, IDC_PRIV_UPDATE, IDC_PRIV_DELETE});
     choose(IDC_COLUMN_LIST, "c", false);
     const Seen& ticked = look();
     click(IDOK);
@@ -268,8 +273,7 @@ TEST_F(SecurityLiveTest, DoneGrantsWhatIsTickedAndTheServerEnforcesItUntilItIsRe
     EXPECT_EQ(smith.rightsOn("PAY"), (Texts{"ok", "ok", "ok", "ok", "denied", "ok"}));
 
     // Unticking everything revokes all and grants nothing.
-    type("smith");
-    chooseTable("pay");
+    take("smith", "pay");
     const Seen& read = look();
     for (int box : {IDC_PRIV_SELECT, IDC_PRIV_INSERT, IDC_PRIV_UPDATE, IDC_PRIV_DELETE}) {
         click(box);
@@ -289,9 +293,7 @@ TEST_F(SecurityLiveTest, TheCheckBoxRulesKeepAllApartFromTheOthersAndUpdateSelec
     makeTable("BOXES");
     click(IDC_PRIV_SELECT);  // no grantee yet: ignored
     const Seen& ignored = look();
-    type("smith");
-    chooseTable("boxes");
-    click(IDC_PRIV_UPDATE);
+    take("smith", "boxes", {IDC_PRIV_UPDATE});
     const Seen& update = look();
     click(IDC_PRIV_ALL);
     const Seen& all = look();
@@ -317,15 +319,10 @@ TEST_F(SecurityLiveTest, TheCheckBoxRulesKeepAllApartFromTheOthersAndUpdateSelec
     EXPECT_FALSE(updateOff.columnsEnabled);
 
     // Update alone carries every column; the column grants read back as Update with them.
-    type("smith");
-    chooseTable("boxes");
-    click(IDC_PRIV_INSERT);
-    click(IDC_PRIV_UPDATE);
-    click(IDOK);
+    take("smith", "boxes", {IDC_PRIV_INSERT, IDC_PRIV_UPDATE, IDOK});
     EXPECT_EQ(run(), (Texts{"REVOKE ALL ON JOE.BOXES FROM SMITH",
                             "GRANT UPDATE ( A, B, C )  ON JOE.BOXES TO SMITH"}));
-    type("smith");
-    chooseTable("boxes");
+    take("smith", "boxes");
     const Seen& columns = look();
     click(IDCANCEL);
     run();
@@ -337,9 +334,7 @@ TEST_F(SecurityLiveTest, CancelAsksOnlyWithPendingChangesAndRollsBackWhatWasAppl
     makeTable("UNDONE");
     User smith(kwtest::kSmith);
     ASSERT_EQ(joe.call(REQ_BEGIN_LONG_TRANSACTION), KW_STATUS_OK) << joe.message();
-    type("smith");
-    chooseTable("undone");
-    click(IDC_PRIV_SELECT);
+    take("smith", "undone", {IDC_PRIV_SELECT});
     kwuser_scriptFocus(IDC_GRANTEE);  // applies the pending change: GRANT SELECT
     click(IDC_PRIV_INSERT);
     kwuser_scriptAnswer(IDCANCEL);
@@ -364,10 +359,7 @@ TEST_F(SecurityLiveTest, CancelAsksOnlyWithPendingChangesAndRollsBackWhatWasAppl
 TEST_F(SecurityLiveTest, AGranteeOfPublicIsSentAsPublicAndEveryUserGetsThePrivilege) {
     makeTable("OPEN");
     User ann(kAnn);
-    type("public");
-    chooseTable("open");
-    click(IDC_PRIV_SELECT);
-    click(IDOK);
+    take("public", "open", {IDC_PRIV_SELECT, IDOK});
     EXPECT_EQ(run(), Texts{"GRANT SELECT ON JOE.OPEN TO PUBLIC"});
     EXPECT_EQ(ann.attempt("SELECT A, B, C FROM JOE.OPEN"), "ok");
     EXPECT_EQ(ann.attempt("DELETE FROM JOE.OPEN"), "denied");
@@ -408,8 +400,7 @@ TEST_F(SecurityLiveTest, AFailingGrantShowsTheServersMessageAndTheDialogStaysOpe
 TEST_F(SecurityLiveTest, AnOverlongGranteeKeepsTheChangesPendingAndAQuotedNameStaysOneName) {
     makeTable("GUARD");
     User smith(kwtest::kSmith);
-    type("smith");
-    chooseTable("guard");
+    take("smith", "guard");
     type("smithsonian");
     click(IDC_PRIV_SELECT);
     click(IDOK);  // refused: the changes stay, the dialog stays
@@ -427,20 +418,14 @@ TEST_F(SecurityLiveTest, AnOverlongGranteeKeepsTheChangesPendingAndAQuotedNameSt
     EXPECT_EQ(smith.attempt("SELECT A, B, C FROM JOE.GUARD"), "ok");
 
     kwuser_messageBoxClear();
-    type("x';--");
-    chooseTable("guard");
-    click(IDC_PRIV_DELETE);
-    click(IDOK);
+    take("x';--", "guard", {IDC_PRIV_DELETE, IDOK});
     const Texts sent = run();
     EXPECT_EQ(sent, Texts{"GRANT DELETE ON JOE.GUARD TO \"X';--\""});
     EXPECT_EQ(smith.attempt("DELETE FROM JOE.GUARD"), "denied") << "nobody else got the privilege";
 
     asJoe("CREATE TABLE \"IT'S\" (A INTEGER)");
     User ann(kAnn);
-    type("secann");
-    chooseTable("it's");
-    click(IDC_PRIV_SELECT);
-    click(IDOK);
+    take("secann", "it's", {IDC_PRIV_SELECT, IDOK});
     EXPECT_EQ(run(), Texts{"GRANT SELECT ON JOE.\"IT'S\" TO SECANN"});
     EXPECT_EQ(ann.attempt("SELECT A FROM JOE.\"IT'S\""), "ok");
     EXPECT_EQ(messageBoxes(), Texts{});
