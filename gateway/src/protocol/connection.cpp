@@ -102,28 +102,40 @@ ClientConnection::ReadOutcome ClientConnection::readExact(char* buf, size_t n, b
     return ReadOutcome::Ok;
 }
 
+// Reads one packet: its header, checked against the message it continues, then its payload.
+// Closed only when the peer hung up before the first byte of a message's first packet.
+ClientConnection::ReadOutcome ClientConnection::readPacket(PacketHeader& header, std::string& payload,
+                                                           bool firstOfMessage, Clock::time_point& deadline,
+                                                           std::string& reason) {
+    unsigned char raw[kHeaderSize];
+    ReadOutcome o = readExact(reinterpret_cast<char*>(raw), kHeaderSize, firstOfMessage, deadline, reason);
+    if (o != ReadOutcome::Ok) {
+        return o;
+    }
+    header = parseHeader(raw);
+    if (auto problem = reassembler_.check(header)) {
+        reason = *problem;
+        return ReadOutcome::Broken;
+    }
+    payload.assign(header.length - kHeaderSize, '\0');
+    if (readExact(payload.data(), payload.size(), false, deadline, reason) != ReadOutcome::Ok) {
+        return ReadOutcome::Broken;
+    }
+    return ReadOutcome::Ok;
+}
+
 ClientEvent ClientConnection::readMessage(Message& message, Clock::time_point deadline) {
     ClientEvent ev;
     bool first = true;
     for (;;) {
-        unsigned char raw[kHeaderSize];
-        ReadOutcome o = readExact(reinterpret_cast<char*>(raw), kHeaderSize, first, deadline, ev.reason);
+        PacketHeader h;
+        std::string payload;
+        ReadOutcome o = readPacket(h, payload, first, deadline, ev.reason);
         if (o != ReadOutcome::Ok) {
             ev.kind = o == ReadOutcome::Closed ? ClientEvent::Kind::Closed : ClientEvent::Kind::Broken;
             return ev;
         }
         first = false;
-        PacketHeader h = parseHeader(raw);
-        if (auto problem = reassembler_.check(h)) {
-            ev.kind = ClientEvent::Kind::Broken;
-            ev.reason = *problem;
-            return ev;
-        }
-        std::string payload(h.length - kHeaderSize, '\0');
-        if (readExact(payload.data(), payload.size(), false, deadline, ev.reason) != ReadOutcome::Ok) {
-            ev.kind = ClientEvent::Kind::Broken;
-            return ev;
-        }
         if (loggedIn_ && h.type == static_cast<uint8_t>(PacketType::Bulk) && !reassembler_.inMessage()) {
             ev.kind = ClientEvent::Kind::Bulk;
             ev.bulk = std::move(payload);
@@ -183,19 +195,9 @@ ClientEvent ClientConnection::readNext(bool withinLogin) {
 ClientEvent ClientConnection::readBulkPacket() {
     ClientEvent ev;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.readTimeoutMs);
-    unsigned char raw[kHeaderSize];
-    if (readExact(reinterpret_cast<char*>(raw), kHeaderSize, false, deadline, ev.reason) != ReadOutcome::Ok) {
-        ev.kind = ClientEvent::Kind::Broken;
-        return ev;
-    }
-    PacketHeader h = parseHeader(raw);
-    if (auto problem = reassembler_.check(h)) {
-        ev.kind = ClientEvent::Kind::Broken;
-        ev.reason = *problem;
-        return ev;
-    }
-    std::string payload(h.length - kHeaderSize, '\0');
-    if (readExact(payload.data(), payload.size(), false, deadline, ev.reason) != ReadOutcome::Ok) {
+    PacketHeader h;
+    std::string payload;
+    if (readPacket(h, payload, false, deadline, ev.reason) != ReadOutcome::Ok) {
         ev.kind = ClientEvent::Kind::Broken;
         return ev;
     }

@@ -111,6 +111,8 @@ class ClientConnection {
     enum class ReadOutcome { Ok, Closed, Broken };
     ReadOutcome readExact(char* buf, size_t n, bool firstOfMessage, Clock::time_point& deadline,
                           std::string& reason);
+    ReadOutcome readPacket(PacketHeader& header, std::string& payload, bool firstOfMessage,
+                           Clock::time_point& deadline, std::string& reason);
     ClientEvent readMessage(Message& message, Clock::time_point deadline);
     // Cuts the packet being filled when a token overflowed it, writing each full packet's header.
     void sealPackets();
