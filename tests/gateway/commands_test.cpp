@@ -86,6 +86,7 @@ TEST(SplitBatch, SplitsWhereStatementsEndAndNowhereElse) {
         {"SET FMTONLY ON select * from joe.t SET FMTONLY OFF",
          {"SET FMTONLY ON", "select * from joe.t", "SET FMTONLY OFF"}},
         {"select * from t where a = 'SET FMTONLY OFF'", {"select * from t where a = 'SET FMTONLY OFF'"}},
+        {"select k from t set fmtonly off \r\n", {"select k from t", "set fmtonly off"}},  // blanks after it
         {"alter table t alter column c set default on", {"alter table t alter column c set default on"}},
     };
     for (const auto& [batch, expected] : cases) {

@@ -302,6 +302,16 @@ struct Piece {
 // Where a `set fmtonly on|off` that ends `s` begins, when a statement stands before it (a bulk
 // copy's `SET FMTONLY ON select * from t SET FMTONLY OFF`); npos otherwise.
 size_t trailingSetStart(std::string_view s) {
+    // Only a text whose last word is ON or OFF can end in the switch, so every other statement
+    // is turned away before it is split into tokens.
+    std::string_view t = trim(s);
+    size_t lastWord = t.size();
+    while (lastWord > 0 && isWordChar(t[lastWord - 1])) {
+        --lastWord;
+    }
+    if (!equalsIgnoreCase(t.substr(lastWord), "ON") && !equalsIgnoreCase(t.substr(lastWord), "OFF")) {
+        return std::string_view::npos;
+    }
     std::vector<Piece> tokens;
     for (size_t i = skipSpace(s, 0); i < s.size(); i = skipSpace(s, i)) {
         size_t end = i + 1;
