@@ -151,6 +151,10 @@ ColumnPlan planByType(uint32_t typeOid, int typmod, std::string label, uint32_t 
 }
 }  // namespace
 
+bool isDatetimeType(uint32_t typeOid) {
+    return typeOid == kDate || typeOid == kTime || typeOid == kTimestamp;
+}
+
 ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar) {
     ColumnPlan plan = planByType(typeOid, typmod, std::move(label), std::max<uint32_t>(bytesPerChar, 1));
     plan.typeOid = typeOid;

@@ -50,6 +50,9 @@ struct ColumnPlan {
 // times `bytesPerChar`, the set's longest character, so that no value is ever cut.
 ColumnPlan planColumn(uint32_t typeOid, int typmod, std::string label, uint32_t bytesPerChar = 1);
 
+// True for PostgreSQL's DATE, TIME and TIMESTAMP, whose parameters may come in DB2's text forms.
+bool isDatetimeType(uint32_t typeOid);
+
 struct ConversionError {
     int sqlcode = 0;
     std::string message;  // DB2-style text

@@ -11,9 +11,6 @@
 // statements (DDL) are kept as text and run unprepared each time.
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <array>
-
 #include "backend/types.h"
 #include "batch.h"
 #include "common/text.h"
@@ -71,26 +68,25 @@ bool numberPlanMarkers(dialect::Plan& plan, std::span<const int> order, size_t& 
     }
 }
 
-// PostgreSQL's date, time and timestamp types: a parameter of one of them may come in a DB2 form.
-constexpr std::array<uint32_t, 3> kDatetimeTypes = {1082, 1083, 1114};
-static_assert(kDatetimeTypes.size() == 3);
-
 // The values with each one of a date, time or timestamp parameter in a DB2 form PostgreSQL does
 // not read ('23.59.58', '2001-03-05-07.43.54.000120') given in ISO form instead; other values, and
-// character data that looks like a time, as they came.
-std::vector<backend::Param> readableDatetimes(std::span<const backend::Param> values,
-                                              std::span<const uint32_t> types) {
-    std::vector<backend::Param> out(values.begin(), values.end());
-    for (size_t i = 0; i < out.size() && i < types.size(); ++i) {
-        if (!out[i] ||
-            std::find(kDatetimeTypes.begin(), kDatetimeTypes.end(), types[i]) == kDatetimeTypes.end()) {
+// character data that looks like a time, as they came. `values` itself when none needs it, else
+// the values copied into `converted`.
+std::span<const backend::Param> readableDatetimes(std::span<const backend::Param> values,
+                                                  std::span<const uint32_t> types,
+                                                  std::vector<backend::Param>& converted) {
+    for (size_t i = 0; i < values.size() && i < types.size(); ++i) {
+        if (!values[i] || !backend::isDatetimeType(types[i])) {
             continue;
         }
-        if (std::string iso = dialect::isoDatetime(*out[i]); !iso.empty()) {
-            out[i] = std::move(iso);
+        if (std::string iso = dialect::isoDatetime(*values[i]); !iso.empty()) {
+            if (converted.empty()) {
+                converted.assign(values.begin(), values.end());
+            }
+            converted[i] = std::move(iso);
         }
     }
-    return out;
+    return converted.empty() ? values : std::span<const backend::Param>(converted);
 }
 
 // The values one statement uses, in order of first use, with `order` (the 1-based positions of
@@ -331,7 +327,9 @@ Session::End Session::executeStatement(const tds::DynamicRequest& request) {
         endStatement(Token::DoneInProc, static_cast<uint16_t>(tds::kDoneCount | tds::kDoneMore), 0);
         return End{Token::DoneProc, tds::kDoneProcedure, 0};
     }
-    std::vector<backend::Param> values = readableDatetimes(request.params.values, ps->paramTypes);
+    std::vector<backend::Param> converted;
+    std::span<const backend::Param> values =
+        readableDatetimes(request.params.values, ps->paramTypes, converted);
     End end = closeUnknownTransaction(runPlan(ps->plan, ps->verb, values, ps->pgName));
     if (ps->rowFormats.empty() || (end.status & tds::kDoneError) || attention_ || clientGone_) {
         return end;
